@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <memory>
+#include <vector>
+
+// Bytes that are only ever appended, kept in fixed blocks: an append copies just what is
+// appended and never moves what is already stored, so a transcript of hundreds of megabytes
+// grows at a flat cost per byte, and pages not yet written cost no memory.
+// It does not decode anything: the bytes are the text in its single-byte form.
+class AppendOnlyBytes {
+public:
+    static constexpr qint64 kBlockSize = qint64(1) << 18;
+
+    void append(QByteArrayView bytes);
+    void clear();
+
+    qint64 size() const { return m_size; }
+    bool isEmpty() const { return m_size == 0; }
+    unsigned char at(qint64 position) const
+    {
+        return static_cast<unsigned char>(
+            m_blocks[std::size_t(position / kBlockSize)][position % kBlockSize]);
+    }
+    QByteArray mid(qint64 position, qint64 length) const;
+
+    // Calls visit(QByteArrayView) for [position, position + length) in contiguous pieces.
+    template <typename Visit> void forEachSpan(qint64 position, qint64 length, Visit&& visit) const
+    {
+        while (length > 0) {
+            const qint64 offset = position % kBlockSize;
+            const qint64 piece = std::min(length, kBlockSize - offset);
+            visit(
+                QByteArrayView(m_blocks[std::size_t(position / kBlockSize)].get() + offset, piece));
+            position += piece;
+            length -= piece;
+        }
+    }
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    qint64 m_size = 0;
+};

@@ -1,0 +1,508 @@
+#include "platform/LogPane.h"
+
+#include "platform/LogPaneAccessible.h"
+#include "platform/SingleByteCodec.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr unsigned char kCR = '\r';
+constexpr unsigned char kLF = '\n';
+
+bool isLineBreak(unsigned char byte)
+{
+    return byte == kCR || byte == kLF;
+}
+
+// What each byte looks like on screen: control characters become their control-picture
+// symbol (a NUL is seen as ␀, not as nothing); line breaks are never drawn.
+const std::array<QChar, 256>& displayChars()
+{
+    static const std::array<QChar, 256> table = [] {
+        std::array<QChar, 256> chars{};
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<unsigned char>(b);
+            if (b < 0x20)
+                chars[b] = QChar(char16_t(0x2400 + b));
+            else if (b == 0x7F)
+                chars[b] = QChar(char16_t(0x2421));
+            else if (SingleByteCodec::toChar(byte).category() == QChar::Other_Control)
+                chars[b] = QChar(char16_t(0xFFFD));
+            else
+                chars[b] = SingleByteCodec::toChar(byte);
+        }
+        return chars;
+    }();
+    return table;
+}
+
+} // namespace
+
+LogPane::LogPane(QWidget* parent)
+    : QAbstractScrollArea(parent)
+{
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    setBackgroundRole(QPalette::Base);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setCursor(Qt::IBeamCursor);
+    installLogPaneAccessibility();
+    updateMetrics();
+}
+
+QString LogPane::text() const
+{
+    return textRange(0, m_store.size());
+}
+
+QString LogPane::textRange(qint64 start, qint64 end) const
+{
+    start = std::clamp<qint64>(start, 0, m_store.size());
+    end = std::clamp<qint64>(end, start, m_store.size());
+    return SingleByteCodec::toText(m_store.mid(start, end - start));
+}
+
+void LogPane::append(QByteArrayView bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    const qint64 position = m_store.size();
+    m_store.append(bytes);
+    wrapNewBytes();
+    schedulePublish();
+    if (QAccessible::isActive()) {
+        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
+                                         SingleByteCodec::toText(bytes));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void LogPane::clear()
+{
+    m_store.clear();
+    m_anchor = m_caret = 0;
+    rewrapAll();
+    schedulePublish();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::TextUpdated);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+qint64 LogPane::selStart() const
+{
+    return std::min(m_anchor, m_caret);
+}
+
+void LogPane::setSelStart(qint64 position)
+{
+    position = std::clamp<qint64>(position, 0, m_store.size());
+    select(position, position);
+    m_caretIntoView = true;
+    schedulePublish();
+}
+
+qint64 LogPane::selLength() const
+{
+    return std::abs(m_caret - m_anchor);
+}
+
+void LogPane::setSelLength(qint64 length)
+{
+    const qint64 start = selStart();
+    select(start, std::clamp<qint64>(start + length, start, m_store.size()));
+    m_caretIntoView = true;
+    schedulePublish();
+}
+
+QString LogPane::selectedText() const
+{
+    return textRange(selStart(), selStart() + selLength());
+}
+
+void LogPane::selectAll()
+{
+    select(0, m_store.size());
+}
+
+void LogPane::copy() const
+{
+    if (selLength() > 0)
+        QApplication::clipboard()->setText(selectedText());
+}
+
+void LogPane::select(qint64 anchor, qint64 caret)
+{
+    const bool changed = anchor != m_anchor || caret != m_caret;
+    m_anchor = anchor;
+    m_caret = caret;
+    if (!changed)
+        return;
+    viewport()->update();
+    if (QAccessible::isActive()) {
+        QAccessibleTextSelectionEvent event(
+            this, int(std::min<qint64>(selStart(), INT_MAX)),
+            int(std::min<qint64>(selStart() + selLength(), INT_MAX)));
+        event.setCursorPosition(int(std::min<qint64>(m_caret, INT_MAX)));
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+// --- wrapping ---------------------------------------------------------------------------
+
+void LogPane::updateMetrics()
+{
+    QFont shown = font();
+    // Glyph advances must add up to what is drawn: no kerning, no ligatures.
+    shown.setKerning(false);
+    shown.setStyleStrategy(QFont::PreferNoShaping);
+    viewport()->setFont(shown);
+    const QFontMetricsF metrics(shown);
+    const auto& chars = displayChars();
+    for (int b = 0; b < 256; ++b) {
+        const int units = qRound(metrics.horizontalAdvance(chars[b]) * kUnitsPerPixel);
+        m_advance[b] = isLineBreak(static_cast<unsigned char>(b)) ? 0 : std::max(units, 1);
+    }
+    m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
+    m_ascent = qCeil(metrics.ascent());
+}
+
+void LogPane::rewrapAll()
+{
+    m_rowStarts.assign(1, 0);
+    m_wrapped = 0;
+    m_rowWidth = 0;
+    m_breakAfterSpace = -1;
+    m_previous = 0;
+    wrapNewBytes();
+}
+
+int LogPane::widthOf(qint64 from, qint64 to) const
+{
+    int width = 0;
+    for (qint64 p = from; p < to; ++p)
+        width += m_advance[m_store.at(p)];
+    return width;
+}
+
+void LogPane::wrapNewBytes()
+{
+    qint64 position = m_wrapped;
+    const qint64 end = m_store.size();
+    const int limit = m_wrapWidth;
+    m_store.forEachSpan(position, end - position, [&](QByteArrayView span) {
+        for (const char ch : span) {
+            const auto byte = static_cast<unsigned char>(ch);
+            if (byte == kLF) {
+                // The LF of a CR LF ends the row the CR already ended.
+                if (m_previous == kCR && m_rowStarts.back() == position)
+                    m_rowStarts.back() = position + 1;
+                else
+                    m_rowStarts.push_back(position + 1);
+                m_rowWidth = 0;
+                m_breakAfterSpace = -1;
+            } else if (byte == kCR) {
+                m_rowStarts.push_back(position + 1);
+                m_rowWidth = 0;
+                m_breakAfterSpace = -1;
+            } else {
+                const int advance = m_advance[byte];
+                if (m_rowWidth + advance > limit && m_rowWidth > 0) {
+                    if (byte == ' ') {
+                        // A space that does not fit ends the row where it stands.
+                        m_rowStarts.push_back(position + 1);
+                        m_rowWidth = 0;
+                        m_breakAfterSpace = -1;
+                        m_previous = byte;
+                        ++position;
+                        continue;
+                    }
+                    if (m_breakAfterSpace > m_rowStarts.back()) {
+                        // Word wrap: the word that does not fit moves to the next row.
+                        m_rowStarts.push_back(m_breakAfterSpace);
+                        m_rowWidth = widthOf(m_breakAfterSpace, position);
+                    } else {
+                        m_rowStarts.push_back(position);
+                        m_rowWidth = 0;
+                    }
+                    m_breakAfterSpace = -1;
+                }
+                m_rowWidth += advance;
+                if (byte == ' ')
+                    m_breakAfterSpace = position + 1;
+            }
+            m_previous = byte;
+            ++position;
+        }
+    });
+    m_wrapped = end;
+}
+
+qint64 LogPane::rowOf(qint64 position) const
+{
+    const auto after = std::upper_bound(m_rowStarts.begin(), m_rowStarts.end(), position);
+    return std::max<qint64>(0, (after - m_rowStarts.begin()) - 1);
+}
+
+qint64 LogPane::rowEnd(qint64 row) const
+{
+    return row + 1 < rowCount() ? m_rowStarts[std::size_t(row + 1)] : m_store.size();
+}
+
+// --- view ------------------------------------------------------------------------------
+
+int LogPane::visibleRows() const
+{
+    return std::max(1, viewport()->height() / m_lineHeight);
+}
+
+qint64 LogPane::firstVisibleRow() const
+{
+    return verticalScrollBar()->value();
+}
+
+void LogPane::schedulePublish()
+{
+    if (m_publishPending)
+        return;
+    m_publishPending = true;
+    QTimer::singleShot(0, this, &LogPane::publish);
+}
+
+void LogPane::publish()
+{
+    m_publishPending = false;
+    QScrollBar* bar = verticalScrollBar();
+    const bool wasAtEnd = bar->value() >= bar->maximum();
+    const qint64 lastTop = std::max<qint64>(0, rowCount() - visibleRows());
+    bar->setPageStep(visibleRows());
+    bar->setSingleStep(1);
+    bar->setRange(0, int(std::min<qint64>(lastTop, INT_MAX)));
+    if (m_caretIntoView) {
+        m_caretIntoView = false;
+        scrollToPosition(m_caret);
+    } else if (wasAtEnd) {
+        // Someone watching the newest text keeps watching it as more arrives.
+        bar->setValue(bar->maximum());
+    }
+    viewport()->update();
+}
+
+void LogPane::scrollToPosition(qint64 position)
+{
+    QScrollBar* bar = verticalScrollBar();
+    const qint64 row = rowOf(position);
+    if (row < bar->value())
+        bar->setValue(int(std::min<qint64>(row, INT_MAX)));
+    else if (row >= bar->value() + visibleRows())
+        bar->setValue(int(std::min<qint64>(row - visibleRows() + 1, INT_MAX)));
+}
+
+QRect LogPane::characterRect(qint64 position) const
+{
+    position = std::clamp<qint64>(position, 0, m_store.size());
+    const qint64 row = rowOf(position);
+    const int x = kMargin + widthOf(m_rowStarts[std::size_t(row)], position) / kUnitsPerPixel;
+    const int advance = position < m_store.size() ? m_advance[m_store.at(position)] : 0;
+    const int y = int(row - firstVisibleRow()) * m_lineHeight;
+    return QRect(x, y, std::max(1, advance / kUnitsPerPixel), m_lineHeight);
+}
+
+qint64 LogPane::positionAt(QPoint point) const
+{
+    const qint64 row = std::clamp<qint64>(firstVisibleRow() + std::max(0, point.y()) / m_lineHeight,
+                                          0, rowCount() - 1);
+    const qint64 start = m_rowStarts[std::size_t(row)];
+    qint64 end = rowEnd(row);
+    while (end > start && isLineBreak(m_store.at(end - 1)))
+        --end;
+    const int target = (point.x() - kMargin) * kUnitsPerPixel;
+    int x = 0;
+    for (qint64 p = start; p < end; ++p) {
+        const int advance = m_advance[m_store.at(p)];
+        if (x + advance / 2 >= target)
+            return p;
+        x += advance;
+    }
+    return end;
+}
+
+void LogPane::paintEvent(QPaintEvent*)
+{
+    QPainter painter(viewport());
+    const QPalette& pal = palette();
+    const auto& chars = displayChars();
+    const qint64 first = firstVisibleRow();
+    const qint64 last = std::min(rowCount(), first + visibleRows() + 1);
+    const qint64 selFrom = selStart();
+    const qint64 selTo = selFrom + selLength();
+    QString line;
+    for (qint64 row = first; row < last; ++row) {
+        const qint64 start = m_rowStarts[std::size_t(row)];
+        const qint64 end = rowEnd(row);
+        line.clear();
+        m_store.forEachSpan(start, end - start, [&](QByteArrayView span) {
+            for (const char ch : span) {
+                const auto byte = static_cast<unsigned char>(ch);
+                if (!isLineBreak(byte))
+                    line.append(chars[byte]);
+            }
+        });
+        const int top = int(row - first) * m_lineHeight;
+        const QPointF baseline(kMargin, top + m_ascent);
+        painter.setPen(pal.color(QPalette::Text));
+        painter.drawText(baseline, line);
+
+        const qint64 from = std::max(selFrom, start);
+        const qint64 to = std::min(selTo, end);
+        if (from < to) {
+            const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
+            qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
+            if (to == end && isLineBreak(m_store.at(end - 1)))
+                right += m_lineHeight / 3.0; // a selected line break shows as a little room
+            const QRectF band(left, top, right - left, m_lineHeight);
+            painter.fillRect(band, pal.color(QPalette::Highlight));
+            painter.save();
+            painter.setClipRect(band);
+            painter.setPen(pal.color(QPalette::HighlightedText));
+            painter.drawText(baseline, line);
+            painter.restore();
+        }
+    }
+}
+
+void LogPane::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    const int width = std::max(1, viewport()->width() - 2 * kMargin) * kUnitsPerPixel;
+    if (width != m_wrapWidth) {
+        m_wrapWidth = width;
+        rewrapAll();
+    }
+    publish();
+}
+
+void LogPane::changeEvent(QEvent* event)
+{
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        updateMetrics();
+        rewrapAll();
+        schedulePublish();
+    }
+}
+
+void LogPane::scrollContentsBy(int, int)
+{
+    viewport()->update();
+}
+
+// --- operator input: select and copy, never edit ---------------------------------------
+
+void LogPane::keyPressEvent(QKeyEvent* event)
+{
+    QScrollBar* bar = verticalScrollBar();
+    if (event == QKeySequence::SelectAll) {
+        selectAll();
+    } else if (event == QKeySequence::Copy) {
+        copy();
+    } else if (event == QKeySequence::MoveToStartOfDocument) {
+        bar->setValue(bar->minimum());
+    } else if (event == QKeySequence::MoveToEndOfDocument) {
+        bar->setValue(bar->maximum());
+    } else {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+}
+
+void LogPane::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const qint64 position = positionAt(event->position().toPoint());
+    if (event->modifiers() & Qt::ShiftModifier)
+        select(m_anchor, position);
+    else
+        select(position, position);
+    m_dragging = true;
+}
+
+void LogPane::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_dragging || !(event->buttons() & Qt::LeftButton)) {
+        m_dragging = false;
+        return;
+    }
+    const QPoint point = event->position().toPoint();
+    QScrollBar* bar = verticalScrollBar();
+    if (point.y() < 0)
+        bar->setValue(bar->value() - 1);
+    else if (point.y() > viewport()->height())
+        bar->setValue(bar->value() + 1);
+    select(m_anchor, positionAt(point));
+}
+
+void LogPane::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const qint64 position = positionAt(event->position().toPoint());
+    const auto isWordByte = [this](qint64 p) {
+        const unsigned char byte = m_store.at(p);
+        return byte != ' ' && byte != '\t' && !isLineBreak(byte);
+    };
+    qint64 from = position;
+    qint64 to = position;
+    while (from > 0 && isWordByte(from - 1))
+        --from;
+    while (to < m_store.size() && isWordByte(to))
+        ++to;
+    select(from, to);
+}
+
+void LogPane::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* copyAction = menu.addAction(QStringLiteral("Copiar"), this, &LogPane::copy);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setEnabled(selLength() > 0);
+    QAction* allAction =
+        menu.addAction(QStringLiteral("Seleccionar todo"), this, &LogPane::selectAll);
+    allAction->setShortcut(QKeySequence::SelectAll);
+    allAction->setEnabled(!m_store.isEmpty());
+    menu.exec(event->globalPos());
+}
+
+// --- AppendLog -------------------------------------------------------------------------
+
+void AppendLog(LogPane& pane, QStringView prefix, QByteArrayView payload)
+{
+    pane.append(SingleByteCodec::toBytes(prefix));
+    pane.append(payload);
+    pane.append("\r\n");
+    pane.setSelStart(pane.length());
+}
+
+void AppendLog(LogPane& pane, QStringView prefix, QStringView payload)
+{
+    AppendLog(pane, prefix, SingleByteCodec::toBytes(payload));
+}

@@ -1,0 +1,75 @@
+#include "platform/NumberConversion.h"
+
+#include "platform/ControlError.h"
+
+#include <limits>
+
+namespace {
+
+QString quoted(QStringView text)
+{
+    return QStringLiteral("«") + text.toString() + QStringLiteral("»");
+}
+
+QStringView requireText(QStringView text, QStringView fieldName)
+{
+    const QStringView trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        throw ControlError(
+            QStringLiteral("El campo %1 está vacío: escriba un número.").arg(quoted(fieldName)));
+    }
+    return trimmed;
+}
+
+[[noreturn]] void notANumber(QStringView text, QStringView fieldName)
+{
+    throw ControlError(QStringLiteral("El campo %1 no contiene un número: %2.")
+                           .arg(quoted(fieldName), quoted(text)));
+}
+
+bool isSignedDigits(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!(c >= u'0' && c <= u'9') && !(i == 0 && text.size() > 1 && (c == u'-' || c == u'+')))
+            return false;
+    }
+    return true;
+}
+
+// Whole numbers in decimal, with optional surrounding blanks and sign.
+template <typename Int> Int toInteger(QStringView text, QStringView fieldName)
+{
+    const QStringView number = requireText(text, fieldName);
+    if (!isSignedDigits(number))
+        notANumber(number, fieldName);
+    bool ok = false;
+    const qlonglong value = number.toLongLong(&ok, 10);
+    if (!ok || value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max()) {
+        throw ControlError(QStringLiteral("El número %1 del campo %2 está fuera de rango.")
+                               .arg(number.toString(), quoted(fieldName)));
+    }
+    return static_cast<Int>(value);
+}
+
+} // namespace
+
+std::int16_t toInt16(QStringView text, QStringView fieldName)
+{
+    return toInteger<std::int16_t>(text, fieldName);
+}
+
+std::int32_t toInt32(QStringView text, QStringView fieldName)
+{
+    return toInteger<std::int32_t>(text, fieldName);
+}
+
+double toDouble(QStringView text, QStringView fieldName)
+{
+    const QStringView number = requireText(text, fieldName);
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    if (!ok)
+        notANumber(number, fieldName);
+    return value;
+}

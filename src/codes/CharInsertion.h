@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+class OperatorMessages;
+class QLineEdit;
+class QRadioButton;
+
+// "Chr": appends the character with the code typed in MaskEdBox6 to the outgoing text chosen
+// with "Server Text", "Client Text" or "Serial Port". Nothing is sent here.
+class CharInsertion {
+public:
+    CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadioButton& option4,
+                  QRadioButton& option5, QLineEdit& txtSend, QLineEdit& txtSend2, QLineEdit& text1,
+                  std::int32_t& charCode, OperatorMessages& messages);
+
+    void Command5_Click();
+
+private:
+    QLineEdit& m_maskEdBox6;
+    QRadioButton& m_option3;
+    QRadioButton& m_option4;
+    QRadioButton& m_option5;
+    QLineEdit& m_txtSend;
+    QLineEdit& m_txtSend2;
+    QLineEdit& m_text1;
+    std::int32_t& m_charCode;
+    OperatorMessages& m_messages;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "codes/CodeRows.h"
+
+#include <QAbstractListModel>
+
+// The code list's rows as a Qt model over CodeRows. A row exists in the store as soon as it is
+// appended; the view hears of new rows once per turn of the event loop, in one insertion, so a
+// flood of chunks costs the view one update per turn instead of one per chunk.
+class CodeListModel : public QAbstractListModel {
+    Q_OBJECT
+
+public:
+    // A row is shown with at most this many codes; copying it gives them all.
+    static constexpr qsizetype kShownCodes = 512;
+
+    explicit CodeListModel(QObject* parent = nullptr);
+
+    void append(QByteArrayView chunk);
+    const CodeRows& rows() const { return m_rows; }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    // Tells the view of rows it has not heard of yet; normally runs by itself.
+    void publish();
+
+private:
+    CodeRows m_rows;
+    int m_published = 0;
+    bool m_publishPending = false;
+};

@@ -1,0 +1,584 @@
+#include "net/QtSocketControl.h"
+
+#include "platform/ControlError.h"
+#include "platform/SingleByteCodec.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <optional>
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return QStringLiteral("«") + text + QStringLiteral("»");
+}
+
+void checkPort(qint64 port)
+{
+    if (port < 1 || port > 65535) {
+        throw ControlError(
+            QStringLiteral("El puerto %1 no es válido: debe estar entre 1 y 65535.").arg(port));
+    }
+}
+
+// An IP address typed as such, or "localhost": no name server is needed for these.
+std::optional<QHostAddress> literalAddress(const QString& host)
+{
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return QHostAddress(QHostAddress::LocalHost);
+    QHostAddress address;
+    if (address.setAddress(host))
+        return address;
+    return std::nullopt;
+}
+
+// The host text must be an IP address or a name a name server could know: letters, digits,
+// hyphens, dots. Anything else is refused here, so no lookup goes out for it.
+void checkHostText(const QString& host)
+{
+    if (host.trimmed().isEmpty())
+        throw ControlError(
+            QStringLiteral("No se indicó el equipo remoto: escriba su dirección IP o su nombre."));
+    if (literalAddress(host))
+        return;
+    static const QRegularExpression digitsAndDots(QStringLiteral("^[0-9.]+$"));
+    if (digitsAndDots.match(host).hasMatch()) {
+        throw ControlError(QStringLiteral("%1 no es una dirección IP válida.").arg(quoted(host)));
+    }
+    static const QRegularExpression hostName(
+        QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    if (!hostName.match(host).hasMatch()) {
+        throw ControlError(
+            QStringLiteral("%1 no es una dirección IP ni un nombre de equipo válido.")
+                .arg(quoted(host)));
+    }
+}
+
+QString addressText(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return isV4 ? QHostAddress(v4).toString() : address.toString();
+}
+
+// The numbers operators know these failures by, for the error event.
+std::int16_t errorNumber(QAbstractSocket::SocketError error)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return 10061;
+    case QAbstractSocket::RemoteHostClosedError:
+        return 10054;
+    case QAbstractSocket::HostNotFoundError:
+        return 11001;
+    case QAbstractSocket::SocketAccessError:
+        return 10013;
+    case QAbstractSocket::SocketTimeoutError:
+        return 10060;
+    case QAbstractSocket::AddressInUseError:
+        return 10048;
+    case QAbstractSocket::DatagramTooLargeError:
+        return 10040;
+    case QAbstractSocket::NetworkError:
+        return 10050;
+    default:
+        return 10000;
+    }
+}
+
+// Spanish, and naming the host and port involved: what the operator reads in "*** Error : "
+// lines and "Error : " messages.
+QString describe(QAbstractSocket::SocketError error, const QString& host, int port,
+                 const QString& detail)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return QStringLiteral(
+                   "El equipo %1 rechazó la conexión en el puerto %2: nadie escucha en él.")
+            .arg(host)
+            .arg(port);
+    case QAbstractSocket::RemoteHostClosedError:
+        return QStringLiteral("El equipo %1 cortó la conexión.").arg(host);
+    case QAbstractSocket::HostNotFoundError:
+        return QStringLiteral("No se encontró el equipo %1.").arg(quoted(host));
+    case QAbstractSocket::SocketAccessError:
+        return QStringLiteral(
+                   "No hay permiso para usar el puerto %1 (los puertos por debajo de 1024 "
+                   "solo los puede abrir el administrador).")
+            .arg(port);
+    case QAbstractSocket::SocketResourceError:
+        return QStringLiteral("El sistema no tiene recursos para abrir otro socket.");
+    case QAbstractSocket::SocketTimeoutError:
+        return QStringLiteral("El equipo %1 no respondió en el puerto %2.").arg(host).arg(port);
+    case QAbstractSocket::AddressInUseError:
+        return QStringLiteral("El puerto %1 ya está en uso: otro programa, u otro socket de esta "
+                              "ventana, lo ocupa.")
+            .arg(port);
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return QStringLiteral("La dirección local para el puerto %1 no existe en este equipo.")
+            .arg(port);
+    case QAbstractSocket::DatagramTooLargeError:
+        return QStringLiteral("El datagrama para %1, puerto %2, es demasiado grande para la red.")
+            .arg(host)
+            .arg(port);
+    case QAbstractSocket::NetworkError:
+        return QStringLiteral("Falla de la red al comunicarse con %1, puerto %2 (%3).")
+            .arg(host)
+            .arg(port)
+            .arg(detail);
+    default:
+        return QStringLiteral("Falla del socket con %1, puerto %2 (%3).")
+            .arg(host)
+            .arg(port)
+            .arg(detail);
+    }
+}
+
+} // namespace
+
+QtSocketControl::QtSocketControl(QObject* parent)
+    : SocketControl(parent)
+{
+    m_connectTimer.setSingleShot(true);
+    m_connectTimer.setInterval(kConnectTimeoutMs);
+    connect(&m_connectTimer, &QTimer::timeout, this, &QtSocketControl::onConnectTimeout);
+}
+
+QtSocketControl::~QtSocketControl()
+{
+    Close();
+}
+
+// --- properties --------------------------------------------------------------------------
+
+void QtSocketControl::setProtocol(std::int32_t protocol)
+{
+    if (protocol != Tcp && protocol != Udp) {
+        throw ControlError(
+            QStringLiteral("El protocolo %1 no existe: use 0 (TCP) o 1 (UDP).").arg(protocol));
+    }
+    requireClosed(QStringLiteral("cambiar el protocolo"));
+    m_protocol = protocol;
+}
+
+void QtSocketControl::setLocalPort(std::int32_t port)
+{
+    checkPort(port);
+    m_localPort = port;
+}
+
+void QtSocketControl::setRemotePort(std::int32_t port)
+{
+    checkPort(port);
+    m_remotePort = port;
+}
+
+QString QtSocketControl::remoteHostIP() const
+{
+    if (m_connection)
+        return addressText(m_connection->peerAddress());
+    if (m_udp)
+        return m_datagramSender.isNull() ? QString() : addressText(m_datagramSender);
+    return {};
+}
+
+std::int16_t QtSocketControl::state() const
+{
+    if (m_failed)
+        return Failed;
+    if (m_listener)
+        return Listening;
+    if (m_udp)
+        return Open;
+    if (m_connection) {
+        switch (m_connection->state()) {
+        case QAbstractSocket::HostLookupState:
+            return ResolvingHost;
+        case QAbstractSocket::ConnectingState:
+            return Connecting;
+        case QAbstractSocket::ConnectedState:
+            return Connected;
+        default:
+            // The peer has gone, and Close has not been called yet.
+            return Closing;
+        }
+    }
+    return Closed;
+}
+
+quint16 QtSocketControl::boundPort() const
+{
+    if (m_listener)
+        return m_listener->serverPort();
+    if (m_udp)
+        return m_udp->localPort();
+    if (m_connection)
+        return m_connection->localPort();
+    return 0;
+}
+
+void QtSocketControl::requireClosed(const QString& operation) const
+{
+    if (m_listener || m_connection || m_udp) {
+        throw ControlError(QStringLiteral("No se puede %1: el socket está abierto; ciérrelo antes.")
+                               .arg(operation));
+    }
+}
+
+// --- methods -----------------------------------------------------------------------------
+
+void QtSocketControl::Close()
+{
+    m_failed = false;
+    m_connectTimer.stop();
+    if (m_listener) {
+        m_listener->disconnect(this);
+        m_listener->close();
+        m_listener->deleteLater();
+        m_listener = nullptr;
+    }
+    releaseConnection();
+    if (m_udp) {
+        m_udp->disconnect(this);
+        m_udp->close();
+        m_udp->deleteLater();
+        m_udp = nullptr;
+    }
+    if (m_lookupId >= 0) {
+        QHostInfo::abortHostLookup(m_lookupId);
+        m_lookupId = -1;
+    }
+    m_unresolved.clear();
+    m_datagram.clear();
+    m_datagramSender.clear();
+}
+
+void QtSocketControl::releaseConnection()
+{
+    if (!m_connection)
+        return;
+    QTcpSocket* socket = m_connection;
+    m_connection = nullptr;
+    socket->disconnect(this);
+    if (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0) {
+        // Let what was already handed over reach the peer before the connection ends; a peer
+        // that never reads it does not keep the socket for ever.
+        connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(kConnectTimeoutMs, socket, &QAbstractSocket::abort);
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void QtSocketControl::Listen()
+{
+    if (m_protocol != Tcp)
+        throw ControlError(QStringLiteral("No se puede poner a la escucha un socket UDP."));
+    requireClosed(QStringLiteral("poner el socket a la escucha"));
+    if (m_localPort == 0)
+        throw ControlError(QStringLiteral("No se indicó el puerto en el que escuchar."));
+
+    auto* listener = new QTcpServer(this);
+    if (!listener->listen(QHostAddress::Any, quint16(m_localPort))) {
+        const QString description =
+            describe(listener->serverError(), QString(), m_localPort, listener->errorString());
+        delete listener;
+        throw ControlError(description);
+    }
+    m_listener = listener;
+    connect(listener, &QTcpServer::newConnection, this, &QtSocketControl::onNewConnection);
+}
+
+void QtSocketControl::onNewConnection()
+{
+    while (m_listener && m_listener->hasPendingConnections()) {
+        QPointer<QTcpSocket> socket = m_listener->nextPendingConnection();
+        socket->setParent(this);
+        const std::int32_t id = m_nextRequestId++;
+        m_requests[id] = socket;
+        emit connectionRequest(id);
+        // A request the handler did not accept is turned away now.
+        const auto left = m_requests.find(id);
+        if (left != m_requests.end()) {
+            if (left->second) {
+                left->second->abort();
+                left->second->deleteLater();
+            }
+            m_requests.erase(left);
+        }
+    }
+}
+
+void QtSocketControl::Accept(std::int32_t requestID)
+{
+    const auto request = m_requests.find(requestID);
+    if (request == m_requests.end() || !request->second) {
+        throw ControlError(
+            QStringLiteral("La petición de conexión %1 ya no existe.").arg(requestID));
+    }
+    if (m_protocol != Tcp)
+        throw ControlError(QStringLiteral("Un socket UDP no acepta conexiones."));
+    requireClosed(QStringLiteral("aceptar la conexión"));
+    QTcpSocket* socket = request->second;
+    m_requests.erase(request);
+    adopt(socket);
+    // What the peer sent before it was accepted, or its leaving, is told after the handler
+    // that accepted it has finished.
+    QTimer::singleShot(0, this, [this, guard = QPointer<QTcpSocket>(socket)] {
+        if (!guard || guard != m_connection)
+            return;
+        if (guard->bytesAvailable() > 0)
+            onReadyRead();
+        if (guard && guard == m_connection && guard->state() == QAbstractSocket::UnconnectedState)
+            onDisconnected();
+    });
+}
+
+void QtSocketControl::adopt(QTcpSocket* socket)
+{
+    m_connection = socket;
+    connect(socket, &QIODevice::readyRead, this, &QtSocketControl::onReadyRead);
+    connect(socket, &QAbstractSocket::disconnected, this, &QtSocketControl::onDisconnected);
+    connect(socket, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onTcpError);
+}
+
+void QtSocketControl::Connect()
+{
+    if (m_protocol != Tcp)
+        throw ControlError(
+            QStringLiteral("Un socket UDP no se conecta: envíe los datagramas directamente."));
+    requireClosed(QStringLiteral("conectar"));
+    checkHostText(m_remoteHost);
+    if (m_remotePort == 0)
+        throw ControlError(QStringLiteral("No se indicó el puerto remoto."));
+
+    auto* socket = new QTcpSocket(this);
+    adopt(socket);
+    connect(socket, &QAbstractSocket::connected, this, [this] {
+        m_connectTimer.stop();
+        emit connected();
+    });
+    m_connectTimer.start();
+    if (const auto address = literalAddress(m_remoteHost))
+        socket->connectToHost(*address, quint16(m_remotePort));
+    else
+        socket->connectToHost(m_remoteHost, quint16(m_remotePort));
+}
+
+void QtSocketControl::onConnectTimeout()
+{
+    if (!m_connection || m_connection->state() == QAbstractSocket::ConnectedState)
+        return;
+    m_connection->disconnect(this);
+    m_connection->abort();
+    m_failed = true;
+    emit errorOccurred(errorNumber(QAbstractSocket::SocketTimeoutError),
+                       QStringLiteral("El equipo %1 no respondió en el puerto %2 en %3 segundos.")
+                           .arg(m_remoteHost)
+                           .arg(m_remotePort)
+                           .arg(kConnectTimeoutMs / 1000));
+}
+
+void QtSocketControl::SendData(QStringView text)
+{
+    const QByteArray bytes = SingleByteCodec::toBytes(text);
+    if (m_protocol == Tcp) {
+        if (!m_connection || m_connection->state() != QAbstractSocket::ConnectedState) {
+            throw ControlError(
+                QStringLiteral("No hay ninguna conexión establecida: no hay a quién enviar."));
+        }
+        if (m_connection->write(bytes) != bytes.size()) {
+            throw ControlError(describe(m_connection->error(), peerText(), m_connection->peerPort(),
+                                        m_connection->errorString()));
+        }
+        return;
+    }
+
+    if (m_remoteHost.isEmpty() || m_remotePort == 0) {
+        throw ControlError(QStringLiteral("No hay equipo ni puerto remotos a los que enviar el "
+                                          "datagrama: nada está conectado en este socket."));
+    }
+    checkHostText(m_remoteHost);
+    if (bytes.size() > kMaxDatagram) {
+        throw ControlError(QStringLiteral("El datagrama de %1 bytes supera el máximo de %2 bytes.")
+                               .arg(bytes.size())
+                               .arg(kMaxDatagram));
+    }
+    if (!m_udp) {
+        // Sending from an unbound socket binds it to a port the system picks, so that replies
+        // come back to it.
+        m_udp = new QUdpSocket(this);
+        connect(m_udp, &QIODevice::readyRead, this, &QtSocketControl::onDatagrams);
+        connect(m_udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+    }
+    const auto address = literalAddress(m_remoteHost);
+    if (address && m_unresolved.empty()) {
+        sendDatagram(*address, quint16(m_remotePort), bytes);
+        return;
+    }
+    // A name: resolved without blocking the window, sent in order once known.
+    m_unresolved.push_back({m_remoteHost, quint16(m_remotePort), bytes});
+    resolveNextDatagram();
+}
+
+void QtSocketControl::sendDatagram(const QHostAddress& address, quint16 port,
+                                   const QByteArray& bytes)
+{
+    if (m_udp->writeDatagram(bytes, address, port) != bytes.size()) {
+        throw ControlError(
+            describe(m_udp->error(), addressText(address), port, m_udp->errorString()));
+    }
+}
+
+void QtSocketControl::resolveNextDatagram()
+{
+    if (m_lookupId >= 0 || m_unresolved.empty())
+        return;
+    const QString host = m_unresolved.front().host;
+    if (const auto address = literalAddress(host)) {
+        QHostInfo info;
+        info.setAddresses({*address});
+        onDatagramHostResolved(info);
+        return;
+    }
+    m_lookupId = QHostInfo::lookupHost(host, this, &QtSocketControl::onDatagramHostResolved);
+}
+
+void QtSocketControl::onDatagramHostResolved(const QHostInfo& info)
+{
+    m_lookupId = -1;
+    if (!m_udp || m_unresolved.empty())
+        return;
+    const PendingDatagram datagram = m_unresolved.front();
+    m_unresolved.pop_front();
+    QHostAddress target;
+    for (const QHostAddress& address : info.addresses()) {
+        if (target.isNull() || address.protocol() == QAbstractSocket::IPv4Protocol)
+            target = address;
+        if (address.protocol() == QAbstractSocket::IPv4Protocol)
+            break;
+    }
+    QString failure;
+    if (target.isNull()) {
+        failure = describe(QAbstractSocket::HostNotFoundError, datagram.host, datagram.port, {});
+    } else {
+        try {
+            sendDatagram(target, datagram.port, datagram.bytes);
+        } catch (const ControlError& e) {
+            failure = e.description();
+        }
+    }
+    if (!failure.isEmpty()) {
+        emit errorOccurred(errorNumber(QAbstractSocket::HostNotFoundError), failure);
+        return;
+    }
+    resolveNextDatagram();
+}
+
+QByteArray QtSocketControl::GetData()
+{
+    if (m_protocol == Udp)
+        return std::exchange(m_datagram, {});
+    return m_connection ? m_connection->readAll() : QByteArray();
+}
+
+void QtSocketControl::Bind(QStringView portText)
+{
+    if (m_protocol != Udp)
+        throw ControlError(
+            QStringLiteral("Solo un socket UDP se enlaza a un puerto; este está en TCP."));
+    requireClosed(QStringLiteral("enlazar el socket"));
+    const QString text = portText.trimmed().toString();
+    if (text.isEmpty())
+        throw ControlError(QStringLiteral("No se indicó el puerto en el que recibir datagramas."));
+    bool isNumber = false;
+    const qlonglong port = text.toLongLong(&isNumber);
+    if (!isNumber)
+        throw ControlError(QStringLiteral("%1 no es un número de puerto.").arg(quoted(text)));
+    checkPort(port);
+
+    auto* udp = new QUdpSocket(this);
+    if (!udp->bind(QHostAddress::Any, quint16(port), QAbstractSocket::DontShareAddress)) {
+        const QString description =
+            describe(udp->error(), QString(), int(port), udp->errorString());
+        delete udp;
+        throw ControlError(description);
+    }
+    m_udp = udp;
+    m_localPort = std::int32_t(port);
+    connect(udp, &QIODevice::readyRead, this, &QtSocketControl::onDatagrams);
+    connect(udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+}
+
+// --- events ------------------------------------------------------------------------------
+
+void QtSocketControl::onReadyRead()
+{
+    if (m_connection && m_connection->bytesAvailable() > 0)
+        emit dataArrival(std::int32_t(std::min<qint64>(m_connection->bytesAvailable(), INT32_MAX)));
+}
+
+void QtSocketControl::onDisconnected()
+{
+    QPointer<QTcpSocket> socket = m_connection;
+    if (!socket)
+        return;
+    // Bytes that came with the peer's goodbye are told before the goodbye.
+    if (socket->bytesAvailable() > 0)
+        onReadyRead();
+    if (socket && socket == m_connection)
+        emit peerClosed();
+}
+
+void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
+{
+    if (!m_connection)
+        return;
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return; // the peer left: told by onDisconnected as a close, not as an error
+    m_connectTimer.stop();
+    const bool outgoing = !m_remoteHost.isEmpty() && m_connection->peerAddress().isNull();
+    const QString host = outgoing ? m_remoteHost : peerText();
+    const int port = outgoing ? m_remotePort : m_connection->peerPort();
+    m_failed = true;
+    // Its own disconnected signal would tell the same failure a second time, as a close.
+    m_connection->disconnect(this);
+    emit errorOccurred(
+        errorNumber(error),
+        describe(error, host, port, m_connection ? m_connection->errorString() : QString()));
+}
+
+void QtSocketControl::onDatagrams()
+{
+    // A flood of datagrams is taken in bounded batches, so the window stays responsive; the
+    // socket tells again at the next turn of the event loop while datagrams wait.
+    constexpr int kBatch = 256;
+    for (int i = 0; i < kBatch && m_udp && m_udp->hasPendingDatagrams(); ++i) {
+        const QNetworkDatagram datagram = m_udp->receiveDatagram();
+        m_datagram = datagram.data();
+        m_datagramSender = datagram.senderAddress();
+        emit dataArrival(std::int32_t(m_datagram.size()));
+    }
+}
+
+void QtSocketControl::onUdpError(QAbstractSocket::SocketError error)
+{
+    if (!m_udp)
+        return;
+    emit errorOccurred(errorNumber(error),
+                       describe(error, m_remoteHost, m_remotePort, m_udp->errorString()));
+}
+
+QString QtSocketControl::peerText() const
+{
+    return m_connection ? addressText(m_connection->peerAddress()) : QString();
+}

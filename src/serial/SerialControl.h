@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+
+// What the serial link needs of a serial port control: settings and port number written while
+// open or closed and applied at the next open, text-mode input of at most InputLen characters
+// per read, text output, and one notification event, raised while received characters wait.
+//
+// A refused operation throws ControlError with a Spanish description naming the port and the
+// device. Received text stays in its single-byte form: input() returns the bytes.
+class SerialControl : public QObject {
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual QString settings() const = 0;
+    virtual void setSettings(const QString& settings) = 0;
+    virtual std::int16_t commPort() const = 0;
+    virtual void setCommPort(std::int16_t port) = 0;
+    virtual void setInputLen(std::int16_t length) = 0;
+    virtual void setInputMode(std::int32_t mode) = 0;
+    virtual bool portOpen() const = 0;
+    virtual void setPortOpen(bool open) = 0;
+    virtual void setRThreshold(std::int16_t threshold) = 0;
+    virtual void setSThreshold(std::int16_t threshold) = 0;
+    virtual void setOutput(QStringView text) = 0;
+    virtual QByteArray input() = 0;
+
+signals:
+    void onComm();
+};

@@ -1,0 +1,122 @@
+#pragma once
+
+#include "net/SocketControl.h"
+#include "platform/OperatorMessages.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class CharInsertion;
+class QAbstractButton;
+class CodeList;
+class CodeListView;
+class LogPane;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class TransportChoice;
+
+// What the window is built on besides Qt's widgets. Anything left empty is filled with the
+// real thing (message boxes, Qt Network sockets); tests hand in their own.
+struct ServerFrmPlatform {
+    std::unique_ptr<OperatorMessages> messages;
+    std::unique_ptr<SocketControl> winsock1;
+    std::unique_ptr<SocketControl> winsock2;
+};
+
+// The one window, "Servidor". It owns every control for its whole life, builds them from the
+// stored layout table, and wires each control event to the handler named after it. The
+// handlers themselves live in small classes by subsystem, each given only the controls it
+// touches; only Form_Unload is the window's own.
+class ServerFrm : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ServerFrm(ServerFrmPlatform platform = {}, QWidget* parent = nullptr);
+    ~ServerFrm() override;
+
+    void Form_Unload();
+
+    const CodeList& codeList() const { return *m_codeList; }
+    OperatorMessages& messages() const { return *m_messages; }
+
+    // The controls, under their designer names.
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QGroupBox* Frame4 = nullptr;
+    QGroupBox* Frame5 = nullptr;
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+
+    QLineEdit* txtPort = nullptr;
+    QLineEdit* txtIP = nullptr;
+    QLineEdit* txtPort2 = nullptr;
+    QLineEdit* MaskEdBox1 = nullptr;
+    QLineEdit* MaskEdBox2 = nullptr;
+    QLineEdit* MaskEdBox3 = nullptr;
+    QLineEdit* MaskEdBox4 = nullptr;
+    QLineEdit* MaskEdBox5 = nullptr;
+    QLineEdit* MaskEdBox6 = nullptr;
+
+    QLineEdit* txtSend = nullptr;
+    QLineEdit* txtSend2 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    LogPane* Text2 = nullptr;
+    LogPane* Text3 = nullptr;
+    LogPane* Text4 = nullptr;
+
+    QPushButton* bntListen = nullptr;
+    QPushButton* bntSend = nullptr;
+    QPushButton* bntConnect = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* bntSend2 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command6 = nullptr;
+
+    QRadioButton* Option1 = nullptr;
+    QRadioButton* Option2 = nullptr;
+    QRadioButton* Option3 = nullptr;
+    QRadioButton* Option4 = nullptr;
+    QRadioButton* Option5 = nullptr;
+
+    CodeListView* ListView1 = nullptr;
+
+    std::unique_ptr<SocketControl> Winsock1;
+    std::unique_ptr<SocketControl> Winsock2;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    friend struct ServerFrmLayout;
+
+    void buildFromLayout();
+    void wireEvents();
+    void onClick(QAbstractButton* button, std::function<void()> handler);
+    void dispatch(const std::function<void()>& handler);
+
+    std::unique_ptr<OperatorMessages> m_messages;
+
+    // The one value the window keeps besides its controls: the last code read by "Chr".
+    std::int32_t charCode = 0;
+
+    std::unique_ptr<CodeList> m_codeList;
+    std::unique_ptr<TransportChoice> m_transportChoice;
+    std::unique_ptr<CharInsertion> m_charInsertion;
+};

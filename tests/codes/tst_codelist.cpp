@@ -1,0 +1,130 @@
+#include "codes/CodeList.h"
+#include "codes/CodeListView.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
+
+class TestCodeList : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aChunkBecomesCommaPrefixedDecimalCodes_data()
+    {
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<QString>("row");
+        QTest::newRow("A B") << QByteArray("AB") << QStringLiteral(",65,66");
+        QTest::newRow("A") << QByteArray("A") << QStringLiteral(",65");
+        QTest::newRow("empty chunk") << QByteArray() << QString();
+        QTest::newRow("CR LF") << QByteArray("\r\n") << QStringLiteral(",13,10");
+        QTest::newRow("digit zero") << QByteArray("0") << QStringLiteral(",48");
+        QTest::newRow("NUL") << QByteArray("\0", 1) << QStringLiteral(",0");
+        QTest::newRow("255") << QByteArray("\xFF") << QStringLiteral(",255");
+        QTest::newRow("BEL") << QByteArray("\a") << QStringLiteral(",7");
+        QTest::newRow("euro is 128") << QByteArray("\x80") << QStringLiteral(",128");
+    }
+    void aChunkBecomesCommaPrefixedDecimalCodes()
+    {
+        QFETCH(QByteArray, chunk);
+        QFETCH(QString, row);
+        QCOMPARE(codeRowText(chunk), row);
+    }
+
+    // Past 32,767 characters too: a chunk is one row, whole.
+    void longChunksAreRenderedWhole_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::newRow("32,766") << 32'766;
+        QTest::newRow("32,767") << 32'767;
+        QTest::newRow("40,000") << 40'000;
+    }
+    void longChunksAreRenderedWhole()
+    {
+        QFETCH(int, length);
+        QByteArray chunk(length, 'A');
+        chunk[length - 1] = '\xFF';
+        const QString row = codeRowText(chunk);
+        QCOMPARE(row.size(), qsizetype(length - 1) * 3 + 4);
+        QVERIFY(row.startsWith(u",65,65"));
+        QVERIFY(row.endsWith(u",65,255"));
+        QCOMPARE(row.count(u','), length);
+    }
+
+    void everyChunkAddsOneRowInArrivalOrder()
+    {
+        CodeListView view;
+        CodeList list(view);
+        list.AddCodeRow("AB");
+        QCOMPARE(list.rowCount(), 1); // exists at once, before the view hears of it
+        list.AddCodeRow("");
+        list.AddCodeRow("AB");
+        list.AddCodeRow(QByteArray(40'000, '\0'));
+        QCOMPARE(list.rowCount(), 4);
+        QCOMPARE(list.rowText(0), QStringLiteral(",65,66"));
+        QCOMPARE(list.rowText(1), QString());
+        QCOMPARE(list.rowText(2), QStringLiteral(",65,66"));
+        QCOMPARE(list.rowText(3).size(), 80'000);
+
+        QTRY_COMPARE(view.model()->rowCount(), 4);
+        QCOMPARE(view.model()->index(0, 0).data().toString(), QStringLiteral(",65,66"));
+        QCOMPARE(view.model()->index(1, 0).data().toString(), QString());
+    }
+
+    void theListShowsOneColumnHeadedAsciiWithOneRowSelectable()
+    {
+        CodeListView view;
+        CodeList list(view);
+        view.resize(600, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QCOMPARE(view.header()->model()->headerData(0, Qt::Horizontal).toString(),
+                 QStringLiteral("ASCII"));
+        QVERIFY(view.header()->isVisible());
+        QCOMPARE(view.selectionMode(), QAbstractItemView::SingleSelection);
+        for (int i = 0; i < 5; ++i)
+            list.AddCodeRow(QByteArray(1, char('a' + i)));
+        QTRY_COMPARE(view.model()->rowCount(), 5);
+        view.selectionModel()->select(view.model()->index(1, 0), QItemSelectionModel::Select);
+        view.selectionModel()->select(view.model()->index(3, 0),
+                                      QItemSelectionModel::ClearAndSelect);
+        QCOMPARE(view.selectionModel()->selectedIndexes().size(), 1);
+    }
+
+    // A huge row is shown cut short, but copying it gives every code.
+    void copyingARowCopiesItsWholeText()
+    {
+        CodeListView view;
+        CodeList list(view);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const QByteArray chunk(2'000, 'A');
+        list.AddCodeRow(chunk);
+        QTRY_COMPARE(view.model()->rowCount(), 1);
+        const QString shown = view.model()->index(0, 0).data().toString();
+        QVERIFY(shown.endsWith(u'…'));
+        QVERIFY(shown.size() < 4 * 1'000);
+        view.setCurrentIndex(view.model()->index(0, 0));
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+    }
+
+    void theNewestRowsStayInViewAsRowsArrive()
+    {
+        CodeListView view;
+        CodeList list(view);
+        view.resize(300, 150);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int i = 0; i < 1'000; ++i)
+            list.AddCodeRow(QByteArray::number(i));
+        QTRY_COMPARE(view.model()->rowCount(), 1'000);
+        QTRY_VERIFY(view.verticalScrollBar()->maximum() > 0);
+        QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+    }
+};
+
+QTEST_MAIN(TestCodeList)
+#include "tst_codelist.moc"

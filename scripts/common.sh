@@ -1,0 +1,49 @@
+# Shared by the project's scripts: installs missing Debian packages, configures and builds.
+# Sourced, not run.
+
+set -euo pipefail
+
+project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Packages every build needs on Debian 12.
+base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev fonts-liberation)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo "$@"
+    else
+        echo "Installing packages needs root: run this as root or install sudo." >&2
+        exit 1
+    fi
+}
+
+# Installs whichever of the given packages are missing; does nothing when all are there.
+ensure_packages() {
+    local missing=()
+    local package
+    for package in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    if [ "${#missing[@]}" -eq 0 ]; then
+        return 0
+    fi
+    echo "Installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [CMAKE_OPTION...]: configures once, then builds what changed.
+configure_and_build() {
+    local build_dir="$1"
+    shift
+    if [ ! -f "$build_dir/build.ninja" ]; then
+        cmake -S "$project_root" -B "$build_dir" -G Ninja "$@"
+    else
+        cmake "$build_dir" "$@" >/dev/null
+    fi
+    cmake --build "$build_dir" --parallel "$(nproc)"
+}

@@ -3,7 +3,9 @@
 #include "codes/CharInsertion.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
+#include "net/ClientEndpoint.h"
 #include "net/QtSocketControl.h"
+#include "net/ServerEndpoint.h"
 #include "net/TransportChoice.h"
 #include "platform/FailureDispatch.h"
 #include "platform/LogPane.h"
@@ -17,6 +19,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+
+#include <type_traits>
 
 ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     : QWidget(parent)
@@ -32,6 +36,12 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_codeList = std::make_unique<CodeList>(*ListView1);
     m_transportChoice =
         std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *bntConnect, *Command1);
+    m_serverEndpoint =
+        std::make_unique<ServerEndpoint>(*Winsock1, *Winsock2, *Option1, *Option2, *txtPort,
+                                         *txtSend, *Text3, *m_codeList, *m_messages);
+    m_clientEndpoint =
+        std::make_unique<ClientEndpoint>(*Winsock2, *Option1, *Option2, *txtIP, *txtPort2,
+                                         *txtSend2, *Text4, *m_codeList, *m_messages);
     m_charInsertion =
         std::make_unique<CharInsertion>(*MaskEdBox6, *Option3, *Option4, *Option5, *txtSend,
                                         *txtSend2, *Text1, charCode, *m_messages);
@@ -46,17 +56,55 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
 
 ServerFrm::~ServerFrm() = default;
 
-void ServerFrm::wireEvents()
+template <typename Sender, typename Signal, typename Handler>
+void ServerFrm::wire(Sender* sender, Signal signal, Handler handler)
 {
-    onClick(Option1, [this] { m_transportChoice->Option1_Click(); });
-    onClick(Option2, [this] { m_transportChoice->Option2_Click(); });
-    onClick(Command5, [this] { m_charInsertion->Command5_Click(); });
+    connect(sender, signal, this, [this, handler](auto... arguments) {
+        dispatch([&] {
+            // A click's "checked" flag is no handler's business.
+            if constexpr (std::is_invocable_v<Handler, decltype(arguments)...>)
+                handler(arguments...);
+            else
+                handler();
+        });
+    });
 }
 
-void ServerFrm::onClick(QAbstractButton* button, std::function<void()> handler)
+void ServerFrm::wireEvents()
 {
-    connect(button, &QAbstractButton::clicked, this,
-            [this, handler = std::move(handler)] { dispatch(handler); });
+    using Button = QAbstractButton;
+    auto* transport = m_transportChoice.get();
+    wire(Option1, &Button::clicked, [transport] { transport->Option1_Click(); });
+    wire(Option2, &Button::clicked, [transport] { transport->Option2_Click(); });
+
+    auto* server = m_serverEndpoint.get();
+    wire(bntListen, &Button::clicked, [server] { server->bntListen_Click(); });
+    wire(bntSend, &Button::clicked, [server] { server->bntSend_Click(); });
+    wire(Winsock1.get(), &SocketControl::connectionRequest,
+         [server](std::int32_t requestID) { server->Winsock1_ConnectionRequest(requestID); });
+    wire(Winsock1.get(), &SocketControl::dataArrival,
+         [server](std::int32_t bytesTotal) { server->Winsock1_DataArrival(bytesTotal); });
+    wire(Winsock1.get(), &SocketControl::peerClosed, [server] { server->Winsock1_Close(); });
+    wire(Winsock1.get(), &SocketControl::errorOccurred,
+         [server](std::int16_t number, const QString& description) {
+             server->Winsock1_Error(number, description);
+         });
+
+    auto* client = m_clientEndpoint.get();
+    wire(bntConnect, &Button::clicked, [client] { client->bntConnect_Click(); });
+    wire(Command1, &Button::clicked, [client] { client->Command1_Click(); });
+    wire(bntSend2, &Button::clicked, [client] { client->bntSend2_Click(); });
+    wire(Winsock2.get(), &SocketControl::connected, [client] { client->Winsock2_Connect(); });
+    wire(Winsock2.get(), &SocketControl::dataArrival,
+         [client](std::int32_t bytesTotal) { client->Winsock2_DataArrival(bytesTotal); });
+    wire(Winsock2.get(), &SocketControl::peerClosed, [client] { client->Winsock2_Close(); });
+    wire(Winsock2.get(), &SocketControl::errorOccurred,
+         [client](std::int16_t number, const QString& description) {
+             client->Winsock2_Error(number, description);
+         });
+
+    auto* insertion = m_charInsertion.get();
+    wire(Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });
 }
 
 void ServerFrm::dispatch(const std::function<void()>& handler)

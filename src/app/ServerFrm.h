@@ -10,7 +10,8 @@
 #include <memory>
 
 class CharInsertion;
-class QAbstractButton;
+class ClientEndpoint;
+class ServerEndpoint;
 class CodeList;
 class CodeListView;
 class LogPane;
@@ -108,7 +109,9 @@ private:
 
     void buildFromLayout();
     void wireEvents();
-    void onClick(QAbstractButton* button, std::function<void()> handler);
+    // Delivers a control's event to its handler through the dispatch point.
+    template <typename Sender, typename Signal, typename Handler>
+    void wire(Sender* sender, Signal signal, Handler handler);
     void dispatch(const std::function<void()>& handler);
 
     std::unique_ptr<OperatorMessages> m_messages;
@@ -118,5 +121,7 @@ private:
 
     std::unique_ptr<CodeList> m_codeList;
     std::unique_ptr<TransportChoice> m_transportChoice;
+    std::unique_ptr<ServerEndpoint> m_serverEndpoint;
+    std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
 };

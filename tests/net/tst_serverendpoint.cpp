@@ -1,0 +1,349 @@
+#include "codes/CodeList.h"
+#include "platform/LogPane.h"
+#include "platform/SingleByteCodec.h"
+#include "support/Loopback.h"
+#include "support/WindowUnderTest.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QUdpSocket>
+
+using Shown = RecordingMessages::Shown;
+
+namespace {
+
+QByteArray allByteValues()
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    return all;
+}
+
+QString allByteValuesText()
+{
+    return SingleByteCodec::toText(allByteValues());
+}
+
+void listenOn(WindowUnderTest& w, quint16 port)
+{
+    w->txtPort->setText(QString::number(port));
+    QTest::mouseClick(w->bntListen, Qt::LeftButton);
+}
+
+// A peer connected to the window's server, once the window has logged it.
+std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port)
+{
+    auto peer = std::make_unique<QTcpSocket>();
+    const qint64 before = w->Text3->length();
+    peer->connectToHost(QHostAddress::LocalHost, port);
+    if (!peer->waitForConnected(5000))
+        return nullptr;
+    if (!QTest::qWaitFor([&] { return w->Text3->length() > before; }, 5000))
+        return nullptr;
+    return peer;
+}
+
+// Every received chunk, joined, and as its log lines would read.
+QByteArray rowsJoined(ServerFrm& w)
+{
+    QByteArray joined;
+    for (qint64 row = 0; row < w.codeList().rowCount(); ++row)
+        joined += w.codeList().rows().bytes(row);
+    return joined;
+}
+
+QByteArray chunksLogged(ServerFrm& w, const QByteArray& prefix)
+{
+    QByteArray log;
+    for (qint64 row = 0; row < w.codeList().rowCount(); ++row)
+        log += prefix + w.codeList().rows().bytes(row) + "\r\n";
+    return log;
+}
+
+bool refusedAt(quint16 port)
+{
+    QTcpSocket probe;
+    QSignalSpy failed(&probe, &QAbstractSocket::errorOccurred);
+    probe.connectToHost(QHostAddress::LocalHost, port);
+    return failed.wait(5000) && probe.error() == QAbstractSocket::ConnectionRefusedError;
+}
+
+} // namespace
+
+class TestServerEndpoint : public QObject {
+    Q_OBJECT
+
+private slots:
+    void theRoadOfAServerExchange()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+        QCOMPARE(w->Text3->text(), QString());
+
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+        QCOMPARE(w->Text3->text(), QStringLiteral("Cliente conectado. IP : 127.0.0.1\r\n"));
+
+        peer->write("AB");
+        QTRY_COMPARE(w->Text3->text(),
+                     QStringLiteral("Cliente conectado. IP : 127.0.0.1\r\nCliente : AB\r\n"));
+        QCOMPARE(w->codeList().rowCount(), 1);
+        QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
+        QCOMPARE(w->Text3->selStart(), w->Text3->length());
+
+        w->txtSend->setText(QStringLiteral("¡Hola!"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QTRY_COMPARE(peer->bytesAvailable(), qint64(6));
+        QCOMPARE(peer->readAll(), QByteArray("\xA1Hola!"));
+        QVERIFY(w->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n"));
+        QCOMPARE(w->txtSend->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w->txtSend);
+
+        // The field changes before the peer leaves: the server listens again where it says now.
+        const quint16 nextPort = freeTcpPort();
+        w->txtPort->setText(QString::number(nextPort));
+        peer->disconnectFromHost();
+        QTRY_VERIFY(w->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n*** Desconectado\r\n"));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+        QVERIFY(refusedAt(port));
+        QVERIFY(connectPeer(w, nextPort));
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    void oneTcpPeerAtATime()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto first = connectPeer(w, port);
+        QVERIFY(first);
+        QVERIFY(refusedAt(port));
+
+        first->disconnectFromHost();
+        QTRY_VERIFY(w->Text3->text().endsWith(u"*** Desconectado\r\n"));
+        auto second = connectPeer(w, port);
+        QVERIFY(second);
+        second->write("2");
+        QTRY_VERIFY(w->Text3->text().endsWith(u"Cliente : 2\r\n"));
+    }
+
+    // The server's own end of a finished connection lingers in TIME_WAIT: listening on the same
+    // port again must still work.
+    void listeningAgainOnTheSamePortRightAway()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+        // "Poner a la escucha" while connected drops the peer from this side, without a line.
+        const QString before = w->Text3->text();
+        listenOn(w, port);
+        QCOMPARE(w->Text3->text(), before);
+        QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+        QVERIFY(w.messages->shown.empty());
+        QVERIFY(connectPeer(w, port));
+    }
+
+    void withNoTransportChosenNothingIsTouched()
+    {
+        WindowUnderTest w;
+        w->txtPort->setText(QString::number(freeTcpPort()));
+        w->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w->bntListen, Qt::LeftButton);
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QCOMPARE(w.messages->shown,
+                 (std::vector<Shown>{
+                     {QStringLiteral("Elija un Protocolo"), MessageIcon::Critical},
+                     {QStringLiteral("Elijan un Protocolo"), MessageIcon::Exclamation}}));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+        QCOMPARE(w->Text3->text(), QString());
+        QCOMPARE(w->txtSend->text(), QStringLiteral("hola"));
+    }
+
+    // The listen trap: the critical message and nothing more; the socket stays closed.
+    void aRefusedListenIsToldAndLeavesTheServerClosed_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("empty field")
+            << QString() << QStringLiteral("Error : El campo «Escuchar en el puerto» está vacío");
+        QTest::newRow("above 65535")
+            << QStringLiteral("70000") << QStringLiteral("Error : El puerto 70000 no es válido");
+        QTest::newRow("zero") << QStringLiteral("0")
+                              << QStringLiteral("Error : El puerto 0 no es válido");
+        QTest::newRow("in use") << QStringLiteral("busy") << QStringLiteral("ya está en uso");
+    }
+    void aRefusedListenIsToldAndLeavesTheServerClosed()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, says);
+        QTcpSocket squatterPeer;
+        QTcpServer squatter;
+        QVERIFY(squatter.listen(QHostAddress::Any, 0));
+        if (port == u"busy")
+            port = QString::number(squatter.serverPort());
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        w->txtPort->setText(port);
+        QTest::mouseClick(w->bntListen, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+        QCOMPARE(w->Text3->text(), QString());
+    }
+
+    // The send trap: a message with no icon, then the close chain, which listens again.
+    void aSendWithNoPeerIsToldThenTheServerListensAgain()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        w->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
+        QVERIFY2(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"),
+                 qPrintable(w.messages->shown[0].text));
+        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w->txtSend->text(), QStringLiteral("hola"));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+        QVERIFY(connectPeer(w, port));
+    }
+
+    // Under UDP the server's "Enviar" still goes to Winsock1, where nothing is connected; the
+    // refusal says so, the text stays, and the close chain binds the datagram socket again.
+    void theServersSendUnderUdpIsRefusedPlainly()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        const quint16 port = freeUdpPort();
+        w->txtPort->setText(QString::number(port));
+        w->txtSend->setText(QStringLiteral("datos"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
+        QVERIFY2(w.messages->shown[0].text.contains(u"nada está conectado"),
+                 qPrintable(w.messages->shown[0].text));
+        QCOMPARE(w->txtSend->text(), QStringLiteral("datos"));
+        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+
+        QUdpSocket peer;
+        peer.writeDatagram("x", QHostAddress::LocalHost, port);
+        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : x\r\n"));
+    }
+
+    // A refused send whose re-listen fails too: two messages, the second inside the first's
+    // close chain.
+    void aRefusedSendFollowedByAFailedRelistenShowsTwoMessages()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        w->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(2));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
+        QVERIFY(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"));
+        QCOMPARE(
+            w.messages->shown[1],
+            (Shown{QStringLiteral(
+                       "Error : El campo «Escuchar en el puerto» está vacío: escriba un número."),
+                   MessageIcon::Critical}));
+        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+    }
+
+    // An error the socket reports is logged, never shown in a box, and the server listens again.
+    void anErrorEventLogsTwoLinesAndListensAgain()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+        emit w->Winsock1->errorOccurred(10053, QStringLiteral("La red se cayó."));
+        QVERIFY(w->Text3->text().endsWith(u"*** Error : La red se cayó.\r\n*** Desconectado\r\n"));
+        QVERIFY(w.messages->shown.empty());
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+    }
+
+    void anEmptyTextIsSentLikeAnyOther()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QVERIFY(w->Text3->text().endsWith(u"Servidor: \r\n"));
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    void everyByteValueBothWays()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+
+        const qint64 logged = w->Text3->length();
+        peer->write(allByteValues());
+        QTRY_COMPARE(rowsJoined(*w).size(), 256);
+        QCOMPARE(rowsJoined(*w), allByteValues());
+        QCOMPARE(w->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
+
+        w->txtSend->setText(allByteValuesText());
+        QCOMPARE(w->txtSend->text().size(), 256);
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QByteArray got;
+        QTRY_VERIFY((got += peer->readAll()).size() >= 256);
+        QCOMPARE(got, allByteValues());
+    }
+
+    // A burst is shown in the chunks the socket delivered: one row and one line per chunk, and
+    // the chunks together are exactly what was sent.
+    void aTenMegabyteBurstArrivesWholeAndInOrder()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        auto peer = connectPeer(w, port);
+        QVERIFY(peer);
+        QByteArray burst(10 * 1024 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < burst.size(); ++i)
+            burst[i] = char((i * 131 + i / 7919) % 256);
+        const qint64 logged = w->Text3->length();
+        peer->write(burst);
+        peer->disconnectFromHost();
+        QTRY_VERIFY_WITH_TIMEOUT(w->Text3->text().endsWith(u"*** Desconectado\r\n"), 60000);
+
+        const QByteArray joined = rowsJoined(*w);
+        const QByteArray expectedLog = chunksLogged(*w, "Cliente : ");
+        QCOMPARE(joined.size(), burst.size());
+        QVERIFY(joined == burst);
+        const QByteArray log = w->Text3->bytes().mid(logged);
+        QVERIFY(log == expectedLog + "*** Desconectado\r\n");
+    }
+};
+
+QTEST_MAIN(TestServerEndpoint)
+#include "tst_serverendpoint.moc"

@@ -1,7 +1,5 @@
 #include "codes/CodeListModel.h"
 
-#include <QTimer>
-
 #include <climits>
 
 CodeListModel::CodeListModel(QObject* parent)
@@ -12,15 +10,11 @@ CodeListModel::CodeListModel(QObject* parent)
 void CodeListModel::append(QByteArrayView chunk)
 {
     m_rows.append(chunk);
-    if (!m_publishPending) {
-        m_publishPending = true;
-        QTimer::singleShot(0, this, &CodeListModel::publish);
-    }
+    m_publisher.request();
 }
 
 void CodeListModel::publish()
 {
-    m_publishPending = false;
     // Qt views count rows in int; rows past that stay in the store, readable by copy.
     const int total = int(std::min<qint64>(m_rows.count(), INT_MAX));
     if (total <= m_published)

@@ -1,18 +1,20 @@
 #pragma once
 
 #include "codes/CodeRows.h"
+#include "platform/FrameCoalescer.h"
 
 #include <QAbstractListModel>
 
 // The code list's rows as a Qt model over CodeRows. A row exists in the store as soon as it is
-// appended; the view hears of new rows once per turn of the event loop, in one insertion, so a
-// flood of chunks costs the view one update per turn instead of one per chunk.
+// appended; the view hears of new rows at most once per frame, in one insertion, so a flood
+// of chunks costs the view one update per frame instead of one per chunk.
 class CodeListModel : public QAbstractListModel {
     Q_OBJECT
 
 public:
-    // A row is shown with at most this many codes; copying it gives them all.
-    static constexpr qsizetype kShownCodes = 512;
+    // A row is shown with at most this many codes, more than the column can show; copying it
+    // gives them all.
+    static constexpr qsizetype kShownCodes = 64;
 
     explicit CodeListModel(QObject* parent = nullptr);
 
@@ -28,5 +30,5 @@ public:
 private:
     CodeRows m_rows;
     int m_published = 0;
-    bool m_publishPending = false;
+    FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

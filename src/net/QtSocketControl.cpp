@@ -346,6 +346,9 @@ void QtSocketControl::Accept(std::int32_t requestID)
 void QtSocketControl::adopt(QTcpSocket* socket)
 {
     m_connection = socket;
+    // A flood is taken in bounded chunks: each turn of the event loop handles at most this
+    // much, and the rest waits in the kernel, where TCP's flow control holds the peer back.
+    socket->setReadBufferSize(kReadChunk);
     connect(socket, &QIODevice::readyRead, this, &QtSocketControl::onReadyRead);
     connect(socket, &QAbstractSocket::disconnected, this, &QtSocketControl::onDisconnected);
     connect(socket, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onTcpError);

@@ -1,7 +1,34 @@
 #include "platform/AppendOnlyBytes.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(Q_OS_LINUX)
+#include <sys/mman.h>
+#endif
+
+void AppendOnlyBytes::FreeBlock::operator()(char* block) const
+{
+    std::free(block);
+}
+
+AppendOnlyBytes::Block AppendOnlyBytes::newBlock(bool huge)
+{
+    // Aligned to its size so that it can be backed by huge pages; left uninitialised on
+    // purpose: pages are only touched as they are written.
+    void* memory = std::aligned_alloc(std::size_t(kBlockSize), std::size_t(kBlockSize));
+    if (!memory)
+        throw std::bad_alloc();
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    if (huge)
+        madvise(memory, std::size_t(kBlockSize), MADV_HUGEPAGE);
+#else
+    Q_UNUSED(huge);
+#endif
+    return Block(static_cast<char*>(memory));
+}
 
 void AppendOnlyBytes::append(QByteArrayView bytes)
 {
@@ -9,10 +36,8 @@ void AppendOnlyBytes::append(QByteArrayView bytes)
     qint64 left = bytes.size();
     while (left > 0) {
         const qint64 offset = m_size % kBlockSize;
-        if (offset == 0 && std::size_t(m_size / kBlockSize) == m_blocks.size()) {
-            // Left uninitialised on purpose: pages are only touched as they are written.
-            m_blocks.emplace_back(new char[kBlockSize]);
-        }
+        if (offset == 0 && std::size_t(m_size / kBlockSize) == m_blocks.size())
+            m_blocks.push_back(newBlock(!m_blocks.empty()));
         const qint64 piece = std::min(left, kBlockSize - offset);
         std::memcpy(m_blocks.back().get() + offset, from, std::size_t(piece));
         from += piece;

@@ -8,11 +8,12 @@
 
 // Bytes that are only ever appended, kept in fixed blocks: an append copies just what is
 // appended and never moves what is already stored, so a transcript of hundreds of megabytes
-// grows at a flat cost per byte, and pages not yet written cost no memory.
+// grows at a flat cost per byte, and pages not yet written cost no memory. Past its first
+// block a store asks for huge pages, so a flood costs one page fault per 2 MiB, not 512.
 // It does not decode anything: the bytes are the text in its single-byte form.
 class AppendOnlyBytes {
 public:
-    static constexpr qint64 kBlockSize = qint64(1) << 18;
+    static constexpr qint64 kBlockSize = qint64(1) << 21;
 
     void append(QByteArrayView bytes);
     void clear();
@@ -22,7 +23,7 @@ public:
     unsigned char at(qint64 position) const
     {
         return static_cast<unsigned char>(
-            m_blocks[std::size_t(position / kBlockSize)][position % kBlockSize]);
+            m_blocks[std::size_t(position / kBlockSize)].get()[position % kBlockSize]);
     }
     QByteArray mid(qint64 position, qint64 length) const;
 
@@ -40,6 +41,12 @@ public:
     }
 
 private:
-    std::vector<std::unique_ptr<char[]>> m_blocks;
+    struct FreeBlock {
+        void operator()(char* block) const;
+    };
+    using Block = std::unique_ptr<char, FreeBlock>;
+    static Block newBlock(bool huge);
+
+    std::vector<Block> m_blocks;
     qint64 m_size = 0;
 };

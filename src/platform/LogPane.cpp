@@ -13,9 +13,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTimer>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -84,7 +86,7 @@ void LogPane::append(QByteArrayView bytes)
     const qint64 position = m_store.size();
     m_store.append(bytes);
     wrapNewBytes();
-    schedulePublish();
+    m_publisher.request();
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
                                          SingleByteCodec::toText(bytes));
@@ -97,7 +99,7 @@ void LogPane::clear()
     m_store.clear();
     m_anchor = m_caret = 0;
     rewrapAll();
-    schedulePublish();
+    m_publisher.request();
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::TextUpdated);
         QAccessible::updateAccessibility(&event);
@@ -114,7 +116,7 @@ void LogPane::setSelStart(qint64 position)
     position = std::clamp<qint64>(position, 0, m_store.size());
     select(position, position);
     m_caretIntoView = true;
-    schedulePublish();
+    m_publisher.request();
 }
 
 qint64 LogPane::selLength() const
@@ -127,7 +129,7 @@ void LogPane::setSelLength(qint64 length)
     const qint64 start = selStart();
     select(start, std::clamp<qint64>(start + length, start, m_store.size()));
     m_caretIntoView = true;
-    schedulePublish();
+    m_publisher.request();
 }
 
 QString LogPane::selectedText() const
@@ -200,57 +202,126 @@ int LogPane::widthOf(qint64 from, qint64 to) const
     return width;
 }
 
+namespace {
+
+// The index of the last space among eight bytes, or -1. Exact per byte (no borrow between
+// bytes), so a '!' after a space is never taken for one.
+int lastSpaceIn(const unsigned char* bytes)
+{
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    const std::uint64_t x = word ^ 0x2020202020202020ULL; // spaces become zero bytes
+    const std::uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
+    if (zero == 0)
+        return -1;
+    if constexpr (std::endian::native == std::endian::little)
+        return (63 - std::countl_zero(zero)) / 8;
+    else
+        return std::countl_zero(zero) / 8;
+}
+
+const unsigned char* findLineBreak(const unsigned char* from, const unsigned char* end)
+{
+    const auto* lf =
+        static_cast<const unsigned char*>(std::memchr(from, kLF, std::size_t(end - from)));
+    const auto* crEnd = lf ? lf : end;
+    const auto* cr =
+        static_cast<const unsigned char*>(std::memchr(from, kCR, std::size_t(crEnd - from)));
+    return cr ? cr : crEnd;
+}
+
+} // namespace
+
 void LogPane::wrapNewBytes()
 {
-    qint64 position = m_wrapped;
+    // The hot path of every append. Line breaks are found with memchr; between them, widths
+    // are added eight bytes at a time and only the bytes where a row ends are looked at one
+    // by one. State lives in locals for the duration.
     const qint64 end = m_store.size();
     const int limit = m_wrapWidth;
-    m_store.forEachSpan(position, end - position, [&](QByteArrayView span) {
-        for (const char ch : span) {
-            const auto byte = static_cast<unsigned char>(ch);
-            if (byte == kLF) {
-                // The LF of a CR LF ends the row the CR already ended.
-                if (m_previous == kCR && m_rowStarts.back() == position)
-                    m_rowStarts.back() = position + 1;
-                else
-                    m_rowStarts.push_back(position + 1);
-                m_rowWidth = 0;
-                m_breakAfterSpace = -1;
-            } else if (byte == kCR) {
-                m_rowStarts.push_back(position + 1);
-                m_rowWidth = 0;
-                m_breakAfterSpace = -1;
-            } else {
-                const int advance = m_advance[byte];
-                if (m_rowWidth + advance > limit && m_rowWidth > 0) {
-                    if (byte == ' ') {
-                        // A space that does not fit ends the row where it stands.
-                        m_rowStarts.push_back(position + 1);
-                        m_rowWidth = 0;
-                        m_breakAfterSpace = -1;
-                        m_previous = byte;
-                        ++position;
+    const int* const advance = m_advance.data();
+    qint64 rowStart = m_rowStarts.back();
+    qint64 breakAfterSpace = m_breakAfterSpace;
+    int rowWidth = m_rowWidth;
+    unsigned char previous = m_previous;
+    const auto startRow = [&](qint64 at) {
+        m_rowStarts.push_back(at);
+        rowStart = at;
+        breakAfterSpace = -1;
+    };
+
+    qint64 spanStart = m_wrapped;
+    m_store.forEachSpan(spanStart, end - spanStart, [&](QByteArrayView span) {
+        const auto* const first = reinterpret_cast<const unsigned char*>(span.data());
+        const auto* const last = first + span.size();
+        const auto positionOf = [&](const unsigned char* p) {
+            return spanStart + (p - first);
+        };
+        const auto* p = first;
+        while (p < last) {
+            const auto* lineEnd = findLineBreak(p, last);
+            // Drawn characters up to the break.
+            while (p < lineEnd) {
+                if (lineEnd - p >= 8) {
+                    const int width8 = advance[p[0]] + advance[p[1]] + advance[p[2]] +
+                                       advance[p[3]] + advance[p[4]] + advance[p[5]] +
+                                       advance[p[6]] + advance[p[7]];
+                    if (rowWidth + width8 <= limit) {
+                        rowWidth += width8;
+                        if (const int space = lastSpaceIn(p); space >= 0)
+                            breakAfterSpace = positionOf(p) + space + 1;
+                        p += 8;
                         continue;
                     }
-                    if (m_breakAfterSpace > m_rowStarts.back()) {
-                        // Word wrap: the word that does not fit moves to the next row.
-                        m_rowStarts.push_back(m_breakAfterSpace);
-                        m_rowWidth = widthOf(m_breakAfterSpace, position);
-                    } else {
-                        m_rowStarts.push_back(position);
-                        m_rowWidth = 0;
-                    }
-                    m_breakAfterSpace = -1;
                 }
-                m_rowWidth += advance;
-                if (byte == ' ')
-                    m_breakAfterSpace = position + 1;
+                const unsigned char byte = *p;
+                const int width = advance[byte];
+                const qint64 position = positionOf(p);
+                if (rowWidth + width > limit && rowWidth > 0) {
+                    if (byte == ' ') {
+                        // A space that does not fit ends the row where it stands.
+                        startRow(position + 1);
+                        rowWidth = 0;
+                        ++p;
+                        continue;
+                    }
+                    if (breakAfterSpace > rowStart) {
+                        // Word wrap: the word that does not fit moves to the next row.
+                        const qint64 wordStart = breakAfterSpace;
+                        startRow(wordStart);
+                        rowWidth = widthOf(wordStart, position) + width;
+                    } else {
+                        startRow(position);
+                        rowWidth = width;
+                    }
+                } else {
+                    rowWidth += width;
+                    if (byte == ' ')
+                        breakAfterSpace = position + 1;
+                }
+                ++p;
             }
-            m_previous = byte;
-            ++position;
+            if (p > first)
+                previous = p[-1];
+            if (p == last)
+                break;
+            // The line break itself. The LF of a CR LF ends the row the CR already ended.
+            const qint64 position = positionOf(p);
+            if (*p == kLF && previous == kCR && rowStart == position)
+                m_rowStarts.back() = rowStart = position + 1;
+            else
+                startRow(position + 1);
+            rowWidth = 0;
+            previous = *p;
+            ++p;
         }
+        spanStart += span.size();
     });
     m_wrapped = end;
+    m_rowWidth = rowWidth;
+    m_breakAfterSpace = breakAfterSpace;
+    m_previous = previous;
 }
 
 qint64 LogPane::rowOf(qint64 position) const
@@ -276,17 +347,8 @@ qint64 LogPane::firstVisibleRow() const
     return verticalScrollBar()->value();
 }
 
-void LogPane::schedulePublish()
-{
-    if (m_publishPending)
-        return;
-    m_publishPending = true;
-    QTimer::singleShot(0, this, &LogPane::publish);
-}
-
 void LogPane::publish()
 {
-    m_publishPending = false;
     QScrollBar* bar = verticalScrollBar();
     const bool wasAtEnd = bar->value() >= bar->maximum();
     const qint64 lastTop = std::max<qint64>(0, rowCount() - visibleRows());
@@ -403,7 +465,7 @@ void LogPane::changeEvent(QEvent* event)
     if (event->type() == QEvent::FontChange) {
         updateMetrics();
         rewrapAll();
-        schedulePublish();
+        m_publisher.request();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AppendOnlyBytes.h"
+#include "platform/FrameCoalescer.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
@@ -17,7 +18,7 @@
 // the single-byte code page). Appending costs in proportion to what is appended, whatever the
 // transcript's size and whether or not the text has line breaks: the new bytes are wrapped
 // into rows as they arrive, and only the rows in view are ever drawn. Scroll bar and repaint
-// follow once per turn of the event loop, however many appends came in it.
+// follow at most once per frame, however many appends came in it.
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
@@ -81,7 +82,6 @@ private:
     qint64 rowEnd(qint64 row) const;
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
-    void schedulePublish();
     void publish();
 
     AppendOnlyBytes m_store;
@@ -102,8 +102,8 @@ private:
     qint64 m_anchor = 0;
     qint64 m_caret = 0;
     bool m_caretIntoView = false;
-    bool m_publishPending = false;
     bool m_dragging = false;
+    FrameCoalescer m_publisher{[this] { publish(); }, this};
 };
 
 // The shared way handlers write a line: Text = old Text + prefix + payload + "\r\n", then the

@@ -1,0 +1,391 @@
+// Measures the receive paths of the real window, offscreen, with the real socket layer:
+// TCP floods through the server endpoint (text and binary), the bare loopback limit, growth
+// of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
+// received byte, and start-up time. Prints a table, then one line of key=value pairs.
+//
+// Usage: quorvane_bench [--quick] [--megabytes N] [--only tcp|udp|serial|startup]
+
+#include "LoopbackPeer.h"
+
+#include "app/ServerFrm.h"
+#include "codes/CodeList.h"
+#include "platform/LogPane.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kMegabyte = 1024 * 1024;
+
+class CountingMessages final : public OperatorMessages {
+public:
+    void show(const QString& text, MessageIcon) override
+    {
+        ++count;
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    int count = 0;
+};
+
+// Runs the event loop until done() holds or the time runs out.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120'000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::Any, 0);
+    return probe.serverPort();
+}
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    probe.bind(QHostAddress::Any, 0);
+    return probe.localPort();
+}
+
+// How late the event loop gets round to a 1 ms timer: the gaps between its firings.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(1);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.nsecsElapsed();
+            if (m_last >= 0)
+                m_gapsMs.push_back(double(now - m_last) / 1e6);
+            m_last = now;
+        });
+    }
+    void start()
+    {
+        m_last = -1;
+        m_clock.start();
+        m_timer.start();
+    }
+    void stop() { m_timer.stop(); }
+    double percentile(double p)
+    {
+        if (m_gapsMs.empty())
+            return 0;
+        std::sort(m_gapsMs.begin(), m_gapsMs.end());
+        return m_gapsMs[std::size_t(p * double(m_gapsMs.size() - 1))];
+    }
+    double max()
+    {
+        return m_gapsMs.empty() ? 0 : *std::max_element(m_gapsMs.begin(), m_gapsMs.end());
+    }
+    std::size_t count() const { return m_gapsMs.size(); }
+    std::size_t over(double ms) const
+    {
+        return std::size_t(
+            std::count_if(m_gapsMs.begin(), m_gapsMs.end(), [ms](double g) { return g > ms; }));
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = -1;
+    std::vector<double> m_gapsMs;
+};
+
+QByteArray textData(qint64 size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i) {
+        const qint64 column = i % 81;
+        data[i] = column == 80 ? '\n' : char('a' + (i / 81 + column) % 26);
+    }
+    return data;
+}
+
+QByteArray binaryData(qint64 size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    quint32 state = 1234;
+    for (qint64 i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        char b = char(state >> 24);
+        if (b == '\n' || b == '\r')
+            b = 0;
+        data[i] = b;
+    }
+    return data;
+}
+
+bool endsWith(const LogPane& pane, QByteArrayView tail)
+{
+    return pane.length() >= tail.size() &&
+           pane.textRange(pane.length() - tail.size(), pane.length()) == QLatin1String(tail);
+}
+
+struct TcpRun {
+    double megabytesPerSecond = 0;
+    double growth = 0;
+    qint64 chunks = 0;
+    bool ok = false;
+};
+
+// A peer floods the window's server endpoint; timed until the last byte is in the pane and
+// the code list.
+TcpRun floodServer(ServerFrm& w, const QByteArray& data)
+{
+    TcpRun run;
+    const quint16 port = freeTcpPort();
+    w.txtPort->setText(QString::number(port));
+    w.bntListen->click();
+    const qint64 base = w.codeList().rows().byteCount();
+    const qint64 baseRows = w.codeList().rowCount();
+    const qint64 logged = w.Text3->length();
+    TcpFloodPeer peer(port, data);
+    if (!waitUntil(
+            [&] { return peer.failed() || (peer.connected() && w.Text3->length() > logged); },
+            10'000))
+        return run;
+
+    const qint64 total = data.size();
+    const qint64 lastMegabyteAt = std::max<qint64>(total - kMegabyte, kMegabyte);
+    qint64 firstMegabyteNs = 0;
+    qint64 lastMegabyteStartNs = 0;
+    qint64 endNs = 0;
+    QElapsedTimer clock;
+    const auto connection = QObject::connect(w.Winsock1.get(), &SocketControl::dataArrival, [&] {
+        const qint64 received = w.codeList().rows().byteCount() - base;
+        const qint64 now = clock.nsecsElapsed();
+        if (!firstMegabyteNs && received >= kMegabyte)
+            firstMegabyteNs = now;
+        if (!lastMegabyteStartNs && received >= lastMegabyteAt)
+            lastMegabyteStartNs = now;
+        if (!endNs && received >= total)
+            endNs = now;
+    });
+    clock.start();
+    peer.start();
+    run.ok = waitUntil([&] { return endNs != 0 || peer.failed(); });
+    QObject::disconnect(connection);
+    waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
+    if (!run.ok || peer.failed())
+        return run;
+    run.megabytesPerSecond = double(total) / double(kMegabyte) / (double(endNs) / 1e9);
+    run.chunks = w.codeList().rowCount() - baseRows;
+    const double firstCost = double(firstMegabyteNs);
+    const double lastCost =
+        double(endNs - lastMegabyteStartNs) * double(kMegabyte) / double(total - lastMegabyteAt);
+    run.growth = firstCost > 0 ? lastCost / firstCost : 0;
+    return run;
+}
+
+// The same flood read into nothing: what loopback itself allows on this machine.
+double floodBareSocket(const QByteArray& data)
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    qint64 received = 0;
+    QTcpSocket* socket = nullptr;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        socket = server.nextPendingConnection();
+        QObject::connect(socket, &QIODevice::readyRead,
+                         [&] { received += socket->readAll().size(); });
+    });
+    TcpFloodPeer peer(server.serverPort(), data);
+    waitUntil([&] { return socket != nullptr && peer.connected(); }, 10'000);
+    QElapsedTimer clock;
+    clock.start();
+    peer.start();
+    waitUntil([&] { return received >= data.size(); });
+    return double(data.size()) / double(kMegabyte) / (double(clock.nsecsElapsed()) / 1e9);
+}
+
+struct UdpRun {
+    int sent = 0;
+    qint64 rows = 0;
+};
+
+UdpRun floodDatagrams(ServerFrm& w, int count)
+{
+    UdpRun run;
+    w.Option2->click();
+    const quint16 port = freeUdpPort();
+    w.txtPort->setText(QString::number(port));
+    w.bntListen->click();
+    const qint64 base = w.codeList().rowCount();
+    UdpFloodPeer peer(port, count, 16);
+    qint64 lastRows = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    waitUntil([&] {
+        const qint64 rows = w.codeList().rowCount() - base;
+        if (rows != lastRows) {
+            lastRows = rows;
+            quiet.restart();
+        }
+        return peer.done() && (rows >= peer.sent() || quiet.elapsed() > 1000);
+    });
+    run.sent = peer.sent();
+    run.rows = w.codeList().rowCount() - base;
+    return run;
+}
+
+double residentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    long size = 0;
+    long resident = 0;
+    if (statm) {
+        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// Process start to window shown, measured from outside, median of several runs.
+double startupMilliseconds(int runs)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QProcess probe;
+        QElapsedTimer clock;
+        clock.start();
+        probe.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--startup-probe")});
+        if (!probe.waitForReadyRead(10'000))
+            continue;
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+        probe.waitForFinished(10'000);
+    }
+    if (times.empty())
+        return 0;
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int startupProbe(QApplication& app)
+{
+    ServerFrm window;
+    window.show();
+    QTimer::singleShot(0, &app, [&] {
+        std::printf("shown\n");
+        std::fflush(stdout);
+        app.quit();
+    });
+    return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    const QStringList args = QApplication::arguments();
+    if (args.contains(QStringLiteral("--startup-probe")))
+        return startupProbe(app);
+
+    const bool quick = args.contains(QStringLiteral("--quick"));
+    qint64 megabytes = quick ? 4 : 100;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--megabytes"));
+        at > 0 && at + 1 < args.size())
+        megabytes = args.at(at + 1).toLongLong();
+    const int datagrams = quick ? 10'000 : 100'000;
+    QString only;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--only")); at > 0 && at + 1 < args.size())
+        only = args.at(at + 1);
+    const auto runs = [&](const char* scenario) {
+        return only.isEmpty() || only == QLatin1String(scenario);
+    };
+
+    std::printf("Quorvane receive-path benchmark (%lld MB per TCP flood%s)\n\n", megabytes,
+                quick ? ", quick" : "");
+    std::fflush(stdout);
+
+    auto messages = std::make_unique<CountingMessages>();
+    CountingMessages* shown = messages.get();
+    ServerFrmPlatform platform;
+    platform.messages = std::move(messages);
+    ServerFrm window(std::move(platform));
+    window.show();
+    QCoreApplication::processEvents();
+
+    StallMeter stalls;
+    TcpRun textRun;
+    TcpRun binaryRun;
+    double rss = 0;
+    double received = 1;
+    double bare = 0;
+    if (runs("tcp")) {
+        const QByteArray text = textData(megabytes * kMegabyte);
+        const QByteArray binary = binaryData(megabytes * kMegabyte);
+        window.Option1->click();
+        stalls.start();
+        textRun = floodServer(window, text);
+        binaryRun = floodServer(window, binary);
+        stalls.stop();
+        rss = residentBytes();
+        received = double(text.size() + binary.size());
+        bare = floodBareSocket(binary);
+    }
+    const UdpRun udp = runs("udp") ? floodDatagrams(window, datagrams) : UdpRun{};
+    const double startup = runs("startup") ? startupMilliseconds(quick ? 3 : 7) : 0;
+
+    const double stallP99 = stalls.percentile(0.99);
+    const double stallMax = stalls.max();
+    const double udpRatio = udp.sent ? double(udp.rows) / double(udp.sent) : 0;
+    const double rssPerByte = rss / received;
+    const double growth = std::max(textRun.growth, binaryRun.growth);
+
+    std::printf("%-44s %12s\n", "measure", "value");
+    std::printf("%-44s %12.1f\n", "TCP text through the window (MB/s)", textRun.megabytesPerSecond);
+    std::printf("%-44s %12.1f\n", "TCP binary, no line breaks (MB/s)",
+                binaryRun.megabytesPerSecond);
+    std::printf("%-44s %12lld\n", "TCP chunks delivered (text)", textRun.chunks);
+    std::printf("%-44s %12lld\n", "TCP chunks delivered (binary)", binaryRun.chunks);
+    std::printf("%-44s %12.1f\n", "bare loopback socket (MB/s)", bare);
+    std::printf("%-44s %12.2f\n", "window / bare (binary)",
+                bare > 0 ? binaryRun.megabytesPerSecond / bare : 0);
+    std::printf("%-44s %12.2f\n", "growth: last MB cost / first MB cost", growth);
+    std::printf("%-44s %12.2f\n", "event-loop gap p99 during floods (ms)", stallP99);
+    std::printf("%-44s %12.2f\n", "event-loop gap max during floods (ms)", stallMax);
+    std::printf("%-44s %5zu/%zu/%zu of %zu\n", "gaps over 2 / 8 / 15 ms", stalls.over(2),
+                stalls.over(8), stalls.over(15), stalls.count());
+    std::printf("%-44s %12d\n", "UDP datagrams sent", udp.sent);
+    std::printf("%-44s %12lld\n", "UDP rows added", udp.rows);
+    std::printf("%-44s %12.2f\n", "RSS per received byte", rssPerByte);
+    std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
+    std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
+    std::printf("\n");
+    std::printf("tcp_MBps=%.1f tcp_binary_MBps=%.1f bare_MBps=%.1f growth=%.2f stall_p99_ms=%.2f "
+                "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.2f startup_ms=%.1f\n",
+                textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99,
+                stallMax, udpRatio, rssPerByte, startup);
+    const bool ok = (!runs("tcp") || (textRun.ok && binaryRun.ok)) && shown->count == 0;
+    return ok ? 0 : 1;
+}

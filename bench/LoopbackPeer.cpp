@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
@@ -69,6 +70,7 @@ TcpFloodPeer::~TcpFloodPeer()
 UdpFloodPeer::UdpFloodPeer(std::uint16_t port, int count, int size)
 {
     m_thread = std::thread([this, port, count, size] {
+        const auto started = std::chrono::steady_clock::now();
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         const sockaddr_in address = loopback(port);
         QByteArray datagram(size, 'u');
@@ -80,6 +82,8 @@ UdpFloodPeer::UdpFloodPeer(std::uint16_t port, int count, int size)
             }
         }
         ::close(fd);
+        m_seconds.store(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
         m_done.store(true);
     });
 }

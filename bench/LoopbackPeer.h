@@ -35,10 +35,13 @@ public:
 
     bool done() const { return m_done.load(); }
     int sent() const { return m_sent.load(); }
+    // How long the sending took, once done.
+    double seconds() const { return m_seconds.load(); }
 
 private:
     std::atomic<bool> m_done{false};
     std::atomic<int> m_sent{0};
+    std::atomic<double> m_seconds{0};
     std::thread m_thread;
 };
 

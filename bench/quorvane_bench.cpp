@@ -226,6 +226,8 @@ double floodBareSocket(const QByteArray& data)
 struct UdpRun {
     int sent = 0;
     qint64 rows = 0;
+    double perSecond = 0;
+    double peerPerSecond = 0;
 };
 
 UdpRun floodDatagrams(ServerFrm& w, int count)
@@ -236,20 +238,26 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
     w.txtPort->setText(QString::number(port));
     w.bntListen->click();
     const qint64 base = w.codeList().rowCount();
+    QElapsedTimer clock;
+    clock.start();
     UdpFloodPeer peer(port, count, 16);
     qint64 lastRows = -1;
+    qint64 lastRowAtNs = 0;
     QElapsedTimer quiet;
     quiet.start();
     waitUntil([&] {
         const qint64 rows = w.codeList().rowCount() - base;
         if (rows != lastRows) {
             lastRows = rows;
+            lastRowAtNs = clock.nsecsElapsed();
             quiet.restart();
         }
         return peer.done() && (rows >= peer.sent() || quiet.elapsed() > 1000);
     });
     run.sent = peer.sent();
     run.rows = w.codeList().rowCount() - base;
+    run.perSecond = lastRowAtNs ? double(run.rows) / (double(lastRowAtNs) / 1e9) : 0;
+    run.peerPerSecond = peer.seconds() > 0 ? double(run.sent) / peer.seconds() : 0;
     return run;
 }
 
@@ -378,6 +386,8 @@ int main(int argc, char* argv[])
                 stalls.over(8), stalls.over(15), stalls.count());
     std::printf("%-44s %12d\n", "UDP datagrams sent", udp.sent);
     std::printf("%-44s %12lld\n", "UDP rows added", udp.rows);
+    std::printf("%-44s %12.0f\n", "UDP datagrams sent per second by the peer", udp.peerPerSecond);
+    std::printf("%-44s %12.0f\n", "UDP datagrams shown per second", udp.perSecond);
     std::printf("%-44s %12.2f\n", "RSS per received byte", rssPerByte);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);

@@ -3,6 +3,7 @@
 #include "platform/ControlError.h"
 #include "platform/SingleByteCodec.h"
 
+#include <QElapsedTimer>
 #include <QHostInfo>
 #include <QNetworkDatagram>
 #include <QRegularExpression>
@@ -149,6 +150,9 @@ QtSocketControl::QtSocketControl(QObject* parent)
     m_connectTimer.setSingleShot(true);
     m_connectTimer.setInterval(kConnectTimeoutMs);
     connect(&m_connectTimer, &QTimer::timeout, this, &QtSocketControl::onConnectTimeout);
+    m_deliverTimer.setSingleShot(true);
+    m_deliverTimer.setInterval(0);
+    connect(&m_deliverTimer, &QTimer::timeout, this, &QtSocketControl::deliverDatagrams);
 }
 
 QtSocketControl::~QtSocketControl()
@@ -245,6 +249,10 @@ void QtSocketControl::Close()
         m_listener = nullptr;
     }
     releaseConnection();
+    // The reading thread stops before the socket it reads is closed.
+    m_receiver.reset();
+    m_deliverTimer.stop();
+    m_received.clear();
     if (m_udp) {
         m_udp->disconnect(this);
         m_udp->close();
@@ -419,9 +427,14 @@ void QtSocketControl::SendData(QStringView text)
     if (!m_udp) {
         // Sending from an unbound socket binds it to a port the system picks, so that replies
         // come back to it.
-        m_udp = new QUdpSocket(this);
-        connect(m_udp, &QIODevice::readyRead, this, &QtSocketControl::onDatagrams);
-        connect(m_udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+        auto* udp = new QUdpSocket(this);
+        if (!udp->bind(QHostAddress::Any, 0)) {
+            const QString description = describe(udp->error(), QString(), 0, udp->errorString());
+            delete udp;
+            throw ControlError(description);
+        }
+        m_udp = udp;
+        startReceiving();
     }
     const auto address = literalAddress(m_remoteHost);
     if (address && m_unresolved.empty()) {
@@ -518,8 +531,28 @@ void QtSocketControl::Bind(QStringView portText)
     }
     m_udp = udp;
     m_localPort = std::int32_t(port);
-    connect(udp, &QIODevice::readyRead, this, &QtSocketControl::onDatagrams);
-    connect(udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+    startReceiving();
+}
+
+void QtSocketControl::startReceiving()
+{
+    // Room in the kernel for a burst while the reading thread waits for a processor; the
+    // system caps it at what it allows.
+    m_udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kKernelReceiveBuffer);
+    connect(m_udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+#if defined(Q_OS_UNIX)
+    m_receiver = std::make_unique<DatagramReceiver>(m_udp->socketDescriptor());
+    connect(m_receiver.get(), &DatagramReceiver::datagramsWaiting, &m_deliverTimer,
+            qOverload<>(&QTimer::start));
+#else
+    connect(m_udp, &QIODevice::readyRead, this, [this] {
+        while (m_udp && m_udp->hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = m_udp->receiveDatagram();
+            m_received.push_back({datagram.data(), datagram.senderAddress()});
+        }
+        m_deliverTimer.start();
+    });
+#endif
 }
 
 // --- events ------------------------------------------------------------------------------
@@ -560,17 +593,25 @@ void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
         describe(error, host, port, m_connection ? m_connection->errorString() : QString()));
 }
 
-void QtSocketControl::onDatagrams()
+void QtSocketControl::deliverDatagrams()
 {
-    // A flood of datagrams is taken in bounded batches, so the window stays responsive; the
-    // socket tells again at the next turn of the event loop while datagrams wait.
-    constexpr int kBatch = 256;
-    for (int i = 0; i < kBatch && m_udp && m_udp->hasPendingDatagrams(); ++i) {
-        const QNetworkDatagram datagram = m_udp->receiveDatagram();
-        m_datagram = datagram.data();
-        m_datagramSender = datagram.senderAddress();
+    // Each datagram is its own DataArrival; a turn tells a bounded batch, and the next turn
+    // carries on while datagrams wait.
+    QElapsedTimer turn;
+    turn.start();
+    for (int told = 0; m_udp && told < kDatagramsPerTurn && turn.elapsed() < 8; ++told) {
+        if (m_received.empty() && m_receiver)
+            m_receiver->take(m_received, kDatagramsPerTurn);
+        if (m_received.empty())
+            return;
+        DatagramReceiver::Datagram datagram = std::move(m_received.front());
+        m_received.pop_front();
+        m_datagram = std::move(datagram.data);
+        m_datagramSender = datagram.sender;
         emit dataArrival(std::int32_t(m_datagram.size()));
     }
+    if (m_udp && (!m_received.empty() || (m_receiver && m_receiver->hasWaiting())))
+        m_deliverTimer.start();
 }
 
 void QtSocketControl::onUdpError(QAbstractSocket::SocketError error)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/DatagramReceiver.h"
 #include "net/SocketControl.h"
 
 #include <QAbstractSocket>
@@ -9,6 +10,7 @@
 
 #include <deque>
 #include <map>
+#include <memory>
 
 class QHostInfo;
 class QTcpServer;
@@ -33,6 +35,10 @@ public:
     static constexpr qint64 kReadChunk = 256 * 1024;
     // The largest UDP payload IPv4 can carry.
     static constexpr qsizetype kMaxDatagram = 65'507;
+    // At most this many datagrams are told per turn of the event loop, so that a flood leaves
+    // room for the operator and the other links.
+    static constexpr int kDatagramsPerTurn = 512;
+    static constexpr int kKernelReceiveBuffer = 8 << 20;
 
     explicit QtSocketControl(QObject* parent = nullptr);
     ~QtSocketControl() override;
@@ -73,7 +79,8 @@ private:
     void onDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
     void onConnectTimeout();
-    void onDatagrams();
+    void startReceiving();
+    void deliverDatagrams();
     void onUdpError(QAbstractSocket::SocketError error);
     void sendDatagram(const QHostAddress& address, quint16 port, const QByteArray& bytes);
     void resolveNextDatagram();
@@ -95,6 +102,11 @@ private:
     std::map<std::int32_t, QPointer<QTcpSocket>> m_requests;
     std::int32_t m_nextRequestId = 1;
 
+    // Where the system allows, datagrams are drained by a thread of their own (see
+    // DatagramReceiver); they wait in m_received until told, a bounded batch per turn.
+    std::unique_ptr<DatagramReceiver> m_receiver;
+    std::deque<DatagramReceiver::Datagram> m_received;
+    QTimer m_deliverTimer;
     QByteArray m_datagram;
     QHostAddress m_datagramSender;
     std::deque<PendingDatagram> m_unresolved;

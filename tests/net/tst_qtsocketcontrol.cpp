@@ -290,6 +290,29 @@ private slots:
         QCOMPARE(endpoint.remoteHostIP(), QStringLiteral("127.0.0.1"));
     }
 
+    // A burst far larger than the kernel's default buffer is taken whole, in order, while the
+    // receiving side is busy elsewhere.
+    void aBurstOfDatagramsArrivesWholeAndInOrder()
+    {
+        const quint16 port = freeUdpPort();
+        QtSocketControl endpoint;
+        endpoint.setProtocol(SocketControl::Udp);
+        endpoint.Bind(QString::number(port));
+        QList<QByteArray> got;
+        connect(&endpoint, &SocketControl::dataArrival, this,
+                [&] { got.append(endpoint.GetData()); });
+
+        constexpr int kCount = 20'000;
+        QUdpSocket peer;
+        for (int i = 0; i < kCount; ++i) {
+            const QByteArray datagram = QByteArray::number(i).rightJustified(16, '.');
+            QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, port), qint64(16));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(got.size(), kCount, 30'000);
+        for (int i = 0; i < kCount; ++i)
+            QCOMPARE(got[i], QByteArray::number(i).rightJustified(16, '.'));
+    }
+
     void sendDataSendsOneDatagramToTheRemoteHostAndPort()
     {
         QUdpSocket peer;

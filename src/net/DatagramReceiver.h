@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// Drains a bound UDP socket on a thread of its own. A burst of datagrams then waits in memory
+// instead of overflowing the kernel's receive buffer while the window is busy, and is handed to
+// the window's thread whole and in arrival order. Sending, binding and closing stay with the
+// socket's owner; this only reads.
+//
+// Memory is bounded: past kMaxWaitingBytes the thread stops reading until the window catches up
+// (the kernel's buffer then takes the overflow, as it would without this thread).
+class DatagramReceiver : public QObject {
+    Q_OBJECT
+
+public:
+    struct Datagram {
+        QByteArray data;
+        QHostAddress sender;
+    };
+
+    static constexpr qint64 kMaxWaitingBytes = qint64(256) << 20;
+
+    // Starts reading descriptor, which must stay open until this object is gone.
+    explicit DatagramReceiver(qintptr descriptor, QObject* parent = nullptr);
+    ~DatagramReceiver() override;
+
+    // Moves up to max waiting datagrams, oldest first, into out.
+    void take(std::deque<Datagram>& out, std::size_t max);
+    bool hasWaiting() const;
+
+signals:
+    // Datagrams wait where none did before. Delivered on this object's thread.
+    void datagramsWaiting();
+
+private:
+    void run(int descriptor);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_roomAgain;
+    std::deque<Datagram> m_waiting;
+    qint64 m_waitingBytes = 0;
+    bool m_stop = false;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+};

@@ -1,6 +1,10 @@
 #include "serial/SerialPortNumbering.h"
+#include "support/PseudoTerminal.h"
+#include "support/WindowUnderTest.h"
 
 #include <QFile>
+#include <QHelpEvent>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,6 +41,37 @@ private slots:
         QCOMPARE(numbering.describe(std::int16_t(number)),
                  path.isEmpty() ? QStringLiteral("COM%1").arg(number)
                                 : QStringLiteral("COM%1 (%2)").arg(number).arg(path));
+    }
+
+    // The hint is made as it is about to show: it lists what is there then, working aliases
+    // and the numbered system ports that no alias has taken.
+    void theHintListsThePortsPresentWhenItShows()
+    {
+        QTemporaryDir directory;
+        ServerFrmPlatform platform;
+        platform.serialDeviceDirectory = directory.path();
+        WindowUnderTest w(std::move(platform));
+        PseudoTerminal line;
+        QFile::link(line.device(), directory.filePath(QStringLiteral("com12")));
+        QFile::link(directory.filePath(QStringLiteral("gone")), directory.filePath("com9"));
+
+        QLineEdit* field = w->MaskEdBox1;
+        QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(field, &hover);
+        const QString hint = field->toolTip();
+        QVERIFY2(
+            hint.contains(QStringLiteral("12 = %1 → %2")
+                              .arg(directory.filePath(QStringLiteral("com12")), line.device())),
+            qPrintable(hint));
+        QVERIFY2(!hint.contains(u"com9"), qPrintable(hint));
+
+        const SerialPortNumbering numbering(directory.path());
+        const QString system = numbering.hint({directory.filePath(QStringLiteral("ttyUSB0")),
+                                               directory.filePath(QStringLiteral("ttyS11")),
+                                               directory.filePath(QStringLiteral("ttyAMA0"))});
+        QVERIFY2(system.contains(QStringLiteral("100 = %1").arg(directory.filePath("ttyUSB0"))),
+                 qPrintable(system));
+        QVERIFY2(!system.contains(u"ttyS11") && !system.contains(u"ttyAMA0"), qPrintable(system));
     }
 };
 

@@ -22,6 +22,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,8 +147,16 @@ bool endsWith(const LogPane& pane, QByteArrayView tail)
            pane.textRange(pane.length() - tail.size(), pane.length()) == QLatin1String(tail);
 }
 
+double threadCpuMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 struct TcpRun {
     double megabytesPerSecond = 0;
+    double cpuMsPerMegabyte = 0;
     double growth = 0;
     qint64 chunks = 0;
     bool ok = false;
@@ -186,9 +195,11 @@ TcpRun floodServer(ServerFrm& w, const QByteArray& data)
         if (!endNs && received >= total)
             endNs = now;
     });
+    const double cpuBefore = threadCpuMilliseconds();
     clock.start();
     peer.start();
     run.ok = waitUntil([&] { return endNs != 0 || peer.failed(); });
+    run.cpuMsPerMegabyte = (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
     QObject::disconnect(connection);
     waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
     if (!run.ok || peer.failed())
@@ -374,6 +385,8 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "TCP text through the window (MB/s)", textRun.megabytesPerSecond);
     std::printf("%-44s %12.1f\n", "TCP binary, no line breaks (MB/s)",
                 binaryRun.megabytesPerSecond);
+    std::printf("%-44s %12.2f\n", "window thread CPU per MB, text (ms)", textRun.cpuMsPerMegabyte);
+    std::printf("%-44s %12.2f\n", "window thread CPU per MB, binary (ms)", binaryRun.cpuMsPerMegabyte);
     std::printf("%-44s %12lld\n", "TCP chunks delivered (text)", textRun.chunks);
     std::printf("%-44s %12lld\n", "TCP chunks delivered (binary)", binaryRun.chunks);
     std::printf("%-44s %12.1f\n", "bare loopback socket (MB/s)", bare);

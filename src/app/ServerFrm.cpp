@@ -10,6 +10,10 @@
 #include "platform/FailureDispatch.h"
 #include "platform/LogPane.h"
 #include "platform/OperatorMessages.h"
+#include "serial/QtSerialControl.h"
+#include "serial/SerialLink.h"
+#include "serial/SerialPortHint.h"
+#include "serial/SerialPortNumbering.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -22,12 +26,24 @@
 
 #include <type_traits>
 
+namespace {
+
+SerialPortNumbering serialNumbering(const QString& directory)
+{
+    return directory.isEmpty() ? SerialPortNumbering() : SerialPortNumbering(directory);
+}
+
+} // namespace
+
 ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     : QWidget(parent)
     , Winsock1(platform.winsock1 ? std::move(platform.winsock1)
                                  : std::make_unique<QtSocketControl>())
     , Winsock2(platform.winsock2 ? std::move(platform.winsock2)
                                  : std::make_unique<QtSocketControl>())
+    , MSComm1(platform.mscomm1 ? std::move(platform.mscomm1)
+                               : std::make_unique<QtSerialControl>(
+                                     serialNumbering(platform.serialDeviceDirectory)))
     , m_messages(platform.messages ? std::move(platform.messages)
                                    : std::make_unique<MessageBoxMessages>(this))
 {
@@ -45,6 +61,10 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_charInsertion =
         std::make_unique<CharInsertion>(*MaskEdBox6, *Option3, *Option4, *Option5, *txtSend,
                                         *txtSend2, *Text1, charCode, *m_messages);
+    m_serialLink =
+        std::make_unique<SerialLink>(*MSComm1, *MaskEdBox1, *MaskEdBox2, *MaskEdBox3, *MaskEdBox4,
+                                     *MaskEdBox5, *Text1, *Text2, *m_codeList, *m_messages);
+    new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *MaskEdBox1);
     wireEvents();
 
     if (const QScreen* shown = screen()) {
@@ -102,6 +122,17 @@ void ServerFrm::wireEvents()
          [client](std::int16_t number, const QString& description) {
              client->Winsock2_Error(number, description);
          });
+
+    auto* serial = m_serialLink.get();
+    wire(Command2, &Button::clicked, [serial] { serial->Command2_Click(); });
+    wire(Command3, &Button::clicked, [serial] { serial->Command3_Click(); });
+    wire(Command4, &Button::clicked, [serial] { serial->Command4_Click(); });
+    wire(Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
+    wire(MSComm1.get(), &SerialControl::onComm, [serial] { serial->MSComm1_OnComm(); });
+    // A port lost while open is told like any failure of a handler.
+    connect(MSComm1.get(), &SerialControl::failed, this, [this](const QString& description) {
+        m_messages->show(errorMessageText(description), MessageIcon::Critical);
+    });
 
     auto* insertion = m_charInsertion.get();
     wire(Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });

@@ -2,6 +2,7 @@
 
 #include "net/SocketControl.h"
 #include "platform/OperatorMessages.h"
+#include "serial/SerialControl.h"
 
 #include <QWidget>
 
@@ -20,14 +21,19 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class SerialLink;
 class TransportChoice;
 
 // What the window is built on besides Qt's widgets. Anything left empty is filled with the
-// real thing (message boxes, Qt Network sockets); tests hand in their own.
+// real thing (message boxes, Qt Network sockets, QSerialPort with ports numbered in /dev);
+// tests hand in their own.
 struct ServerFrmPlatform {
     std::unique_ptr<OperatorMessages> messages;
     std::unique_ptr<SocketControl> winsock1;
     std::unique_ptr<SocketControl> winsock2;
+    std::unique_ptr<SerialControl> mscomm1;
+    // Where serial port numbers find their devices (and comN aliases); empty: /dev.
+    QString serialDeviceDirectory;
 };
 
 // The one window, "Servidor". It owns every control for its whole life, builds them from the
@@ -100,6 +106,8 @@ public:
 
     std::unique_ptr<SocketControl> Winsock1;
     std::unique_ptr<SocketControl> Winsock2;
+    // Not closed by Form_Unload: the port goes away with the window.
+    std::unique_ptr<SerialControl> MSComm1;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,4 +132,5 @@ private:
     std::unique_ptr<ServerEndpoint> m_serverEndpoint;
     std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
+    std::unique_ptr<SerialLink> m_serialLink;
 };

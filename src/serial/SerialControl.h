@@ -13,6 +13,10 @@
 //
 // A refused operation throws ControlError with a Spanish description naming the port and the
 // device. Received text stays in its single-byte form: input() returns the bytes.
+//
+// A port lost while open (the device unplugged, the other end gone) is closed by the control
+// itself, which then raises failed once with a description for the operator: no handler is
+// running at that moment to catch a refusal.
 class SerialControl : public QObject {
     Q_OBJECT
 
@@ -34,4 +38,5 @@ public:
 
 signals:
     void onComm();
+    void failed(const QString& description);
 };

@@ -3,10 +3,14 @@
 #include <QTest>
 
 WindowUnderTest::WindowUnderTest()
+    : WindowUnderTest(ServerFrmPlatform())
+{
+}
+
+WindowUnderTest::WindowUnderTest(ServerFrmPlatform platform)
 {
     auto recorder = std::make_unique<RecordingMessages>();
     messages = recorder.get();
-    ServerFrmPlatform platform;
     platform.messages = std::move(recorder);
     window = std::make_unique<ServerFrm>(std::move(platform));
     window->show();

@@ -5,9 +5,11 @@
 
 #include <memory>
 
-// The real window, shown offscreen, with its messages recorded.
+// The real window, shown offscreen, with its messages recorded. The platform's messages are
+// always the recorder; anything else it holds is handed to the window.
 struct WindowUnderTest {
     WindowUnderTest();
+    explicit WindowUnderTest(ServerFrmPlatform platform);
     ~WindowUnderTest();
 
     ServerFrm& operator*() { return *window; }

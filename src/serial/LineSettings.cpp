@@ -1,0 +1,108 @@
+#include "serial/LineSettings.h"
+
+#include "platform/ControlError.h"
+
+#include <QStringList>
+
+#include <limits>
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return QStringLiteral("«") + text + QStringLiteral("»");
+}
+
+[[noreturn]] void refuse(const QString& settings, const QString& what, const QString& value,
+                         const QString& expected)
+{
+    throw ControlError(QStringLiteral("La configuración %1 no es válida: %2 %3 no sirve; %4.")
+                           .arg(quoted(settings), what, quoted(value), expected));
+}
+
+// A whole number in plain decimal digits, or -1.
+qint64 digitsValue(const QString& text)
+{
+    if (text.isEmpty() || text.size() > 9)
+        return -1;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return -1;
+    }
+    return text.toLongLong();
+}
+
+} // namespace
+
+LineSettings LineSettings::parse(const QString& settings)
+{
+    const QStringList parts = settings.split(u',');
+    if (parts.size() != 4) {
+        throw ControlError(
+            QStringLiteral("La configuración %1 no es válida: debe tener cuatro partes separadas "
+                           "por comas, velocidad, paridad, bits de datos y bits de parada "
+                           "(por ejemplo «9600,n,8,1»).")
+                .arg(quoted(settings)));
+    }
+    const QString speed = parts[0].trimmed();
+    const QString parity = parts[1].trimmed();
+    const QString data = parts[2].trimmed();
+    const QString stop = parts[3].trimmed();
+
+    LineSettings line;
+
+    const qint64 baud = digitsValue(speed);
+    if (baud <= 0 || baud > std::numeric_limits<qint32>::max()) {
+        refuse(settings, QStringLiteral("la velocidad"), speed,
+               QStringLiteral("debe ser un número entero de baudios mayor que cero"));
+    }
+    line.baudRate = qint32(baud);
+
+    const QString letter = parity.toLower();
+    if (letter == u"n")
+        line.parity = QSerialPort::NoParity;
+    else if (letter == u"p")
+        line.parity = QSerialPort::EvenParity;
+    else if (letter == u"i")
+        line.parity = QSerialPort::OddParity;
+    else if (letter == u"m")
+        line.parity = QSerialPort::MarkParity;
+    else if (letter == u"e")
+        line.parity = QSerialPort::SpaceParity;
+    else {
+        refuse(settings, QStringLiteral("la paridad"), parity,
+               QStringLiteral("use n (ninguna), p (par), i (impar), m (marca) o e (espacio); "
+                              "en el campo «Par», los dígitos 0 a 4"));
+    }
+
+    switch (digitsValue(data)) {
+    case 5:
+        line.dataBits = QSerialPort::Data5;
+        break;
+    case 6:
+        line.dataBits = QSerialPort::Data6;
+        break;
+    case 7:
+        line.dataBits = QSerialPort::Data7;
+        break;
+    case 8:
+        line.dataBits = QSerialPort::Data8;
+        break;
+    default:
+        refuse(settings, QStringLiteral("los bits de datos"), data,
+               QStringLiteral("deben ser 5, 6, 7 u 8"));
+    }
+
+    switch (digitsValue(stop)) {
+    case 1:
+        line.stopBits = QSerialPort::OneStop;
+        break;
+    case 2:
+        line.stopBits = QSerialPort::TwoStop;
+        break;
+    default:
+        refuse(settings, QStringLiteral("los bits de parada"), stop,
+               QStringLiteral("deben ser 1 o 2"));
+    }
+    return line;
+}

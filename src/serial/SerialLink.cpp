@@ -1,0 +1,107 @@
+#include "serial/SerialLink.h"
+
+#include "codes/CodeList.h"
+#include "platform/LogPane.h"
+#include "platform/NumberConversion.h"
+#include "platform/OperatorMessages.h"
+#include "serial/SerialControl.h"
+
+#include <QLineEdit>
+
+SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
+                       QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
+                       QLineEdit& text1, LogPane& text2, CodeList& codeList,
+                       OperatorMessages& messages)
+    : m_mscomm1(mscomm1)
+    , m_maskEdBox1(maskEdBox1)
+    , m_maskEdBox2(maskEdBox2)
+    , m_maskEdBox3(maskEdBox3)
+    , m_maskEdBox4(maskEdBox4)
+    , m_maskEdBox5(maskEdBox5)
+    , m_text1(text1)
+    , m_text2(text2)
+    , m_codeList(codeList)
+    , m_messages(messages)
+{
+}
+
+// "Conectar"
+void SerialLink::Command2_Click()
+{
+    const QString port = m_maskEdBox1.text();
+    const QString dataBits = m_maskEdBox2.text();
+    const QString parity = m_maskEdBox3.text();
+    const QString stopBits = m_maskEdBox4.text();
+    const QString speed = m_maskEdBox5.text();
+    if (port.isEmpty() || dataBits.isEmpty() || parity.isEmpty() || stopBits.isEmpty() ||
+        speed.isEmpty()) {
+        m_messages.show(QStringLiteral("Complete los datos del Puerto"), MessageIcon::Exclamation);
+        return;
+    }
+
+    const std::int16_t portNumber = toInt16(m_maskEdBox1.text(), u"Com");
+    const std::int32_t baud = toInt32(m_maskEdBox5.text(), u"Vel");
+    const std::int16_t data = toInt16(m_maskEdBox2.text(), u"Dat");
+    const std::int16_t stop = toInt16(m_maskEdBox4.text(), u"Bits");
+
+    // Digits 5 to 9 leave the letter empty; the control refuses such a settings string.
+    QString letter;
+    if (toDouble(m_maskEdBox3.text(), u"Par") == 0)
+        letter = QStringLiteral("n");
+    else if (toDouble(m_maskEdBox3.text(), u"Par") == 1)
+        letter = QStringLiteral("p");
+    else if (toDouble(m_maskEdBox3.text(), u"Par") == 2)
+        letter = QStringLiteral("i");
+    else if (toDouble(m_maskEdBox3.text(), u"Par") == 3)
+        letter = QStringLiteral("m");
+    else if (toDouble(m_maskEdBox3.text(), u"Par") == 4)
+        letter = QStringLiteral("e");
+
+    const QString settings =
+        QStringLiteral("%1,%2,%3,%4").arg(baud).arg(letter).arg(data).arg(stop);
+
+    m_mscomm1.setSettings(settings);
+    m_mscomm1.setCommPort(portNumber);
+    m_mscomm1.setInputLen(1);
+    m_mscomm1.setInputMode(0);
+    if (m_mscomm1.portOpen())
+        m_mscomm1.setPortOpen(false);
+    m_mscomm1.setPortOpen(true);
+    m_mscomm1.setRThreshold(1);
+    m_mscomm1.setSThreshold(1);
+
+    AppendLog(m_text2, u"Conectado....");
+}
+
+// "Enviar"
+void SerialLink::Command3_Click()
+{
+    if (m_text1.text().isEmpty()) {
+        m_messages.show(QStringLiteral("Ingreso datos para envío"), MessageIcon::Exclamation);
+        return;
+    }
+    m_mscomm1.setOutput(m_text1.text());
+    m_text1.setText(QString());
+    m_text1.setFocus();
+}
+
+// "Desconectar"
+void SerialLink::Command4_Click()
+{
+    m_mscomm1.setPortOpen(false);
+    m_text2.append("****Desconectado****\r\n");
+    m_text2.setSelLength(m_text2.length());
+}
+
+// "Limpiar"
+void SerialLink::Command6_Click()
+{
+    m_text2.clear();
+}
+
+void SerialLink::MSComm1_OnComm()
+{
+    const QByteArray chunk = m_mscomm1.input();
+    m_codeList.AddCodeRow(chunk);
+    m_text2.append(chunk);
+}

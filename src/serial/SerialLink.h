@@ -1,0 +1,38 @@
+#pragma once
+
+class CodeList;
+class LogPane;
+class OperatorMessages;
+class QLineEdit;
+class SerialControl;
+
+// The "Puerto Serial" frame: "Conectar", "Enviar", "Desconectar", "Limpiar" and the serial
+// control's notification. It keeps no state: whether the port is open, and how, is known
+// only to MSComm1.
+//
+// None of the handlers catches a refusal of the control or of a number conversion: it ends
+// the handler at that step and goes to the window's dispatch point, which tells the operator.
+class SerialLink {
+public:
+    SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
+               QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
+               QLineEdit& text1, LogPane& text2, CodeList& codeList, OperatorMessages& messages);
+
+    void Command2_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command6_Click();
+    void MSComm1_OnComm();
+
+private:
+    SerialControl& m_mscomm1;
+    QLineEdit& m_maskEdBox1;
+    QLineEdit& m_maskEdBox2;
+    QLineEdit& m_maskEdBox3;
+    QLineEdit& m_maskEdBox4;
+    QLineEdit& m_maskEdBox5;
+    QLineEdit& m_text1;
+    LogPane& m_text2;
+    CodeList& m_codeList;
+    OperatorMessages& m_messages;
+};

@@ -37,5 +37,7 @@ QVariant CodeListModel::data(const QModelIndex& index, int role) const
         return codeRowText(m_rows.head(index.row(), kShownCodes + 1), kShownCodes);
     if (role == Qt::EditRole)
         return codeRowText(m_rows.bytes(index.row()));
+    if (role == kHeadBytesRole)
+        return m_rows.head(index.row(), kShownCodes + 1);
     return {};
 }

@@ -14,7 +14,9 @@ class CodeListModel : public QAbstractListModel {
 public:
     // A row is shown with at most this many codes, more than the column can show; copying it
     // gives them all.
-    static constexpr qsizetype kShownCodes = 64;
+    static constexpr qsizetype kShownCodes = 256;
+    // The first bytes of the row's chunk (up to kShownCodes + 1), for drawing it.
+    static constexpr int kHeadBytesRole = Qt::UserRole;
 
     explicit CodeListModel(QObject* parent = nullptr);
 

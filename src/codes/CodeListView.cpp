@@ -1,19 +1,29 @@
 #include "codes/CodeListView.h"
 
+#include "codes/CodeListModel.h"
+#include "platform/ByteGlyphs.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
-// Every row is one line as wide as the column; a row longer than that is cut with "…".
-class ColumnRowDelegate final : public QStyledItemDelegate {
+// Every row is one line as wide as the column, its codes drawn straight from the chunk's bytes
+// with glyphs resolved once (no text shaping per row and frame); a row longer than the column
+// ends in "…".
+class CodeRowDelegate final : public QStyledItemDelegate {
 public:
-    explicit ColumnRowDelegate(const QHeaderView& header, QObject* parent)
+    explicit CodeRowDelegate(const QHeaderView& header, QObject* parent)
         : QStyledItemDelegate(parent)
         , m_header(header)
     {
@@ -24,14 +34,51 @@ public:
         return {m_header.sectionSize(0), option.fontMetrics.height() + 2};
     }
 
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        if (!m_glyphs || m_font != option.font) {
+            m_font = option.font;
+            m_glyphs.emplace(m_font);
+        }
+        const bool selected = option.state & QStyle::State_Selected;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.color(QPalette::Highlight));
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+
+        const QByteArray head = index.data(CodeListModel::kHeadBytesRole).toByteArray();
+        const QByteArray codes = codeRowBytes(head, CodeListModel::kShownCodes);
+        const QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
+        const QPointF baseline(area.left(), area.top() +
+                                                (area.height() - m_glyphs->lineHeight()) / 2 +
+                                                m_glyphs->ascent());
+        qint64 width = 0;
+        for (const char c : codes)
+            width += m_glyphs->advance(static_cast<unsigned char>(c));
+        const bool fits = head.size() <= CodeListModel::kShownCodes &&
+                          width <= qint64(area.width() * ByteGlyphs::kUnitsPerPixel);
+        if (fits) {
+            m_glyphs->draw(*painter, baseline, codes);
+            return;
+        }
+        constexpr char kEllipsis = '\x85'; // "…" in the code page
+        const qreal ellipsis = qreal(m_glyphs->advance(kEllipsis)) / ByteGlyphs::kUnitsPerPixel;
+        m_glyphs->draw(*painter, baseline, codes, area.width() - ellipsis);
+        m_glyphs->draw(*painter, QPointF(area.right() - ellipsis, baseline.y()),
+                       QByteArrayView(&kEllipsis, 1));
+    }
+
 private:
     const QHeaderView& m_header;
+    mutable QFont m_font;
+    mutable std::optional<ByteGlyphs> m_glyphs;
 };
 
 } // namespace
 
 CodeListView::CodeListView(QWidget* parent)
-    : QListView(parent)
+    : QAbstractItemView(parent)
     , m_header(new QHeaderView(Qt::Horizontal, this))
 {
     auto* columns = new QStandardItemModel(0, 1, m_header);
@@ -41,40 +88,193 @@ CodeListView::CodeListView(QWidget* parent)
     m_header->setSectionsClickable(false);
     m_header->setStretchLastSection(false);
 
-    setItemDelegate(new ColumnRowDelegate(*m_header, this));
-    setUniformItemSizes(true);
+    setItemDelegate(new CodeRowDelegate(*m_header, this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setTextElideMode(Qt::ElideRight);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(horizontalScrollBar(), &QScrollBar::valueChanged, m_header, &QHeaderView::setOffset);
+    setAutoScroll(false);
 }
 
 void CodeListView::setColumnWidth(int width)
 {
     m_header->resizeSection(0, width);
-    scheduleDelayedItemsLayout();
+    updateGeometries();
+    viewport()->update();
 }
 
 void CodeListView::setModel(QAbstractItemModel* model)
 {
-    QListView::setModel(model);
+    QAbstractItemView::setModel(model);
     if (model) {
-        // Someone watching the newest rows keeps watching them as more arrive.
+        // Only someone watching the newest rows keeps watching them as more arrive.
         connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
             m_followEnd = verticalScrollBar()->value() >= verticalScrollBar()->maximum();
         });
     }
+    updateGeometries();
 }
 
-void CodeListView::rowsInserted(const QModelIndex& parent, int start, int end)
+int CodeListView::rowHeight() const
 {
-    QListView::rowsInserted(parent, start, end);
-    if (m_followEnd)
-        scrollToBottom();
+    return fontMetrics().height() + 2;
+}
+
+int CodeListView::rowCount() const
+{
+    return model() ? model()->rowCount(rootIndex()) : 0;
+}
+
+int CodeListView::visibleRows() const
+{
+    return std::max(1, viewport()->height() / rowHeight());
+}
+
+int CodeListView::columnWidth() const
+{
+    return m_header->sectionSize(0);
+}
+
+QRect CodeListView::visualRect(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.parent() != rootIndex())
+        return {};
+    const int top = (index.row() - verticalScrollBar()->value()) * rowHeight();
+    return {-horizontalOffset(), top, columnWidth(), rowHeight()};
+}
+
+QModelIndex CodeListView::indexAt(const QPoint& point) const
+{
+    if (!model() || point.y() < 0 || point.x() + horizontalOffset() >= columnWidth())
+        return {};
+    const int row = verticalScrollBar()->value() + point.y() / rowHeight();
+    return row < rowCount() ? model()->index(row, 0, rootIndex()) : QModelIndex();
+}
+
+void CodeListView::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    const int row = index.row();
+    const int first = bar->value();
+    const int rows = visibleRows();
+    switch (hint) {
+    case PositionAtTop:
+        bar->setValue(row);
+        break;
+    case PositionAtBottom:
+        bar->setValue(row - rows + 1);
+        break;
+    case PositionAtCenter:
+        bar->setValue(row - rows / 2);
+        break;
+    case EnsureVisible:
+        if (row < first)
+            bar->setValue(row);
+        else if (row >= first + rows)
+            bar->setValue(row - rows + 1);
+        break;
+    }
+}
+
+QModelIndex CodeListView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
+{
+    const int count = rowCount();
+    if (count == 0)
+        return {};
+    int row = currentIndex().isValid() ? currentIndex().row() : 0;
+    switch (action) {
+    case MoveUp:
+    case MovePrevious:
+        row -= 1;
+        break;
+    case MoveDown:
+    case MoveNext:
+        row += 1;
+        break;
+    case MovePageUp:
+        row -= visibleRows();
+        break;
+    case MovePageDown:
+        row += visibleRows();
+        break;
+    case MoveHome:
+        row = 0;
+        break;
+    case MoveEnd:
+        row = count - 1;
+        break;
+    default:
+        break;
+    }
+    return model()->index(std::clamp(row, 0, count - 1), 0, rootIndex());
+}
+
+int CodeListView::horizontalOffset() const
+{
+    return horizontalScrollBar()->value();
+}
+
+int CodeListView::verticalOffset() const
+{
+    return verticalScrollBar()->value() * rowHeight();
+}
+
+void CodeListView::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command)
+{
+    const QRect area = rect.normalized();
+    const QModelIndex top = indexAt(QPoint(area.left(), area.top()));
+    if (!top.isValid()) {
+        selectionModel()->select(QItemSelection(), command);
+        return;
+    }
+    QModelIndex bottom = indexAt(QPoint(area.left(), area.bottom()));
+    if (!bottom.isValid())
+        bottom = model()->index(rowCount() - 1, 0, rootIndex());
+    selectionModel()->select(QItemSelection(top, bottom), command);
+}
+
+QRegion CodeListView::visualRegionForSelection(const QItemSelection& selection) const
+{
+    QRegion region;
+    const int first = verticalScrollBar()->value();
+    const int last = first + visibleRows();
+    for (const QItemSelectionRange& range : selection) {
+        const int from = std::max(range.top(), first);
+        const int to = std::min(range.bottom(), last);
+        if (from <= to) {
+            const QRect top = visualRect(model()->index(from, 0, rootIndex()));
+            region += QRect(top.left(), top.top(), top.width(), (to - from + 1) * rowHeight());
+        }
+    }
+    return region;
+}
+
+void CodeListView::paintEvent(QPaintEvent* event)
+{
+    if (!model())
+        return;
+    QPainter painter(viewport());
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int first = verticalScrollBar()->value();
+    const int last = std::min(rowCount(), first + visibleRows() + 1);
+    const QModelIndex current = currentIndex();
+    for (int row = first; row < last; ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        option.rect = visualRect(index);
+        if (!event->region().intersects(option.rect))
+            continue;
+        option.state = QStyle::State_Enabled;
+        if (selectionModel()->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        if (index == current && hasFocus())
+            option.state |= QStyle::State_HasFocus;
+        itemDelegate()->paint(&painter, option, index);
+    }
 }
 
 void CodeListView::updateGeometries()
@@ -83,7 +283,33 @@ void CodeListView::updateGeometries()
     setViewportMargins(0, height, 0, 0);
     const QRect area = viewport()->geometry();
     m_header->setGeometry(area.left(), area.top() - height, area.width(), height);
-    QListView::updateGeometries();
+
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setSingleStep(1);
+    vertical->setPageStep(visibleRows());
+    vertical->setRange(0, std::max(0, rowCount() - visibleRows()));
+    QScrollBar* horizontal = horizontalScrollBar();
+    horizontal->setSingleStep(std::max(1, rowHeight()));
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setRange(0, std::max(0, columnWidth() - viewport()->width()));
+    QAbstractItemView::updateGeometries();
+}
+
+void CodeListView::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    QAbstractItemView::rowsInserted(parent, start, end);
+    updateGeometries();
+    if (m_followEnd)
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    viewport()->update();
+}
+
+void CodeListView::scrollContentsBy(int dx, int)
+{
+    m_header->setOffset(horizontalOffset());
+    if (dx != 0)
+        m_header->viewport()->update();
+    viewport()->update();
 }
 
 void CodeListView::keyPressEvent(QKeyEvent* event)
@@ -95,5 +321,5 @@ void CodeListView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    QListView::keyPressEvent(event);
+    QAbstractItemView::keyPressEvent(event);
 }

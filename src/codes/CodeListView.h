@@ -1,13 +1,17 @@
 #pragma once
 
-#include <QListView>
+#include <QAbstractItemView>
 
 class QHeaderView;
 
-// The code list's face: a list of rows under one column header, "ASCII", with one row
-// selectable at a time. Rows all have the height of one line, so millions of them lay out
-// and scroll at once. Ctrl+C copies the selected row's whole text.
-class CodeListView : public QListView {
+// The code list's face: rows under one column header, "ASCII", with one row selectable at a
+// time; Ctrl+C copies the selected row's whole text.
+//
+// Every row has the height of one line, so a row's place is arithmetic: nothing is laid out,
+// and adding rows costs the same with ten rows as with ten million (QListView lays out every
+// row again on each insertion). Someone watching the newest rows keeps seeing them as rows
+// arrive; someone who scrolled away is left where they are.
+class CodeListView : public QAbstractItemView {
     Q_OBJECT
 
 public:
@@ -17,12 +21,29 @@ public:
     void setColumnWidth(int width);
     void setModel(QAbstractItemModel* model) override;
 
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    bool isIndexHidden(const QModelIndex&) const override { return false; }
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void paintEvent(QPaintEvent* event) override;
     void updateGeometries() override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    int rowHeight() const;
+    int rowCount() const;
+    int visibleRows() const;
+    int columnWidth() const;
+
     QHeaderView* m_header;
     bool m_followEnd = true;
 };

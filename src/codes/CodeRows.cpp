@@ -1,32 +1,29 @@
 #include "codes/CodeRows.h"
 
-#include <array>
+#include <algorithm>
 
-namespace {
-
-// ",0" ... ",255", made once.
-const std::array<QString, 256>& codePieces()
+QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes)
 {
-    static const std::array<QString, 256> pieces = [] {
-        std::array<QString, 256> made;
-        for (int code = 0; code < 256; ++code)
-            made[std::size_t(code)] = u',' + QString::number(code);
-        return made;
-    }();
-    return pieces;
+    const qsizetype shown = maxCodes < 0 ? chunk.size() : std::min(chunk.size(), maxCodes);
+    QByteArray row(shown * 4, Qt::Uninitialized);
+    char* out = row.data();
+    for (qsizetype i = 0; i < shown; ++i) {
+        const auto code = static_cast<unsigned char>(chunk[i]);
+        *out++ = ',';
+        if (code >= 100)
+            *out++ = char('0' + code / 100);
+        if (code >= 10)
+            *out++ = char('0' + code / 10 % 10);
+        *out++ = char('0' + code % 10);
+    }
+    row.truncate(out - row.constData());
+    return row;
 }
-
-} // namespace
 
 QString codeRowText(QByteArrayView chunk, qsizetype maxCodes)
 {
-    const auto& pieces = codePieces();
-    const qsizetype shown = maxCodes < 0 ? chunk.size() : std::min(chunk.size(), maxCodes);
-    QString row;
-    row.reserve(shown * 4 + 1);
-    for (qsizetype i = 0; i < shown; ++i)
-        row += pieces[static_cast<unsigned char>(chunk[i])];
-    if (shown < chunk.size())
+    QString row = QString::fromLatin1(codeRowBytes(chunk, maxCodes));
+    if (maxCodes >= 0 && chunk.size() > maxCodes)
         row += u'…';
     return row;
 }

@@ -12,6 +12,8 @@
 // ("AB" -> ",65,66"; an empty chunk -> ""). Codes are the bytes' values, 0 to 255.
 // With maxCodes >= 0, at most that many codes are rendered, followed by "…" if more remain.
 QString codeRowText(QByteArrayView chunk, qsizetype maxCodes = -1);
+// The same text as ASCII bytes, without the "…".
+QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes = -1);
 
 // Every received chunk, in arrival order: the bytes in one append-only store and where each
 // chunk ends. A row costs its bytes and one offset; its text is made only when asked for.

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -15,7 +14,6 @@
 #include <QScrollBar>
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -27,28 +25,6 @@ constexpr unsigned char kLF = '\n';
 bool isLineBreak(unsigned char byte)
 {
     return byte == kCR || byte == kLF;
-}
-
-// What each byte looks like on screen: control characters become their control-picture
-// symbol (a NUL is seen as ␀, not as nothing); line breaks are never drawn.
-const std::array<QChar, 256>& displayChars()
-{
-    static const std::array<QChar, 256> table = [] {
-        std::array<QChar, 256> chars{};
-        for (int b = 0; b < 256; ++b) {
-            const auto byte = static_cast<unsigned char>(b);
-            if (b < 0x20)
-                chars[b] = QChar(char16_t(0x2400 + b));
-            else if (b == 0x7F)
-                chars[b] = QChar(char16_t(0x2421));
-            else if (SingleByteCodec::toChar(byte).category() == QChar::Other_Control)
-                chars[b] = QChar(char16_t(0xFFFD));
-            else
-                chars[b] = SingleByteCodec::toChar(byte);
-        }
-        return chars;
-    }();
-    return table;
 }
 
 } // namespace
@@ -85,6 +61,8 @@ void LogPane::append(QByteArrayView bytes)
         return;
     const qint64 position = m_store.size();
     m_store.append(bytes);
+    if (m_wrapped == 0)
+        followWidth(); // the first text may come before the pane was ever shown
     wrapNewBytes();
     m_publisher.request();
     if (QAccessible::isActive()) {
@@ -169,19 +147,10 @@ void LogPane::select(qint64 anchor, qint64 caret)
 
 void LogPane::updateMetrics()
 {
-    QFont shown = font();
-    // Glyph advances must add up to what is drawn: no kerning, no ligatures.
-    shown.setKerning(false);
-    shown.setStyleStrategy(QFont::PreferNoShaping);
-    viewport()->setFont(shown);
-    const QFontMetricsF metrics(shown);
-    const auto& chars = displayChars();
-    for (int b = 0; b < 256; ++b) {
-        const int units = qRound(metrics.horizontalAdvance(chars[b]) * kUnitsPerPixel);
-        m_advance[b] = isLineBreak(static_cast<unsigned char>(b)) ? 0 : std::max(units, 1);
-    }
-    m_lineHeight = std::max(1, qCeil(metrics.lineSpacing()));
-    m_ascent = qCeil(metrics.ascent());
+    m_glyphs = ByteGlyphs(font());
+    for (int b = 0; b < 256; ++b)
+        m_wrapStep[b] =
+            m_glyphs.advance(static_cast<unsigned char>(b)) | (b == ' ' ? 1 << kSpaceShift : 0);
 }
 
 void LogPane::rewrapAll()
@@ -189,37 +158,23 @@ void LogPane::rewrapAll()
     m_rowStarts.assign(1, 0);
     m_wrapped = 0;
     m_rowWidth = 0;
-    m_breakAfterSpace = -1;
+    m_spacesFrom = kNoSpace;
     m_previous = 0;
     wrapNewBytes();
 }
 
 int LogPane::widthOf(qint64 from, qint64 to) const
 {
+    const int* const advance = m_glyphs.advances().data();
     int width = 0;
-    for (qint64 p = from; p < to; ++p)
-        width += m_advance[m_store.at(p)];
+    m_store.forEachSpan(from, to - from, [&](QByteArrayView span) {
+        for (const char c : span)
+            width += advance[static_cast<unsigned char>(c)];
+    });
     return width;
 }
 
 namespace {
-
-// The index of the last space among eight bytes, or -1. Exact per byte (no borrow between
-// bytes), so a '!' after a space is never taken for one.
-int lastSpaceIn(const unsigned char* bytes)
-{
-    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes, sizeof word);
-    const std::uint64_t x = word ^ 0x2020202020202020ULL; // spaces become zero bytes
-    const std::uint64_t zero = ~(((x & kLow7) + kLow7) | x | kLow7);
-    if (zero == 0)
-        return -1;
-    if constexpr (std::endian::native == std::endian::little)
-        return (63 - std::countl_zero(zero)) / 8;
-    else
-        return std::countl_zero(zero) / 8;
-}
 
 const unsigned char* findLineBreak(const unsigned char* from, const unsigned char* end)
 {
@@ -236,19 +191,20 @@ const unsigned char* findLineBreak(const unsigned char* from, const unsigned cha
 void LogPane::wrapNewBytes()
 {
     // The hot path of every append. Line breaks are found with memchr; between them, widths
-    // are added eight bytes at a time and only the bytes where a row ends are looked at one
-    // by one. State lives in locals for the duration.
+    // are added eight bytes at a time (the same sums say whether a space went by), and only
+    // where a row ends are bytes looked at one by one, and the row searched back for a space
+    // to break after, if it has one. State lives in locals for the duration.
     const qint64 end = m_store.size();
     const int limit = m_wrapWidth;
-    const int* const advance = m_advance.data();
+    const int* const step = m_wrapStep.data();
     qint64 rowStart = m_rowStarts.back();
-    qint64 breakAfterSpace = m_breakAfterSpace;
+    qint64 spacesFrom = m_spacesFrom;
     int rowWidth = m_rowWidth;
     unsigned char previous = m_previous;
     const auto startRow = [&](qint64 at) {
         m_rowStarts.push_back(at);
         rowStart = at;
-        breakAfterSpace = -1;
+        spacesFrom = kNoSpace;
     };
 
     qint64 spanStart = m_wrapped;
@@ -264,43 +220,47 @@ void LogPane::wrapNewBytes()
             // Drawn characters up to the break.
             while (p < lineEnd) {
                 if (lineEnd - p >= 8) {
-                    const int width8 = advance[p[0]] + advance[p[1]] + advance[p[2]] +
-                                       advance[p[3]] + advance[p[4]] + advance[p[5]] +
-                                       advance[p[6]] + advance[p[7]];
-                    if (rowWidth + width8 <= limit) {
-                        rowWidth += width8;
-                        if (const int space = lastSpaceIn(p); space >= 0)
-                            breakAfterSpace = positionOf(p) + space + 1;
+                    const int sum8 = step[p[0]] + step[p[1]] + step[p[2]] + step[p[3]] +
+                                     step[p[4]] + step[p[5]] + step[p[6]] + step[p[7]];
+                    if (rowWidth + (sum8 & kWidthMask) <= limit) {
+                        rowWidth += sum8 & kWidthMask;
+                        if (sum8 > kWidthMask && spacesFrom > positionOf(p))
+                            spacesFrom = positionOf(p);
                         p += 8;
                         continue;
                     }
                 }
-                const unsigned char byte = *p;
-                const int width = advance[byte];
-                const qint64 position = positionOf(p);
-                if (rowWidth + width > limit && rowWidth > 0) {
-                    if (byte == ' ') {
-                        // A space that does not fit ends the row where it stands.
-                        startRow(position + 1);
-                        rowWidth = 0;
-                        ++p;
-                        continue;
-                    }
-                    if (breakAfterSpace > rowStart) {
-                        // Word wrap: the word that does not fit moves to the next row.
-                        const qint64 wordStart = breakAfterSpace;
-                        startRow(wordStart);
-                        rowWidth = widthOf(wordStart, position) + width;
-                    } else {
-                        startRow(position);
-                        rowWidth = width;
-                    }
-                } else {
-                    rowWidth += width;
-                    if (byte == ' ')
-                        breakAfterSpace = position + 1;
+                // The row ends within the next few bytes: walk up to the first that does not
+                // fit, and end the row there.
+                while (p < lineEnd && rowWidth + (step[*p] & kWidthMask) <= limit) {
+                    if (*p == ' ' && spacesFrom > positionOf(p))
+                        spacesFrom = positionOf(p);
+                    rowWidth += step[*p] & kWidthMask;
+                    ++p;
                 }
+                if (p == lineEnd)
+                    break;
+                const unsigned char byte = *p;
+                const int width = step[byte] & kWidthMask;
+                const qint64 position = positionOf(p);
                 ++p;
+                if (rowWidth == 0) {
+                    rowWidth = width; // wider than the pane: it has a row of its own
+                } else if (byte == ' ') {
+                    // A space that does not fit ends the row where it stands.
+                    startRow(position + 1);
+                    rowWidth = 0;
+                } else if (const qint64 space = spacesFrom < position
+                                                    ? m_store.lastIndexOf(' ', spacesFrom, position)
+                                                    : -1;
+                           space >= rowStart) {
+                    // Word wrap: the word that does not fit moves to the next row.
+                    startRow(space + 1);
+                    rowWidth = widthOf(space + 1, position) + width;
+                } else {
+                    startRow(position);
+                    rowWidth = width;
+                }
             }
             if (p > first)
                 previous = p[-1];
@@ -320,7 +280,7 @@ void LogPane::wrapNewBytes()
     });
     m_wrapped = end;
     m_rowWidth = rowWidth;
-    m_breakAfterSpace = breakAfterSpace;
+    m_spacesFrom = spacesFrom;
     m_previous = previous;
 }
 
@@ -339,7 +299,7 @@ qint64 LogPane::rowEnd(qint64 row) const
 
 int LogPane::visibleRows() const
 {
-    return std::max(1, viewport()->height() / m_lineHeight);
+    return std::max(1, viewport()->height() / m_glyphs.lineHeight());
 }
 
 qint64 LogPane::firstVisibleRow() const
@@ -380,15 +340,15 @@ QRect LogPane::characterRect(qint64 position) const
     position = std::clamp<qint64>(position, 0, m_store.size());
     const qint64 row = rowOf(position);
     const int x = kMargin + widthOf(m_rowStarts[std::size_t(row)], position) / kUnitsPerPixel;
-    const int advance = position < m_store.size() ? m_advance[m_store.at(position)] : 0;
-    const int y = int(row - firstVisibleRow()) * m_lineHeight;
-    return QRect(x, y, std::max(1, advance / kUnitsPerPixel), m_lineHeight);
+    const int advance = position < m_store.size() ? m_glyphs.advance(m_store.at(position)) : 0;
+    const int y = int(row - firstVisibleRow()) * m_glyphs.lineHeight();
+    return QRect(x, y, std::max(1, advance / kUnitsPerPixel), m_glyphs.lineHeight());
 }
 
 qint64 LogPane::positionAt(QPoint point) const
 {
-    const qint64 row = std::clamp<qint64>(firstVisibleRow() + std::max(0, point.y()) / m_lineHeight,
-                                          0, rowCount() - 1);
+    const qint64 row = std::clamp<qint64>(
+        firstVisibleRow() + std::max(0, point.y()) / m_glyphs.lineHeight(), 0, rowCount() - 1);
     const qint64 start = m_rowStarts[std::size_t(row)];
     qint64 end = rowEnd(row);
     while (end > start && isLineBreak(m_store.at(end - 1)))
@@ -396,7 +356,7 @@ qint64 LogPane::positionAt(QPoint point) const
     const int target = (point.x() - kMargin) * kUnitsPerPixel;
     int x = 0;
     for (qint64 p = start; p < end; ++p) {
-        const int advance = m_advance[m_store.at(p)];
+        const int advance = m_glyphs.advance(m_store.at(p));
         if (x + advance / 2 >= target)
             return p;
         x += advance;
@@ -408,27 +368,19 @@ void LogPane::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
     const QPalette& pal = palette();
-    const auto& chars = displayChars();
+    const int lineHeight = m_glyphs.lineHeight();
     const qint64 first = firstVisibleRow();
     const qint64 last = std::min(rowCount(), first + visibleRows() + 1);
     const qint64 selFrom = selStart();
     const qint64 selTo = selFrom + selLength();
-    QString line;
     for (qint64 row = first; row < last; ++row) {
         const qint64 start = m_rowStarts[std::size_t(row)];
         const qint64 end = rowEnd(row);
-        line.clear();
-        m_store.forEachSpan(start, end - start, [&](QByteArrayView span) {
-            for (const char ch : span) {
-                const auto byte = static_cast<unsigned char>(ch);
-                if (!isLineBreak(byte))
-                    line.append(chars[byte]);
-            }
-        });
-        const int top = int(row - first) * m_lineHeight;
-        const QPointF baseline(kMargin, top + m_ascent);
+        const QByteArray bytes = m_store.mid(start, end - start);
+        const int top = int(row - first) * lineHeight;
+        const QPointF baseline(kMargin, top + m_glyphs.ascent());
         painter.setPen(pal.color(QPalette::Text));
-        painter.drawText(baseline, line);
+        m_glyphs.draw(painter, baseline, bytes);
 
         const qint64 from = std::max(selFrom, start);
         const qint64 to = std::min(selTo, end);
@@ -436,13 +388,13 @@ void LogPane::paintEvent(QPaintEvent*)
             const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
             qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
             if (to == end && isLineBreak(m_store.at(end - 1)))
-                right += m_lineHeight / 3.0; // a selected line break shows as a little room
-            const QRectF band(left, top, right - left, m_lineHeight);
+                right += lineHeight / 3.0; // a selected line break shows as a little room
+            const QRectF band(left, top, right - left, lineHeight);
             painter.fillRect(band, pal.color(QPalette::Highlight));
             painter.save();
             painter.setClipRect(band);
             painter.setPen(pal.color(QPalette::HighlightedText));
-            painter.drawText(baseline, line);
+            m_glyphs.draw(painter, baseline, bytes);
             painter.restore();
         }
     }
@@ -451,12 +403,21 @@ void LogPane::paintEvent(QPaintEvent*)
 void LogPane::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    const int width = std::max(1, viewport()->width() - 2 * kMargin) * kUnitsPerPixel;
-    if (width != m_wrapWidth) {
-        m_wrapWidth = width;
+    followWidth();
+    publish();
+}
+
+void LogPane::followWidth()
+{
+    // From the pane's own width, which is right even before it is first shown (its viewport
+    // is laid out only then): the text area less the frame, the scroll bar and the margins.
+    const int textWidth =
+        width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() - 2 * kMargin;
+    const int units = std::max(1, textWidth) * kUnitsPerPixel;
+    if (units != m_wrapWidth) {
+        m_wrapWidth = units;
         rewrapAll();
     }
-    publish();
 }
 
 void LogPane::changeEvent(QEvent* event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/AppendOnlyBytes.h"
+#include "platform/ByteGlyphs.h"
 #include "platform/FrameCoalescer.h"
 
 #include <QAbstractScrollArea>
@@ -10,6 +11,7 @@
 
 #include <array>
 #include <deque>
+#include <limits>
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
@@ -22,7 +24,7 @@
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
-// their control-picture symbol so that they are visible.
+// their control-picture symbol so that they are visible (see ByteGlyphs).
 class LogPane : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -71,11 +73,11 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
-    // Text widths are kept in 1/64 pixel so that rows add up exactly.
-    static constexpr int kUnitsPerPixel = 64;
+    static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
 
     void updateMetrics();
+    void followWidth();
     void rewrapAll();
     void wrapNewBytes();
     int widthOf(qint64 from, qint64 to) const;
@@ -88,15 +90,20 @@ private:
 
     // Row i of the wrapped text starts at m_rowStarts[i]; there is always at least one row.
     std::deque<qint64> m_rowStarts{0};
-    std::array<int, 256> m_advance{};
+    ByteGlyphs m_glyphs{font()};
+    // What wrapping adds per byte: its width in the low bits, and 1 << kSpaceShift for a space,
+    // so that a sum of several tells at once whether a space was among them.
+    static constexpr int kSpaceShift = 24;
+    static constexpr int kWidthMask = (1 << kSpaceShift) - 1;
+    std::array<int, 256> m_wrapStep{};
     int m_wrapWidth = 1;
-    int m_lineHeight = 1;
-    int m_ascent = 0;
 
     // Where wrapping stopped: the bytes before m_wrapped are in rows.
     qint64 m_wrapped = 0;
     int m_rowWidth = 0;
-    qint64 m_breakAfterSpace = -1;
+    // No space lies in the current row before this position.
+    static constexpr qint64 kNoSpace = std::numeric_limits<qint64>::max();
+    qint64 m_spacesFrom = kNoSpace;
     unsigned char m_previous = 0;
 
     qint64 m_anchor = 0;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QChar>
+#include <QFont>
+#include <QRawFont>
+
+#include <array>
+#include <vector>
+
+class QPainter;
+class QPointF;
+
+// The glyphs of the 256 byte values of the single-byte code page in one font, resolved once
+// (fallback fonts included). Text in that code page is then drawn as glyph runs, with no
+// shaping, and measured with exact advances that simply add up: what is drawn is where hit
+// tests and wrapping think it is.
+//
+// What each byte looks like: control characters show as their control-picture symbol (a NUL
+// as ␀, not as nothing); CR and LF have no glyph and no width.
+class ByteGlyphs {
+public:
+    // Widths are kept in 1/64 pixel so that sums are exact.
+    static constexpr int kUnitsPerPixel = 64;
+
+    explicit ByteGlyphs(const QFont& font);
+
+    // The width of a byte in 1/64 px; 0 only for CR and LF.
+    int advance(unsigned char byte) const { return m_advance[byte]; }
+    const std::array<int, 256>& advances() const { return m_advance; }
+    int ascent() const { return m_ascent; }
+    int lineHeight() const { return m_lineHeight; }
+
+    // Draws bytes on the baseline from origin, with the painter's pen colour, stopping before
+    // the first byte that would end past maxWidth (in pixels) when maxWidth is positive.
+    // Returns how many bytes were drawn.
+    qsizetype draw(QPainter& painter, QPointF origin, QByteArrayView bytes,
+                   qreal maxWidth = 0) const;
+
+    // The character a byte is shown as.
+    static QChar displayChar(unsigned char byte);
+
+private:
+    struct Glyph {
+        int font = -1; // index into m_fonts; -1: nothing to draw
+        quint32 index = 0;
+    };
+
+    std::vector<QRawFont> m_fonts;
+    std::array<Glyph, 256> m_glyphs{};
+    std::array<int, 256> m_advance{};
+    int m_ascent = 0;
+    int m_lineHeight = 1;
+};

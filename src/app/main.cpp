@@ -1,9 +1,11 @@
 #include "app/ServerFrm.h"
+#include "platform/MemoryPolicy.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    keepLargeBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

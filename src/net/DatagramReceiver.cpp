@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -33,6 +34,9 @@ DatagramReceiver::DatagramReceiver(qintptr descriptor, QObject* parent)
     if (::pipe(m_wake) != 0)
         m_wake[0] = m_wake[1] = -1;
     m_thread = std::thread([this, descriptor] { run(int(descriptor)); });
+#if defined(Q_OS_LINUX)
+    pthread_setname_np(m_thread.native_handle(), "quorvane-udp");
+#endif
 }
 
 DatagramReceiver::~DatagramReceiver()

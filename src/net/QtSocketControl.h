@@ -32,7 +32,7 @@ public:
     // How long a TCP connection attempt may stay unanswered before it is given up.
     static constexpr int kConnectTimeoutMs = 30'000;
     // The most a TCP connection hands over in one DataArrival.
-    static constexpr qint64 kReadChunk = 256 * 1024;
+    static constexpr qint64 kReadChunk = 1024 * 1024;
     // The largest UDP payload IPv4 can carry.
     static constexpr qsizetype kMaxDatagram = 65'507;
     // At most this many datagrams are told per turn of the event loop, so that a flood leaves

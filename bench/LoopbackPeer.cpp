@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,10 +37,10 @@ bool writeAll(int fd, const char* data, qsizetype size)
 
 } // namespace
 
-TcpFloodPeer::TcpFloodPeer(std::uint16_t port, QByteArray data)
-    : m_data(std::move(data))
+TcpFloodPeer::TcpFloodPeer(std::uint16_t port, std::int64_t size, StreamFiller fill)
 {
-    m_thread = std::thread([this, port] {
+    m_thread = std::thread([this, port, size, fill = std::move(fill)] {
+        pthread_setname_np(pthread_self(), "peer");
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const sockaddr_in address = loopback(port);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -50,9 +51,12 @@ TcpFloodPeer::TcpFloodPeer(std::uint16_t port, QByteArray data)
         m_connected.store(true);
         while (!m_go.load())
             std::this_thread::yield();
-        constexpr qsizetype kPiece = 64 * 1024;
-        for (qsizetype at = 0; at < m_data.size(); at += kPiece) {
-            if (!writeAll(fd, m_data.constData() + at, std::min(kPiece, m_data.size() - at))) {
+        constexpr std::int64_t kPiece = 64 * 1024;
+        QByteArray piece;
+        for (std::int64_t at = 0; at < size; at += kPiece) {
+            piece.resize(qsizetype(std::min(kPiece, size - at)));
+            fill(at, piece);
+            if (!writeAll(fd, piece.constData(), piece.size())) {
                 m_failed.store(true);
                 break;
             }
@@ -70,6 +74,7 @@ TcpFloodPeer::~TcpFloodPeer()
 UdpFloodPeer::UdpFloodPeer(std::uint16_t port, int count, int size)
 {
     m_thread = std::thread([this, port, count, size] {
+        pthread_setname_np(pthread_self(), "peer");
         const auto started = std::chrono::steady_clock::now();
         const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         const sockaddr_in address = loopback(port);
@@ -96,6 +101,7 @@ UdpFloodPeer::~UdpFloodPeer()
 FdWriterPeer::FdWriterPeer(int fd, QByteArray data)
 {
     m_thread = std::thread([this, fd, data = std::move(data)] {
+        pthread_setname_np(pthread_self(), "peer");
         writeAll(fd, data.constData(), data.size());
         m_done.store(true);
     });

@@ -4,15 +4,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 // Peers that stand for another program on this machine: each runs on a thread of its own with
 // plain blocking sockets, so its sending never waits for the window's event loop.
 
-// Connects to 127.0.0.1:port, waits for start(), then writes data in 64 KB pieces and closes.
+// Fills a piece of the stream: (offset in the stream, piece to fill).
+using StreamFiller = std::function<void(std::int64_t, QByteArray&)>;
+
+// Connects to 127.0.0.1:port, waits for start(), then writes size bytes made by fill, in 64 KB
+// pieces, and closes. The stream is made as it is sent, so the peer holds none of it.
 class TcpFloodPeer {
 public:
-    TcpFloodPeer(std::uint16_t port, QByteArray data);
+    TcpFloodPeer(std::uint16_t port, std::int64_t size, StreamFiller fill);
     ~TcpFloodPeer();
 
     bool connected() const { return m_connected.load(); }
@@ -20,7 +25,6 @@ public:
     bool failed() const { return m_failed.load(); }
 
 private:
-    QByteArray m_data;
     std::atomic<bool> m_connected{false};
     std::atomic<bool> m_go{false};
     std::atomic<bool> m_failed{false};

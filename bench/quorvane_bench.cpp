@@ -3,30 +3,37 @@
 // of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
 // received byte, and start-up time. Prints a table, then one line of key=value pairs.
 //
-// Usage: quorvane_bench [--quick] [--megabytes N] [--only tcp|udp|serial|startup]
+// Usage: quorvane_bench [--quick] [--megabytes N]
+//                       [--only tcp|tcp-text|tcp-binary|udp|serial|startup]
 
 #include "LoopbackPeer.h"
 
 #include "app/ServerFrm.h"
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
+#include "platform/MemoryPolicy.h"
+#include "serial/SerialControl.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <pty.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -117,28 +124,50 @@ private:
     std::vector<double> m_gapsMs;
 };
 
-QByteArray textData(qint64 size)
+// The streams repeat a pattern of about 1 MB, copied as it is sent, so the peer is never the
+// slow side. The pattern's length is a multiple of the text's 81-byte line.
+constexpr qsizetype kPatternSize = 81 * 12'945;
+
+void fillFrom(const QByteArray& pattern, std::int64_t offset, QByteArray& piece)
 {
-    QByteArray data(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i) {
-        const qint64 column = i % 81;
-        data[i] = column == 80 ? '\n' : char('a' + (i / 81 + column) % 26);
+    for (qsizetype done = 0; done < piece.size();) {
+        const qsizetype from = qsizetype((offset + done) % pattern.size());
+        const qsizetype n = std::min(piece.size() - done, pattern.size() - from);
+        std::memcpy(piece.data() + done, pattern.constData() + from, std::size_t(n));
+        done += n;
     }
-    return data;
 }
 
-QByteArray binaryData(qint64 size)
+// Text: lines of 80 letters, each ended by a line break.
+void fillText(std::int64_t offset, QByteArray& piece)
 {
-    QByteArray data(size, Qt::Uninitialized);
-    quint32 state = 1234;
-    for (qint64 i = 0; i < size; ++i) {
-        state = state * 1664525u + 1013904223u;
-        char b = char(state >> 24);
-        if (b == '\n' || b == '\r')
-            b = 0;
-        data[i] = b;
-    }
-    return data;
+    static const QByteArray pattern = [] {
+        QByteArray made(kPatternSize, Qt::Uninitialized);
+        for (qsizetype at = 0; at < made.size(); ++at) {
+            const qsizetype column = at % 81;
+            made[at] = column == 80 ? '\n' : char('a' + (at / 81 + column) % 26);
+        }
+        return made;
+    }();
+    fillFrom(pattern, offset, piece);
+}
+
+// Binary: every byte value but CR and LF, so there is no line break at all.
+void fillBinary(std::int64_t offset, QByteArray& piece)
+{
+    static const QByteArray pattern = [] {
+        QByteArray made(kPatternSize, Qt::Uninitialized);
+        for (qsizetype at = 0; at < made.size(); ++at) {
+            std::uint32_t x = std::uint32_t(at) * 2654435761u;
+            x ^= x >> 15;
+            char b = char(x >> 8);
+            if (b == '\n' || b == '\r')
+                b = 0;
+            made[at] = b;
+        }
+        return made;
+    }();
+    fillFrom(pattern, offset, piece);
 }
 
 bool endsWith(const LogPane& pane, QByteArrayView tail)
@@ -164,7 +193,7 @@ struct TcpRun {
 
 // A peer floods the window's server endpoint; timed until the last byte is in the pane and
 // the code list.
-TcpRun floodServer(ServerFrm& w, const QByteArray& data)
+TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
 {
     TcpRun run;
     const quint16 port = freeTcpPort();
@@ -173,13 +202,12 @@ TcpRun floodServer(ServerFrm& w, const QByteArray& data)
     const qint64 base = w.codeList().rows().byteCount();
     const qint64 baseRows = w.codeList().rowCount();
     const qint64 logged = w.Text3->length();
-    TcpFloodPeer peer(port, data);
+    TcpFloodPeer peer(port, total, fill);
     if (!waitUntil(
             [&] { return peer.failed() || (peer.connected() && w.Text3->length() > logged); },
             10'000))
         return run;
 
-    const qint64 total = data.size();
     const qint64 lastMegabyteAt = std::max<qint64>(total - kMegabyte, kMegabyte);
     qint64 firstMegabyteNs = 0;
     qint64 lastMegabyteStartNs = 0;
@@ -199,7 +227,8 @@ TcpRun floodServer(ServerFrm& w, const QByteArray& data)
     clock.start();
     peer.start();
     run.ok = waitUntil([&] { return endNs != 0 || peer.failed(); });
-    run.cpuMsPerMegabyte = (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
+    run.cpuMsPerMegabyte =
+        (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
     QObject::disconnect(connection);
     waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
     if (!run.ok || peer.failed())
@@ -214,7 +243,7 @@ TcpRun floodServer(ServerFrm& w, const QByteArray& data)
 }
 
 // The same flood read into nothing: what loopback itself allows on this machine.
-double floodBareSocket(const QByteArray& data)
+double floodBareSocket(qint64 total, const StreamFiller& fill)
 {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
@@ -225,13 +254,13 @@ double floodBareSocket(const QByteArray& data)
         QObject::connect(socket, &QIODevice::readyRead,
                          [&] { received += socket->readAll().size(); });
     });
-    TcpFloodPeer peer(server.serverPort(), data);
+    TcpFloodPeer peer(server.serverPort(), total, fill);
     waitUntil([&] { return socket != nullptr && peer.connected(); }, 10'000);
     QElapsedTimer clock;
     clock.start();
     peer.start();
-    waitUntil([&] { return received >= data.size(); });
-    return double(data.size()) / double(kMegabyte) / (double(clock.nsecsElapsed()) / 1e9);
+    waitUntil([&] { return received >= total; });
+    return double(total) / double(kMegabyte) / (double(clock.nsecsElapsed()) / 1e9);
 }
 
 struct UdpRun {
@@ -269,6 +298,77 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
     run.rows = w.codeList().rowCount() - base;
     run.perSecond = lastRowAtNs ? double(run.rows) / (double(lastRowAtNs) / 1e9) : 0;
     run.peerPerSecond = peer.seconds() > 0 ? double(run.sent) / peer.seconds() : 0;
+    return run;
+}
+
+// A pseudo-terminal standing for a serial device: the window opens its slave side as port 5
+// through a com5 alias; the peer writes the master side.
+struct SerialLine {
+    SerialLine()
+    {
+        char name[256] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        QFile::link(QString::fromLocal8Bit(name), directory.filePath(QStringLiteral("com5")));
+    }
+    ~SerialLine()
+    {
+        for (const int fd : {master, slave}) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    QTemporaryDir directory;
+    int master = -1;
+    int slave = -1;
+};
+
+struct SerialRun {
+    qint64 sent = 0;
+    qint64 rows = 0;
+    qint64 shown = 0;
+    double charactersPerSecond = 0;
+};
+
+SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
+{
+    SerialRun run;
+    w.MaskEdBox1->setText(QStringLiteral("5"));
+    w.MaskEdBox5->setText(QStringLiteral("921600"));
+    w.MaskEdBox2->setText(QStringLiteral("8"));
+    w.MaskEdBox3->setText(QStringLiteral("0"));
+    w.MaskEdBox4->setText(QStringLiteral("1"));
+    w.Command2->click();
+    if (!w.MSComm1->portOpen())
+        return run;
+    const qint64 baseRows = w.codeList().rowCount();
+    const qint64 basePane = w.Text2->length();
+    QByteArray data(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        data[i] = char(i * 7 % 256);
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastChangeNs = 0;
+    qint64 lastRows = -1;
+    QElapsedTimer quiet;
+    quiet.start();
+    {
+        FdWriterPeer peer(line.master, data);
+        waitUntil([&] {
+            const qint64 rows = w.codeList().rowCount() - baseRows;
+            if (rows != lastRows) {
+                lastRows = rows;
+                lastChangeNs = clock.nsecsElapsed();
+                quiet.restart();
+            }
+            return peer.done() && (rows >= size || quiet.elapsed() > 1000);
+        });
+    }
+    run.sent = size;
+    run.rows = w.codeList().rowCount() - baseRows;
+    run.shown = w.Text2->length() - basePane;
+    run.charactersPerSecond = lastChangeNs ? double(run.rows) / (double(lastChangeNs) / 1e9) : 0;
+    w.Command4->click();
     return run;
 }
 
@@ -323,6 +423,7 @@ int main(int argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    keepLargeBuffersForReuse();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     const QStringList args = QApplication::arguments();
@@ -339,7 +440,7 @@ int main(int argc, char* argv[])
     if (const qsizetype at = args.indexOf(QStringLiteral("--only")); at > 0 && at + 1 < args.size())
         only = args.at(at + 1);
     const auto runs = [&](const char* scenario) {
-        return only.isEmpty() || only == QLatin1String(scenario);
+        return only.isEmpty() || only.startsWith(QLatin1String(scenario));
     };
 
     std::printf("Quorvane receive-path benchmark (%lld MB per TCP flood%s)\n\n", megabytes,
@@ -348,29 +449,38 @@ int main(int argc, char* argv[])
 
     auto messages = std::make_unique<CountingMessages>();
     CountingMessages* shown = messages.get();
+    const SerialLine line;
     ServerFrmPlatform platform;
     platform.messages = std::move(messages);
+    platform.serialDeviceDirectory = line.directory.path();
     ServerFrm window(std::move(platform));
     window.show();
     QCoreApplication::processEvents();
 
     StallMeter stalls;
+    SerialRun serial;
     TcpRun textRun;
     TcpRun binaryRun;
     double rss = 0;
     double received = 1;
     double bare = 0;
     if (runs("tcp")) {
-        const QByteArray text = textData(megabytes * kMegabyte);
-        const QByteArray binary = binaryData(megabytes * kMegabyte);
+        const qint64 size = megabytes * kMegabyte;
         window.Option1->click();
         stalls.start();
-        textRun = floodServer(window, text);
-        binaryRun = floodServer(window, binary);
+        if (only != QLatin1String("tcp-binary"))
+            textRun = floodServer(window, size, fillText);
+        if (only != QLatin1String("tcp-text"))
+            binaryRun = floodServer(window, size, fillBinary);
         stalls.stop();
         rss = residentBytes();
-        received = double(text.size() + binary.size());
-        bare = floodBareSocket(binary);
+        received = double(2 * size);
+        bare = floodBareSocket(size, fillBinary);
+    }
+    if (runs("serial")) {
+        stalls.start();
+        serial = floodSerial(window, line, quick ? 128 * 1024 : kMegabyte);
+        stalls.stop();
     }
     const UdpRun udp = runs("udp") ? floodDatagrams(window, datagrams) : UdpRun{};
     const double startup = runs("startup") ? startupMilliseconds(quick ? 3 : 7) : 0;
@@ -386,7 +496,8 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "TCP binary, no line breaks (MB/s)",
                 binaryRun.megabytesPerSecond);
     std::printf("%-44s %12.2f\n", "window thread CPU per MB, text (ms)", textRun.cpuMsPerMegabyte);
-    std::printf("%-44s %12.2f\n", "window thread CPU per MB, binary (ms)", binaryRun.cpuMsPerMegabyte);
+    std::printf("%-44s %12.2f\n", "window thread CPU per MB, binary (ms)",
+                binaryRun.cpuMsPerMegabyte);
     std::printf("%-44s %12lld\n", "TCP chunks delivered (text)", textRun.chunks);
     std::printf("%-44s %12lld\n", "TCP chunks delivered (binary)", binaryRun.chunks);
     std::printf("%-44s %12.1f\n", "bare loopback socket (MB/s)", bare);
@@ -397,6 +508,10 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.2f\n", "event-loop gap max during floods (ms)", stallMax);
     std::printf("%-44s %5zu/%zu/%zu of %zu\n", "gaps over 2 / 8 / 15 ms", stalls.over(2),
                 stalls.over(8), stalls.over(15), stalls.count());
+    std::printf("%-44s %12lld\n", "serial characters sent", serial.sent);
+    std::printf("%-44s %12lld\n", "serial notifications (rows added)", serial.rows);
+    std::printf("%-44s %12lld\n", "serial characters shown in the pane", serial.shown);
+    std::printf("%-44s %12.0f\n", "serial characters per second", serial.charactersPerSecond);
     std::printf("%-44s %12d\n", "UDP datagrams sent", udp.sent);
     std::printf("%-44s %12lld\n", "UDP rows added", udp.rows);
     std::printf("%-44s %12.0f\n", "UDP datagrams sent per second by the peer", udp.peerPerSecond);
@@ -405,10 +520,16 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
-    std::printf("tcp_MBps=%.1f tcp_binary_MBps=%.1f bare_MBps=%.1f growth=%.2f stall_p99_ms=%.2f "
-                "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.2f startup_ms=%.1f\n",
-                textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99,
-                stallMax, udpRatio, rssPerByte, startup);
-    const bool ok = (!runs("tcp") || (textRun.ok && binaryRun.ok)) && shown->count == 0;
+    std::printf(
+        "tcp_MBps=%.1f tcp_binary_MBps=%.1f bare_MBps=%.1f growth=%.2f stall_p99_ms=%.2f "
+        "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.2f startup_ms=%.1f "
+        "tcp_cpu_ms_per_MB=%.2f tcp_binary_cpu_ms_per_MB=%.2f serial_cps=%.0f serial_lost=%lld "
+        "serial_rows=%lld\n",
+        textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
+        udpRatio, rssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
+        serial.charactersPerSecond, serial.sent - serial.rows, serial.rows);
+    const bool ok =
+        (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
+        shown->count == 0;
     return ok ? 0 : 1;
 }

@@ -13,6 +13,14 @@
 
 #include <optional>
 
+#if defined(Q_OS_LINUX)
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 QString quoted(const QString& text)
@@ -270,6 +278,11 @@ void QtSocketControl::Close()
 
 void QtSocketControl::releaseConnection()
 {
+#if defined(Q_OS_LINUX)
+    if (m_watch >= 0)
+        ::close(std::exchange(m_watch, -1));
+#endif
+    m_reset = false;
     if (!m_connection)
         return;
     QTcpSocket* socket = m_connection;
@@ -354,6 +367,11 @@ void QtSocketControl::Accept(std::int32_t requestID)
 void QtSocketControl::adopt(QTcpSocket* socket)
 {
     m_connection = socket;
+    m_reset = false;
+#if defined(Q_OS_LINUX)
+    if (socket->socketDescriptor() >= 0)
+        m_watch = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
     // A flood is taken in bounded chunks: each turn of the event loop handles at most this
     // much, and the rest waits in the kernel, where TCP's flow control holds the peer back.
     socket->setReadBufferSize(kReadChunk);
@@ -374,8 +392,12 @@ void QtSocketControl::Connect()
 
     auto* socket = new QTcpSocket(this);
     adopt(socket);
-    connect(socket, &QAbstractSocket::connected, this, [this] {
+    connect(socket, &QAbstractSocket::connected, this, [this, socket] {
         m_connectTimer.stop();
+#if defined(Q_OS_LINUX)
+        if (m_watch < 0)
+            m_watch = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+#endif
         emit connected();
     });
     m_connectTimer.start();
@@ -571,16 +593,48 @@ void QtSocketControl::onDisconnected()
     // Bytes that came with the peer's goodbye are told before the goodbye.
     if (socket->bytesAvailable() > 0)
         onReadyRead();
-    if (socket && socket == m_connection)
-        emit peerClosed();
+    if (!socket || socket != m_connection)
+        return;
+    if (m_reset) {
+        m_failed = true;
+        emit errorOccurred(
+            errorNumber(QAbstractSocket::RemoteHostClosedError),
+            QStringLiteral("El equipo %1 cortó la conexión de golpe (la "
+                           "restableció): lo que aún enviaba se perdió en el camino.")
+                .arg(peerText()));
+        return;
+    }
+    emit peerClosed();
+}
+
+bool QtSocketControl::peerReset() const
+{
+#if defined(Q_OS_LINUX)
+    // After a reset the system has closed the connection outright; after an orderly goodbye it
+    // waits for this side to close too.
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return m_watch >= 0 && ::getsockopt(m_watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+#else
+    return false;
+#endif
 }
 
 void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
 {
     if (!m_connection)
         return;
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return; // the peer left: told by onDisconnected as a close, not as an error
+    if (error == QAbstractSocket::RemoteHostClosedError) {
+        // The peer left: told by onDisconnected, as an error if it reset the connection.
+        m_reset = peerReset();
+#if defined(Q_OS_LINUX)
+        // Without this second descriptor this side's own close goes out at once.
+        if (m_watch >= 0)
+            ::close(std::exchange(m_watch, -1));
+#endif
+        return;
+    }
     m_connectTimer.stop();
     const bool outgoing = !m_remoteHost.isEmpty() && m_connection->peerAddress().isNull();
     const QString host = outgoing ? m_remoteHost : peerText();

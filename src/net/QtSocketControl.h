@@ -86,6 +86,7 @@ private:
     void resolveNextDatagram();
     void onDatagramHostResolved(const QHostInfo& info);
     void releaseConnection();
+    bool peerReset() const;
     QString peerText() const;
 
     std::int32_t m_protocol = Tcp;
@@ -98,6 +99,10 @@ private:
     QUdpSocket* m_udp = nullptr;
     QTimer m_connectTimer;
     bool m_failed = false;
+    // A second descriptor of the connection, kept so that when the peer goes the system can
+    // still be asked how: a reset is reported as an error, a close as a close.
+    int m_watch = -1;
+    bool m_reset = false;
 
     std::map<std::int32_t, QPointer<QTcpSocket>> m_requests;
     std::int32_t m_nextRequestId = 1;

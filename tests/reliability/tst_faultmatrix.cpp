@@ -1,0 +1,572 @@
+// Faults a test bench is pointed at on purpose, driven through the real window with the real
+// layers on loopback. For each: what the operator is shown, the state of the sockets after,
+// that no received byte is lost or doubled, and that the window still works right after.
+// (The serial line's faults are driven in tests/serial.)
+
+#include "codes/CodeList.h"
+#include "platform/LogPane.h"
+#include "platform/SingleByteCodec.h"
+#include "support/Loopback.h"
+#include "support/WindowUnderTest.h"
+
+#include <QLineEdit>
+#include <QNetworkDatagram>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+using Shown = RecordingMessages::Shown;
+
+namespace {
+
+QByteArray varied(qsizetype size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        data[i] = char((i * 131 + i / 251) % 256);
+    return data;
+}
+
+QByteArray rowsJoined(ServerFrm& w, qint64 fromRow = 0)
+{
+    QByteArray joined;
+    for (qint64 row = fromRow; row < w.codeList().rowCount(); ++row)
+        joined += w.codeList().rows().bytes(row);
+    return joined;
+}
+
+QByteArray chunksLogged(ServerFrm& w, const QByteArray& prefix, qint64 fromRow = 0)
+{
+    QByteArray log;
+    for (qint64 row = fromRow; row < w.codeList().rowCount(); ++row)
+        log += prefix + w.codeList().rows().bytes(row) + "\r\n";
+    return log;
+}
+
+const QByteArray kResetLine = SingleByteCodec::toBytes(
+    u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (la restableció): lo que aún "
+    u"enviaba se perdió en el camino.\r\n");
+
+bool endsWith(const LogPane& pane, QByteArrayView tail)
+{
+    return pane.bytes().endsWith(tail);
+}
+
+// A peer with a plain socket, for what Qt will not do on purpose: reset a connection, close
+// only its sending half.
+struct RawPeer {
+    explicit RawPeer(quint16 port)
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawPeer()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    bool send(const QByteArray& bytes) const
+    {
+        qsizetype done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n =
+                ::send(fd, bytes.constData() + done, std::size_t(bytes.size() - done), 0);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    }
+    void reset()
+    {
+        const linger abrupt{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+        ::close(fd);
+        fd = -1;
+    }
+    void halfClose() const { ::shutdown(fd, SHUT_WR); }
+    int unacknowledged() const
+    {
+        int waiting = -1;
+        ::ioctl(fd, SIOCOUTQ, &waiting);
+        return waiting;
+    }
+
+    int fd = -1;
+    bool connected = false;
+};
+
+void chooseTcp(WindowUnderTest& w)
+{
+    QTest::mouseClick(w->Option1, Qt::LeftButton);
+}
+
+void listenOn(WindowUnderTest& w, quint16 port)
+{
+    w->txtPort->setText(QString::number(port));
+    QTest::mouseClick(w->bntListen, Qt::LeftButton);
+}
+
+// The window still does a normal exchange: a peer connects to its server, sends, is shown.
+void aNormalExchangeStillWorks(WindowUnderTest& w)
+{
+    QTest::mouseClick(w->Option1, Qt::LeftButton);
+    const quint16 port = freeTcpPort();
+    listenOn(w, port);
+    QTcpSocket peer;
+    peer.connectToHost(QHostAddress::LocalHost, port);
+    QVERIFY(peer.waitForConnected(5000));
+    const qint64 rows = w->codeList().rowCount();
+    peer.write("todo bien");
+    QTRY_COMPARE(w->codeList().rowCount(), rows + 1);
+    QCOMPARE(w->codeList().rowText(rows), codeRowText("todo bien"));
+    QVERIFY(endsWith(*w->Text3, "Cliente : todo bien\r\n"));
+}
+
+} // namespace
+
+class TestFaultMatrix : public QObject {
+    Q_OBJECT
+
+private slots:
+    // --- TCP --------------------------------------------------------------------------
+
+    void whateverWayTheTcpPeerLeavesNothingItSentIsLost_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::newRow("orderly close") << 0;
+        QTest::newRow("reset mid-stream") << 1;
+        QTest::newRow("half-close") << 2;
+    }
+    void whateverWayTheTcpPeerLeavesNothingItSentIsLost()
+    {
+        QFETCH(int, how);
+        WindowUnderTest w;
+        chooseTcp(w);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        RawPeer peer(port);
+        QVERIFY(peer.connected);
+        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w->Text3->length();
+
+        const QByteArray data = varied(200'000);
+        QVERIFY(peer.send(data));
+        // Every byte has reached this side (the peer holds none unacknowledged), but the
+        // window has not necessarily read it: the fault comes now.
+        QTRY_COMPARE(peer.unacknowledged(), 0);
+        if (how == 1)
+            peer.reset();
+        else if (how == 2)
+            peer.halfClose();
+        else
+            ::close(std::exchange(peer.fd, -1));
+
+        QTRY_VERIFY(endsWith(*w->Text3, "*** Desconectado\r\n"));
+        QCOMPARE(rowsJoined(*w), data);
+        // A reset is told as what it is, an error, once; a close or half-close as a close.
+        const QByteArray told = how == 1 ? kResetLine : QByteArray();
+        QCOMPARE(w->Text3->bytes().mid(logged),
+                 chunksLogged(*w, "Cliente : ") + told + "*** Desconectado\r\n");
+        QVERIFY(w.messages->shown.empty());
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+        aNormalExchangeStillWorks(w);
+    }
+
+    // A reset while the window has not read everything yet: the system may drop what it still
+    // held. What the window shows is then exactly a beginning of what was sent (nothing
+    // garbled, doubled or out of order), the operator sees the end of the connection, and the
+    // server listens again.
+    void aResetBeforeTheWindowReadItAllShowsAnExactBeginning()
+    {
+        WindowUnderTest w;
+        chooseTcp(w);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        RawPeer peer(port);
+        QVERIFY(peer.connected);
+        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w->Text3->length();
+        const QByteArray data = varied(2'000'000);
+        std::thread sender([&] {
+            peer.send(data);
+            peer.reset();
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(endsWith(*w->Text3, "*** Desconectado\r\n"), 30'000);
+        sender.join();
+        const QByteArray got = rowsJoined(*w);
+        QVERIFY(data.startsWith(got));
+        qInfo("received %lld of %lld bytes before the reset", qint64(got.size()),
+              qint64(data.size()));
+        QCOMPARE(w->Text3->bytes().mid(logged),
+                 chunksLogged(*w, "Cliente : ") + kResetLine + "*** Desconectado\r\n");
+        QVERIFY(w.messages->shown.empty());
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+    }
+
+    void aPeerThatConnectsAndNeverSendsLeavesEverythingUsable()
+    {
+        WindowUnderTest w;
+        chooseTcp(w);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        QTcpSocket silent;
+        silent.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(silent.waitForConnected(5000));
+        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+
+        // The operator can talk to it, and the client frame works beside it.
+        w->txtSend->setText(QStringLiteral("¿hola?"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QTRY_COMPARE(silent.bytesAvailable(), qint64(6));
+        QTcpServer other;
+        QVERIFY(other.listen(QHostAddress::LocalHost, 0));
+        w->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w->txtPort2->setText(QString::number(other.serverPort()));
+        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        QTRY_VERIFY(endsWith(*w->Text4, "Conectado a 127.0.0.1\r\n"));
+        QVERIFY(w.messages->shown.empty());
+        QCOMPARE(w->Winsock1->state(), SocketControl::Connected);
+    }
+
+    // A listener whose accept queue is full drops new handshakes: the attempt hangs. It must
+    // not freeze the window, and "Desconectar" ends it.
+    void aConnectThatHangsLeavesTheWindowResponsiveAndDesconectarEndsIt()
+    {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        QCOMPARE(::listen(listener, 0), 0);
+        socklen_t length = sizeof address;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+        const quint16 port = ntohs(address.sin_port);
+        RawPeer filler(port); // fills the queue: nothing is ever accepted
+        QVERIFY(filler.connected);
+
+        WindowUnderTest w;
+        chooseTcp(w);
+        w->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w->txtPort2->setText(QString::number(port));
+        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Connecting);
+
+        // Meanwhile the window goes on: a timer fires, the server frame listens and serves.
+        bool ticked = false;
+        QTimer::singleShot(0, [&] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        const quint16 serverPort = freeTcpPort();
+        listenOn(w, serverPort);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, serverPort);
+        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Connecting);
+
+        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QVERIFY(w.messages->shown.empty());
+        ::close(listener);
+    }
+
+    void everyPortTextIsJudgedBeforeItIsUsed_data()
+    {
+        QTest::addColumn<int>(
+            "frame"); // 0 server under TCP, 1 client under TCP, 2 server under UDP
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("says"); // empty: accepted
+        const QStringList frames = {QStringLiteral("listen"), QStringLiteral("connect"),
+                                    QStringLiteral("bind")};
+        for (int frame = 0; frame < 3; ++frame) {
+            const QByteArray name = frames[frame].toLatin1();
+            QTest::newRow(name + " 0")
+                << frame << QStringLiteral("0") << QStringLiteral("El puerto 0 no es válido");
+            QTest::newRow(name + " 65536") << frame << QStringLiteral("65536")
+                                           << QStringLiteral("El puerto 65536 no es válido");
+            QTest::newRow(name + " 99999") << frame << QStringLiteral("99999")
+                                           << QStringLiteral("El puerto 99999 no es válido");
+            QTest::newRow(name + " empty") << frame << QString()
+                                           << (frame == 2 ? QStringLiteral("No se indicó el puerto")
+                                                          : QStringLiteral("está vacío"));
+            QTest::newRow(name + " 65535") << frame << QStringLiteral("65535") << QString();
+        }
+    }
+    void everyPortTextIsJudgedBeforeItIsUsed()
+    {
+        QFETCH(int, frame);
+        QFETCH(QString, port);
+        QFETCH(QString, says);
+        if (port == u"65535") {
+            QTcpServer probeTcp;
+            QUdpSocket probeUdp;
+            if (!probeTcp.listen(QHostAddress::Any, 65535) ||
+                !probeUdp.bind(QHostAddress::Any, 65535))
+                QSKIP("port 65535 is in use on this machine");
+        }
+        WindowUnderTest w;
+        QTest::mouseClick(frame == 2 ? w->Option2 : w->Option1, Qt::LeftButton);
+        QTcpServer target; // for the client: something to connect to on 65535 is not needed
+        if (frame == 1) {
+            w->txtIP->setText(QStringLiteral("127.0.0.1"));
+            w->txtPort2->setText(port);
+            QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        } else {
+            w->txtPort->setText(port);
+            QTest::mouseClick(w->bntListen, Qt::LeftButton);
+        }
+        if (says.isEmpty()) {
+            QVERIFY(w.messages->shown.empty());
+            if (frame == 0)
+                QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+            if (frame == 2)
+                QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+            return;
+        }
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
+        QVERIFY2(w.messages->shown[0].text.startsWith(u"Error : ") &&
+                     w.messages->shown[0].text.contains(says),
+                 qPrintable(w.messages->shown[0].text));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QCOMPARE(w->Text3->length() + w->Text4->length(), 0);
+    }
+
+    void sendingAfterThePeerVanishedIsToldAndRecovers()
+    {
+        WindowUnderTest w;
+        chooseTcp(w);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        {
+            QTcpSocket peer;
+            peer.connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(peer.waitForConnected(5000));
+            QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        }
+        QTRY_VERIFY(endsWith(*w->Text3, "*** Desconectado\r\n"));
+        w->txtSend->setText(QStringLiteral("¿sigues ahí?"));
+        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
+        QVERIFY(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"));
+        QCOMPARE(w->txtSend->text(), QStringLiteral("¿sigues ahí?"));
+        QVERIFY(w->Text3->text().endsWith(u"*** Desconectado\r\n*** Desconectado\r\n"));
+        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
+        aNormalExchangeStillWorks(w);
+    }
+
+    // --- UDP --------------------------------------------------------------------------
+
+    void aDatagramToAClosedPortGoesOutWithoutComplaint()
+    {
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        w->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w->txtPort2->setText(QString::number(freeUdpPort()));
+        for (const QString& text : {QStringLiteral("uno"), QStringLiteral("dos")}) {
+            w->txtSend2->setText(text);
+            QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        }
+        QCOMPARE(w->Text4->text(), QStringLiteral("Cliente : uno\r\nCliente : dos\r\n"));
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    void bindingToAPortInUseIsRefusedPlainly()
+    {
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        listenOn(w, squatter.localPort());
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
+        QVERIFY(w.messages->shown[0].text.contains(
+            QStringLiteral("El puerto %1 ya está en uso").arg(squatter.localPort())));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+    }
+
+    // Datagrams pour in while the operator sends: every one is shown, once, in order, and
+    // every one the operator sent arrives.
+    void aBurstOfDatagramsWhileTheOperatorSendsLosesNothing()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        WindowUnderTest w;
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        const quint16 port = freeUdpPort();
+        listenOn(w, port);
+        w->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w->txtPort2->setText(QString::number(peer.localPort()));
+
+        constexpr int kCount = 5'000;
+        std::thread burst([port] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            for (int i = 0; i < kCount; ++i) {
+                const QByteArray datagram = "d" + QByteArray::number(i);
+                ::sendto(fd, datagram.constData(), std::size_t(datagram.size()), 0,
+                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            }
+            ::close(fd);
+        });
+        for (int i = 0; i < 20; ++i) {
+            w->txtSend2->setText(QStringLiteral("op%1").arg(i));
+            QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+            QCoreApplication::processEvents();
+        }
+        burst.join();
+        QTRY_COMPARE_WITH_TIMEOUT(w->codeList().rowCount(), qint64(kCount), 30'000);
+        for (int i = 0; i < kCount; ++i)
+            QCOMPARE(w->codeList().rows().bytes(i), "d" + QByteArray::number(i));
+        QCOMPARE(w->Text4->bytes().count("Servidor : "), kCount);
+        QCOMPARE(w->Text4->bytes().count("Cliente : op"), 20);
+        for (int i = 0; i < 20; ++i) {
+            QTRY_VERIFY(peer.hasPendingDatagrams());
+            QCOMPARE(peer.receiveDatagram().data(), "op" + QByteArray::number(i));
+        }
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    // --- Data -------------------------------------------------------------------------
+
+    void chunksOfAnyLengthAndContentArriveWhole_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("32,766 characters") << varied(32'766);
+        QTest::newRow("32,767 characters") << varied(32'767);
+        QTest::newRow("40,000 characters") << varied(40'000);
+        QTest::newRow("NUL only") << QByteArray(5'000, '\0');
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all.append(char(b));
+        QTest::newRow("every byte value") << all;
+    }
+    void chunksOfAnyLengthAndContentArriveWhole()
+    {
+        QFETCH(QByteArray, data);
+        WindowUnderTest w;
+        chooseTcp(w);
+        const quint16 port = freeTcpPort();
+        listenOn(w, port);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w->Text3->length();
+        peer.write(data);
+        QTRY_COMPARE(rowsJoined(*w).size(), data.size());
+        QCOMPARE(rowsJoined(*w), data);
+        QCOMPARE(w->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
+        for (qint64 row = 0; row < w->codeList().rowCount(); ++row) {
+            const QByteArray chunk = w->codeList().rows().bytes(row);
+            QCOMPARE(w->codeList().rowText(row), codeRowText(chunk));
+            QCOMPARE(w->codeList().rowText(row).count(u','), chunk.size());
+        }
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    // --- Operator ---------------------------------------------------------------------
+
+    // Every button pressed with every field empty, under every transport: each says what it
+    // should or nothing, nothing ends the program, and the window works after.
+    void everyButtonWithEveryFieldEmpty_data()
+    {
+        QTest::addColumn<int>("transport"); // 0 none, 1 TCP, 2 UDP
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QStringList>("told"); // "icon|start of the text", in order
+        QTest::addColumn<QString>("logTail");
+        const QString crit = QStringLiteral("c|");
+        const QString excl = QStringLiteral("e|");
+        const QString none = QStringLiteral("n|");
+        const auto row = [](int transport, const char* button, QStringList told, QString log) {
+            static const char* const names[] = {"none", "TCP", "UDP"};
+            QTest::addRow("%s %s", names[transport], button)
+                << transport << QString::fromLatin1(button) << told << log;
+        };
+        const QString desconectado = QStringLiteral("*** Desconectado\r\n");
+        for (int t = 0; t < 3; ++t) {
+            row(t, "Command2", {excl + "Complete los datos del Puerto"}, {});
+            row(t, "Command3", {excl + "Ingreso datos para envío"}, {});
+            row(t, "Command4", {}, QStringLiteral("****Desconectado****\r\n"));
+            row(t, "Command6", {}, {});
+            row(t, "Command5", {crit + "Error : El campo «Código ASCII» está vacío"}, {});
+        }
+        row(0, "bntListen", {crit + "Elija un Protocolo"}, {});
+        row(0, "bntSend", {excl + "Elijan un Protocolo"}, {});
+        row(0, "bntConnect", {excl + "Debe Elegir un Protocolo"}, {});
+        row(0, "Command1", {}, desconectado);
+        row(0, "bntSend2", {excl + "Debe Elegir un Protocolo"}, {});
+        row(1, "bntListen", {crit + "Error : El campo «Escuchar en el puerto» está vacío"}, {});
+        row(1, "bntSend",
+            {none + "Error : No hay ninguna conexión",
+             crit + "Error : El campo «Escuchar en el puerto» está vacío"},
+            desconectado);
+        row(1, "bntConnect", {crit + "Error : El campo «Puerto» está vacío"}, {});
+        row(1, "Command1", {}, desconectado);
+        row(1, "bntSend2", {none + "Error : No hay ninguna conexión"}, desconectado);
+        row(2, "bntListen", {crit + "Error : No se indicó el puerto en el que recibir"}, {});
+        row(2, "bntSend",
+            {none + "Error : No hay equipo ni puerto remotos",
+             crit + "Error : No se indicó el puerto en el que recibir"},
+            desconectado);
+        row(2, "bntConnect", {}, {}); // disabled under UDP
+        row(2, "Command1", {}, {});   // disabled under UDP
+        row(2, "bntSend2", {none + "Error : El campo «Puerto» está vacío"}, desconectado);
+    }
+    void everyButtonWithEveryFieldEmpty()
+    {
+        QFETCH(int, transport);
+        QFETCH(QString, button);
+        QFETCH(QStringList, told);
+        QFETCH(QString, logTail);
+        WindowUnderTest w;
+        if (transport == 1)
+            QTest::mouseClick(w->Option1, Qt::LeftButton);
+        if (transport == 2)
+            QTest::mouseClick(w->Option2, Qt::LeftButton);
+        auto* pressed = w->findChild<QPushButton*>(button);
+        QVERIFY(pressed);
+        QTest::mouseClick(pressed, Qt::LeftButton);
+
+        QCOMPARE(int(w.messages->shown.size()), told.size());
+        for (qsizetype i = 0; i < told.size(); ++i) {
+            const Shown& shown = w.messages->shown[std::size_t(i)];
+            const QChar look = told[i].at(0);
+            const MessageIcon icon = look == u'c'   ? MessageIcon::Critical
+                                     : look == u'e' ? MessageIcon::Exclamation
+                                                    : MessageIcon::None;
+            QCOMPARE(shown.icon, icon);
+            QVERIFY2(shown.text.startsWith(told[i].mid(2)), qPrintable(shown.text));
+        }
+        const QString log = w->Text2->text() + w->Text3->text() + w->Text4->text();
+        QCOMPARE(log, logTail);
+        w.messages->shown.clear();
+        aNormalExchangeStillWorks(w);
+        QVERIFY(w.messages->shown.empty());
+    }
+};
+
+QTEST_MAIN(TestFaultMatrix)
+#include "tst_faultmatrix.moc"

@@ -4,7 +4,8 @@
 //   sends comes out of dataArrival/GetData whole and in order; each dataArrival's bytesTotal
 //   is what GetData then returns, never nothing; a peer that leaves after sending is told as
 //   one peerClosed after its last byte; what the control sends back (each chunk's text)
-//   reaches the peer exactly; closing from this side never raises peerClosed;
+//   reaches the peer exactly, even when this side closes right after; closing from this side
+//   never raises peerClosed;
 // - UDP, bound the way the server endpoint binds: each datagram, empty ones included, arrives
 //   whole, in order, as a dataArrival of its own, from the peer's address; the echoes reach
 //   the peer.
@@ -138,8 +139,11 @@ void tcpExchange(Mode mode, bool echo, bool peerLeaves, const std::vector<Piece>
     QObject::connect(peer, &QIODevice::readyRead, [&] { record.echoed += peer->readAll(); });
 
     qsizetype sent = 0;
+    const auto allReceived = [&] {
+        return record.received.size() == sent;
+    };
     const auto allArrived = [&] {
-        return record.received.size() == sent && (!echo || record.echoed.size() == sent);
+        return allReceived() && (!echo || record.echoed.size() == sent);
     };
     for (const Piece& piece : pieces) {
         // The first bytes may well go out before the control has taken the connection.
@@ -148,15 +152,20 @@ void tcpExchange(Mode mode, bool echo, bool peerLeaves, const std::vector<Piece>
         if (piece.waitAfter)
             runEventsUntil(allArrived);
     }
-    runEventsUntil(allArrived);
     runEventsUntil([&] { return record.connects > 0; });
 
     if (peerLeaves) {
+        // Its echoes first: a peer that leaves with bytes still coming is reset, not closed.
+        runEventsUntil(allArrived);
         peer->disconnectFromHost();
         runEventsUntil([&] { return record.closes > 0; });
     } else {
+        // Closed with echoes perhaps still on their way: what was handed over still reaches
+        // the peer before the connection ends.
+        runEventsUntil(allReceived);
         control.Close();
         runEventsUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; });
+        record.echoed += peer->readAll();
     }
     QCoreApplication::processEvents();
     FUZZ_CHECK_EQUAL(record.received, all);

@@ -6,6 +6,12 @@
 #include <memory>
 #include <vector>
 
+// Blocks are 2 MB, the size of a huge page. The fuzzing build makes them tiny, so that short
+// inputs already cross many block boundaries.
+#ifndef QUORVANE_STORE_BLOCK_SHIFT
+#define QUORVANE_STORE_BLOCK_SHIFT 21
+#endif
+
 // Bytes that are only ever appended, kept in fixed blocks: an append copies just what is
 // appended and never moves what is already stored, so a transcript of hundreds of megabytes
 // grows at a flat cost per byte, and pages not yet written cost no memory. Past its first
@@ -14,7 +20,7 @@
 // It does not decode anything: the bytes are the text in its single-byte form.
 class AppendOnlyBytes {
 public:
-    static constexpr int kBlockShift = 21;
+    static constexpr int kBlockShift = QUORVANE_STORE_BLOCK_SHIFT;
     static constexpr qint64 kBlockSize = qint64(1) << kBlockShift;
     static constexpr qint64 kOffsetMask = kBlockSize - 1;
 

@@ -250,16 +250,21 @@ void LogPane::wrapNewBytes()
                     // A space that does not fit ends the row where it stands.
                     startRow(position + 1);
                     rowWidth = 0;
-                } else if (const qint64 space = spacesFrom < position
-                                                    ? m_store.lastIndexOf(' ', spacesFrom, position)
-                                                    : -1;
-                           space >= rowStart) {
-                    // Word wrap: the word that does not fit moves to the next row.
-                    startRow(space + 1);
-                    rowWidth = widthOf(space + 1, position) + width;
                 } else {
-                    startRow(position);
-                    rowWidth = width;
+                    const qint64 space =
+                        spacesFrom < position ? m_store.lastIndexOf(' ', spacesFrom, position) : -1;
+                    const int wordWidth =
+                        space >= rowStart ? widthOf(space + 1, position) + width : INT_MAX;
+                    if (wordWidth <= limit) {
+                        // Word wrap: the word that does not fit moves to the next row.
+                        startRow(space + 1);
+                        rowWidth = wordWidth;
+                    } else {
+                        // No space to break after, or a word too long for any row (moved, it
+                        // would run past the edge there): the row ends at this character.
+                        startRow(position);
+                        rowWidth = width;
+                    }
                 }
             }
             if (p > first)

@@ -176,6 +176,28 @@ private slots:
         }
     }
 
+    // A word that does not fit moves to the next row only if it fits there; a word too long
+    // for any row is cut where the row ends instead, so no character is drawn past the edge.
+    // A row that starts with a narrow space and then a wide word was where it went wrong.
+    void aWordTooLongForAnyRowIsCutWhereTheRowEnds()
+    {
+        ShownPane shown;
+        QByteArray text = "\r\n ";
+        text += QByteArray(60, 'W');
+        shown.pane.append(text);
+        for (int width = 60; width <= 260; ++width) {
+            shown.pane.resize(width, 190);
+            const int textRight = shown.pane.viewport()->width() - shown.pane.characterRect(0).x();
+            for (qint64 p = 0; p < text.size(); ++p) {
+                if (shown.pane.characterRect(p).x() + shown.pane.characterRect(p).width() >
+                    textRight)
+                    QFAIL(qPrintable(QStringLiteral("byte %1 drawn past the edge at width %2")
+                                         .arg(p)
+                                         .arg(width)));
+            }
+        }
+    }
+
     // However a stream is cut into appends, it wraps into the same rows.
     void rowsDoNotDependOnHowTheTextArrived_data()
     {

@@ -1,0 +1,110 @@
+// Code rows, for any chunks:
+// - codeRowBytes reads back as the chunk: a comma before each code, each code the byte's value
+//   in plain decimal (no sign, no leading zero), nothing else;
+// - a row limited to n codes is the row of the first n bytes, and its text ends in "…" exactly
+//   when codes were left out;
+// - CodeRows keeps every chunk whole and in order (count, lengths, bytes, heads), and the code
+//   list's model shows each row as its text limited to the shown codes, and copies it whole.
+#include "FuzzSupport.h"
+
+#include "codes/CodeListModel.h"
+#include "codes/CodeRows.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// The bytes a row of codes stands for, read the plain way; false if it is not such a row.
+bool readCodes(const QByteArray& row, QByteArray& bytes)
+{
+    bytes.clear();
+    if (row.isEmpty())
+        return true;
+    if (row[0] != ',')
+        return false;
+    for (const QByteArray& code : row.mid(1).split(',')) {
+        if (code.isEmpty() || code.size() > 3 || (code.size() > 1 && code[0] == '0'))
+            return false;
+        int value = 0;
+        for (const char digit : code) {
+            if (digit < '0' || digit > '9')
+                return false;
+            value = value * 10 + (digit - '0');
+        }
+        if (value > 255)
+            return false;
+        bytes.append(char(value));
+    }
+    return true;
+}
+
+void checkOneRow(const QByteArray& chunk, qsizetype maxCodes)
+{
+    const QByteArray row = codeRowBytes(chunk);
+    QByteArray readBack;
+    if (!readCodes(row, readBack))
+        FUZZ_FAIL("a row of codes", fuzzShow(row));
+    FUZZ_CHECK_EQUAL(readBack, chunk);
+    FUZZ_CHECK_EQUAL(codeRowText(chunk), QString::fromLatin1(row));
+
+    const QByteArray shown = chunk.left(maxCodes);
+    FUZZ_CHECK_EQUAL(codeRowBytes(chunk, maxCodes), codeRowBytes(shown));
+    QString expected = QString::fromLatin1(codeRowBytes(shown));
+    if (chunk.size() > maxCodes)
+        expected += u'…';
+    FUZZ_CHECK_EQUAL(codeRowText(chunk, maxCodes), expected);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    ensureCoreApplication();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const auto maxCodes = input.ConsumeIntegralInRange<qsizetype>(0, 300);
+
+    std::vector<QByteArray> chunks;
+    CodeRows rows;
+    CodeListModel model;
+    while (input.remaining_bytes() > 0) {
+        // Long chunks too, so that rows over the shown codes come up.
+        const auto length = input.ConsumeIntegralInRange<std::size_t>(0, 700);
+        const std::string bytes = input.ConsumeBytesAsString(length);
+        chunks.emplace_back(bytes.data(), qsizetype(bytes.size()));
+        checkOneRow(chunks.back(), maxCodes);
+        rows.append(chunks.back());
+        model.append(chunks.back());
+    }
+
+    FUZZ_CHECK_EQUAL(rows.count(), qint64(chunks.size()));
+    qint64 total = 0;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const auto row = qint64(i);
+        total += chunks[i].size();
+        FUZZ_CHECK_EQUAL(rows.length(row), chunks[i].size());
+        FUZZ_CHECK_EQUAL(rows.bytes(row), chunks[i]);
+        FUZZ_CHECK_EQUAL(rows.head(row, maxCodes), chunks[i].left(maxCodes));
+    }
+    FUZZ_CHECK_EQUAL(rows.byteCount(), total);
+
+    model.publish();
+    FUZZ_CHECK_EQUAL(model.rowCount(), int(chunks.size()));
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        const QModelIndex index = model.index(int(i));
+        FUZZ_CHECK_EQUAL(model.data(index, Qt::DisplayRole).toString(),
+                         codeRowText(chunks[i], CodeListModel::kShownCodes));
+        FUZZ_CHECK_EQUAL(model.data(index, Qt::EditRole).toString(), codeRowText(chunks[i]));
+        FUZZ_CHECK_EQUAL(model.data(index, CodeListModel::kHeadBytesRole).toByteArray(),
+                         chunks[i].left(CodeListModel::kShownCodes + 1));
+    }
+    return 0;
+}

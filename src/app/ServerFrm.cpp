@@ -28,6 +28,17 @@
 
 namespace {
 
+// Calls a handler with the event's arguments, or with none when it takes none: a click's
+// "checked" flag is no handler's business.
+template <typename Handler, typename... Arguments>
+void callHandler(const Handler& handler, const Arguments&... arguments)
+{
+    if constexpr (std::is_invocable_v<Handler, const Arguments&...>)
+        handler(arguments...);
+    else
+        handler();
+}
+
 SerialPortNumbering serialNumbering(const QString& directory)
 {
     return directory.isEmpty() ? SerialPortNumbering() : SerialPortNumbering(directory);
@@ -80,13 +91,7 @@ template <typename Sender, typename Signal, typename Handler>
 void ServerFrm::wire(Sender* sender, Signal signal, Handler handler)
 {
     connect(sender, signal, this, [this, handler](auto... arguments) {
-        dispatch([&] {
-            // A click's "checked" flag is no handler's business.
-            if constexpr (std::is_invocable_v<Handler, decltype(arguments)...>)
-                handler(arguments...);
-            else
-                handler();
-        });
+        dispatch([&] { callHandler(handler, arguments...); });
     });
 }
 

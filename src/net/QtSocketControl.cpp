@@ -107,12 +107,13 @@ std::int16_t errorNumber(QAbstractSocket::SocketError error)
 QString describe(QAbstractSocket::SocketError error, const QString& host, int port,
                  const QString& detail)
 {
+    // One arg() call for all values: a value holding "%2" (an IPv6 scope) is never read again.
+    const QString portText = QString::number(port);
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return QStringLiteral(
                    "El equipo %1 rechazó la conexión en el puerto %2: nadie escucha en él.")
-            .arg(host)
-            .arg(port);
+            .arg(host, portText);
     case QAbstractSocket::RemoteHostClosedError:
         return QStringLiteral("El equipo %1 cortó la conexión.").arg(host);
     case QAbstractSocket::HostNotFoundError:
@@ -121,32 +122,27 @@ QString describe(QAbstractSocket::SocketError error, const QString& host, int po
         return QStringLiteral(
                    "No hay permiso para usar el puerto %1 (los puertos por debajo de 1024 "
                    "solo los puede abrir el administrador).")
-            .arg(port);
+            .arg(portText);
     case QAbstractSocket::SocketResourceError:
         return QStringLiteral("El sistema no tiene recursos para abrir otro socket.");
     case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("El equipo %1 no respondió en el puerto %2.").arg(host).arg(port);
+        return QStringLiteral("El equipo %1 no respondió en el puerto %2.").arg(host, portText);
     case QAbstractSocket::AddressInUseError:
         return QStringLiteral("El puerto %1 ya está en uso: otro programa, u otro socket de esta "
                               "ventana, lo ocupa.")
-            .arg(port);
+            .arg(portText);
     case QAbstractSocket::SocketAddressNotAvailableError:
         return QStringLiteral("La dirección local para el puerto %1 no existe en este equipo.")
-            .arg(port);
+            .arg(portText);
     case QAbstractSocket::DatagramTooLargeError:
         return QStringLiteral("El datagrama para %1, puerto %2, es demasiado grande para la red.")
-            .arg(host)
-            .arg(port);
+            .arg(host, portText);
     case QAbstractSocket::NetworkError:
         return QStringLiteral("Falla de la red al comunicarse con %1, puerto %2 (%3).")
-            .arg(host)
-            .arg(port)
-            .arg(detail);
+            .arg(host, portText, detail);
     default:
         return QStringLiteral("Falla del socket con %1, puerto %2 (%3).")
-            .arg(host)
-            .arg(port)
-            .arg(detail);
+            .arg(host, portText, detail);
     }
 }
 
@@ -416,9 +412,8 @@ void QtSocketControl::onConnectTimeout()
     m_failed = true;
     emit errorOccurred(errorNumber(QAbstractSocket::SocketTimeoutError),
                        QStringLiteral("El equipo %1 no respondió en el puerto %2 en %3 segundos.")
-                           .arg(m_remoteHost)
-                           .arg(m_remotePort)
-                           .arg(kConnectTimeoutMs / 1000));
+                           .arg(m_remoteHost, QString::number(m_remotePort),
+                                QString::number(kConnectTimeoutMs / 1000)));
 }
 
 void QtSocketControl::SendData(QStringView text)

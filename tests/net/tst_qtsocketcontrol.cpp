@@ -235,6 +235,26 @@ private slots:
         QCOMPARE(client.state(), SocketControl::Closed);
     }
 
+    // A scope in an IPv6 address ("%1") is part of the host as the operator typed it, and stays
+    // so in the description.
+    void anIpv6ScopeStaysInTheDescription()
+    {
+        const quint16 port = freeTcpPort();
+        QtSocketControl client;
+        client.setRemoteHost(QStringLiteral("::1%1"));
+        client.setRemotePort(port);
+        QSignalSpy failed(&client, &SocketControl::errorOccurred);
+        client.Connect();
+        if (!failed.wait(5000))
+            QSKIP("no IPv6 loopback with scope 1 on this machine");
+        const QString description = failed.at(0).at(1).toString();
+        if (!description.contains(u"rechazó"))
+            QSKIP("no IPv6 loopback with scope 1 on this machine");
+        QCOMPARE(description, QStringLiteral("El equipo ::1%1 rechazó la conexión en el puerto %2: "
+                                             "nadie escucha en él.")
+                                  .arg(QStringLiteral("%1"), QString::number(port)));
+    }
+
     // Host texts that no name could match are refused before any lookup leaves the machine.
     void hostTextsNoNameCanHoldAreRefusedAtOnce_data()
     {

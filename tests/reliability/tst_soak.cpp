@@ -1,0 +1,1511 @@
+// The soak: the real window, offscreen, with its three links busy at once for a few minutes
+// while an operator's session is replayed on it; then proof that no received byte was lost,
+// repeated or reordered on its way to the panes and the code list, that everything the
+// operator sent reached its peer, and that memory stayed in proportion to what the window
+// holds.
+//
+// Phases alternate the transport, as the window lets only one be chosen at a time. Under TCP a
+// peer streams to the server endpoint while the client endpoint is connected to a loopback
+// server that streams back; under UDP a peer sends datagrams to the port that "Poner a la
+// escucha" binds. The serial link, a pseudo-terminal behind port 5, streams through every phase.
+// Each peer runs on a thread of its own and mixes bursts (up to 2 MB on a socket, 64 KB on the
+// line) with trickles of a few bytes; meanwhile the operator sends on every link (some texts
+// finished with "Chr"), presses "Limpiar", and reconnects: the server's peer leaves and another
+// comes, "Poner a la escucha" drops a peer, the client reconnects three ways, the serial port is
+// reopened, the datagram port is bound again.
+//
+// Run by CTest under the label "soak" only (scripts/soak.sh; the normal test command leaves it
+// out), which gives it 15 minutes; run the program itself for longer soaks.
+//   QUORVANE_SOAK_SECONDS    how long the phases run in all (default 150)
+//   QUORVANE_SOAK_MEGABYTES  how much the peers send in bursts in all (default 128), spread
+//                            over the phases: a longer run trickles more, it does not hold more
+//   QUORVANE_SOAK_SEED       the seed of the replay (default 1)
+
+#include "SoakPeers.h"
+#include "codes/CodeList.h"
+#include "platform/LogPane.h"
+#include "platform/MemoryPolicy.h"
+#include "platform/SingleByteCodec.h"
+#include "serial/QtSerialControl.h"
+#include "serial/SerialPortNumbering.h"
+#include "support/Loopback.h"
+#include "support/WindowUnderTest.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+// How long any one wait may take before the soak calls it a hang.
+constexpr int kPatienceMs = 120'000;
+// What memory may grow by beyond what the window holds: the toolkit's caches, buffers kept
+// for reuse, the last, partly filled block of each store.
+constexpr double kMemoryPerHeldByte = 1.25;
+constexpr qint64 kMemorySlack = 64 * kMiB;
+// Under AddressSanitizer freed memory waits in its quarantine and every allocation carries
+// shadow and red zones: resident memory then says nothing about the program's own.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryIsTheProgramsOwn = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kMemoryIsTheProgramsOwn = false;
+#else
+constexpr bool kMemoryIsTheProgramsOwn = true;
+#endif
+#else
+constexpr bool kMemoryIsTheProgramsOwn = true;
+#endif
+// Sockets and pipes come and go with every reconnect; a few more may be open at a phase's end
+// than at the start (the phase's own peers), never a growing number.
+constexpr int kDescriptorSlack = 16;
+
+enum Link { kServerLink, kClientLink, kSerialLink, kLinkCount };
+
+const char* const kPaneNames[kLinkCount] = {"Text3", "Text4", "Text2"};
+const char* const kLinkNames[kLinkCount] = {"server", "client", "serial"};
+
+struct SoakSettings {
+    int seconds = 150;
+    qint64 megabytes = 128;
+    std::uint32_t seed = 1;
+};
+
+SoakSettings settingsFromEnvironment()
+{
+    SoakSettings settings;
+    bool ok = false;
+    if (const int seconds = qEnvironmentVariableIntValue("QUORVANE_SOAK_SECONDS", &ok);
+        ok && seconds > 0)
+        settings.seconds = seconds;
+    if (const int megabytes = qEnvironmentVariableIntValue("QUORVANE_SOAK_MEGABYTES", &ok);
+        ok && megabytes > 0)
+        settings.megabytes = megabytes;
+    if (const int seed = qEnvironmentVariableIntValue("QUORVANE_SOAK_SEED", &ok); ok)
+        settings.seed = std::uint32_t(seed);
+    return settings;
+}
+
+qint64 residentBytes()
+{
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    long size = 0;
+    long resident = 0;
+    if (statm) {
+        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return qint64(resident) * sysconf(_SC_PAGESIZE);
+}
+
+int openDescriptors()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd")).count()) - 2;
+}
+
+// A row's codes as the list must show them, made here independently of the program.
+QString codesOf(QByteArrayView bytes)
+{
+    QString codes;
+    for (const char byte : bytes)
+        codes += u',' + QString::number(static_cast<unsigned char>(byte));
+    return codes;
+}
+
+QString excerpt(QByteArrayView bytes)
+{
+    QString shown;
+    for (const char byte : bytes.first(std::min<qsizetype>(bytes.size(), 48))) {
+        const auto code = static_cast<unsigned char>(byte);
+        shown += code >= 0x20 && code < 0x7F
+                     ? QString(QChar(char16_t(code)))
+                     : QStringLiteral("\\x%1").arg(uint(code), 2, 16, QChar(u'0'));
+    }
+    return QStringLiteral("\"%1\"").arg(shown);
+}
+
+// The code-list rows one link added, in order, kept as runs of consecutive rows; read back
+// once, in order, by the pane checks.
+class RowLedger {
+public:
+    void add(qint64 row)
+    {
+        if (!m_runs.empty() && m_runs.back().second == row)
+            ++m_runs.back().second;
+        else
+            m_runs.emplace_back(row, row + 1);
+        ++m_count;
+    }
+    qint64 count() const { return m_count; }
+    qint64 taken() const { return m_taken; }
+    std::optional<qint64> take()
+    {
+        while (m_run < m_runs.size()) {
+            const auto [first, end] = m_runs[m_run];
+            if (first + m_inRun < end) {
+                ++m_taken;
+                return first + m_inRun++;
+            }
+            if (m_run + 1 == m_runs.size())
+                break;
+            ++m_run;
+            m_inRun = 0;
+        }
+        return std::nullopt;
+    }
+    qint64 memory() const { return qint64(m_runs.capacity() * sizeof(m_runs.front())); }
+
+private:
+    std::vector<std::pair<qint64, qint64>> m_runs;
+    std::size_t m_run = 0;
+    qint64 m_inRun = 0;
+    qint64 m_count = 0;
+    qint64 m_taken = 0;
+};
+
+// What one link's rows must add up to: its peers' stream from where the last check stopped,
+// and for datagrams also where each one ends.
+class StreamCheck {
+public:
+    void restart(const SoakStream& stream, bool byDatagram)
+    {
+        m_stream = stream;
+        m_offset = 0;
+        m_byDatagram = byDatagram;
+        m_datagrams.clear();
+    }
+    void expectDatagram(int size) { m_datagrams.push_back(size); }
+    qint64 offset() const { return m_offset; }
+    qint64 datagramsLeft() const { return qint64(m_datagrams.size()); }
+
+    bool take(QByteArrayView row, QString* why)
+    {
+        if (m_byDatagram) {
+            if (m_datagrams.empty()) {
+                *why = QStringLiteral("a datagram the peer never sent");
+                return false;
+            }
+            if (row.size() != m_datagrams.front()) {
+                *why = QStringLiteral("%1 bytes where the next datagram sent had %2")
+                           .arg(row.size())
+                           .arg(m_datagrams.front());
+                return false;
+            }
+            m_datagrams.pop_front();
+        }
+        m_expected.resize(row.size());
+        m_stream->fill(m_offset, m_expected.data(), row.size());
+        if (std::memcmp(m_expected.constData(), row.data(), std::size_t(row.size())) != 0) {
+            qsizetype at = 0;
+            while (m_expected[at] == row[at])
+                ++at;
+            *why = QStringLiteral("byte %1 of what the peer sent was %2, received as %3")
+                       .arg(m_offset + at)
+                       .arg(static_cast<unsigned char>(m_expected[at]))
+                       .arg(static_cast<unsigned char>(row[at]));
+            return false;
+        }
+        m_offset += row.size();
+        return true;
+    }
+
+private:
+    std::optional<SoakStream> m_stream;
+    qint64 m_offset = 0;
+    bool m_byDatagram = false;
+    std::deque<int> m_datagrams;
+    QByteArray m_expected;
+};
+
+// A pane's bytes read a window at a time, so that checking a long transcript costs no copy
+// of all of it.
+class PaneBytes {
+public:
+    explicit PaneBytes(const LogPane& pane)
+        : m_pane(pane)
+    {
+    }
+    qint64 size() const { return m_pane.length(); }
+    QByteArrayView at(qint64 position, qint64 length)
+    {
+        length = std::clamp<qint64>(length, 0, size() - position);
+        if (position < m_start || position + length > m_start + m_window.size()) {
+            const qint64 fetch = std::min(std::max(length, kWindow), size() - position);
+            m_window = SingleByteCodec::toBytes(m_pane.textRange(position, position + fetch));
+            m_start = position;
+        }
+        return QByteArrayView(m_window).sliced(position - m_start, length);
+    }
+    bool startsWith(qint64 position, QByteArrayView expected)
+    {
+        return position + expected.size() <= size() && at(position, expected.size()) == expected;
+    }
+
+private:
+    static constexpr qint64 kWindow = kMiB;
+    const LogPane& m_pane;
+    QByteArray m_window;
+    qint64 m_start = 0;
+};
+
+// Where the check of one pane stands, and what the operator's actions wrote to it.
+struct PaneLedger {
+    qint64 position = 0;
+    // Payloads of the operator's send lines, in order.
+    std::deque<QByteArray> sends;
+    // Text2: lines of "Conectar" and "Desconectar", after how many received characters.
+    std::deque<std::pair<qint64, QByteArray>> markers;
+    std::map<QByteArray, int> fixedLines;
+};
+
+struct LineKind {
+    QByteArray prefix;
+    enum Payload { Row, Send, Fixed } payload;
+};
+
+// What a link is asked to carry in the current phase.
+struct Feed {
+    bool active = false;
+    qint64 queued = 0; // bytes; datagrams under UDP
+    qint64 queuedBytes = 0;
+    qint64 shownBase = 0;
+    qint64 budget = 0;
+    int trickleLeft = 0;
+};
+
+// Things the window told, counted as they happen.
+struct Seen {
+    int serverConnections = 0;
+    int serverCloses = 0;
+    int clientConnections = 0;
+    int clientCloses = 0;
+    QStringList errors;
+};
+
+// What the panes must show, counted by the replay.
+struct Expected {
+    int serverConnects = 0;
+    int serverCloses = 0;
+    int clientConnects = 0;
+    int clientCloses = 0;
+};
+
+const QByteArray kServerConnected = QByteArrayLiteral("Cliente conectado. IP : 127.0.0.1\r\n");
+const QByteArray kClientConnected = QByteArrayLiteral("Conectado a 127.0.0.1\r\n");
+const QByteArray kDisconnected = QByteArrayLiteral("*** Desconectado\r\n");
+const QByteArray kSerialConnected = QByteArrayLiteral("Conectado....\r\n");
+const QByteArray kSerialDisconnected = QByteArrayLiteral("****Desconectado****\r\n");
+
+class Soak {
+public:
+    explicit Soak(const SoakSettings& settings);
+    ~Soak();
+
+    bool run();
+    const QString& failure() const { return m_failure; }
+
+private:
+    ServerFrm& window() { return **m_window; }
+    bool fail(const QString& why)
+    {
+        if (m_failure.isEmpty())
+            m_failure = why;
+        return false;
+    }
+    bool runUntil(const std::function<bool()>& done, const QString& what,
+                  int timeoutMs = kPatienceMs);
+    QString status();
+
+    bool setUp();
+    void noteRow(Link link);
+    bool quiet();
+
+    // Phases.
+    bool startPhase(int phase);
+    bool runPhase();
+    bool endPhase(int phase);
+    bool settled(Link link);
+    qint64 shown(Link link) const;
+    qint64 progress() const;
+
+    // Traffic.
+    void feedAll();
+    void feedStream(Link link, Feed& feed);
+    void feedDatagrams(Feed& feed);
+    bool withinBudget(const Feed& feed, qint64 size) const;
+    LinePeer* streamPeer(Link link);
+
+    // The operator.
+    bool act();
+    std::optional<QByteArray> compose(QLineEdit& box, QRadioButton& destination, bool mayBeEmpty);
+    bool send(Link link);
+    bool limpiar();
+    bool serverPeerLeaves();
+    bool serverListensAgain();
+    bool connectServerPeer();
+    bool clientReconnects(int how);
+    bool connectClient();
+    bool serialReconnects(bool closeFirst);
+    bool datagramPortBoundAgain();
+    bool closeStreamPeer(std::unique_ptr<LinePeer>& peer, Link link);
+
+    // Checks.
+    bool checkPeer(const LinePeer& peer, Link link);
+    bool checkDatagramPeer();
+    bool walkSocketPane(Link link, const LogPane& pane, const std::vector<LineKind>& kinds);
+    bool walkSerialPane();
+    bool checkRowsShowTheirCodes(qint64 firstRow);
+    qint64 heldBytes() const;
+
+    int uniform(int low, int high) { return std::uniform_int_distribution(low, high)(m_random); }
+    bool chance(int percent) { return uniform(0, 99) < percent; }
+
+    SoakSettings m_settings;
+    int m_phases = 2;
+    qint64 m_phaseMs = 0;
+    bool m_udp = false;
+    std::mt19937 m_random;
+    QString m_failure;
+
+    QTemporaryDir m_devices;
+    int m_slave = -1;
+    std::unique_ptr<WindowUnderTest> m_window;
+    // Holds the soak's own connections to the window's controls.
+    std::unique_ptr<QObject> m_context = std::make_unique<QObject>();
+
+    quint16 m_tcpPort = 0;
+    quint16 m_udpPort = 0;
+    LoopbackListener m_listener;
+    std::array<std::optional<SoakStream>, kLinkCount> m_streams;
+    std::unique_ptr<LinePeer> m_serverPeer;
+    std::unique_ptr<LinePeer> m_clientPeer;
+    std::unique_ptr<LinePeer> m_serialPeer;
+    std::unique_ptr<DatagramPeer> m_datagramPeer;
+
+    std::array<RowLedger, kLinkCount> m_rows;
+    std::array<qint64, kLinkCount> m_shownBytes{};
+    qint64 m_rowsSeen = 0;
+    QStringList m_rowAnomalies;
+    std::array<StreamCheck, kLinkCount> m_checks;
+    std::array<PaneLedger, kLinkCount> m_panes;
+    std::array<Feed, kLinkCount> m_feeds;
+    // What the operator sent to the current peer of each link; datagrams one by one.
+    std::array<QByteArray, kLinkCount> m_toPeer;
+    std::vector<QByteArray> m_toDatagramPeer;
+    Seen m_seen;
+    Expected m_expected;
+    QElapsedTimer m_phaseClock;
+    qint64 m_phaseFirstRow = 0;
+
+    qint64 m_cleared = 0;
+    qint64 m_residentAtStart = 0;
+    qint64 m_heldAtStart = 0;
+    int m_descriptorsAtStart = 0;
+    int m_actions = 0;
+    int m_reconnects = 0;
+};
+
+Soak::Soak(const SoakSettings& settings)
+    : m_settings(settings)
+    , m_random(settings.seed)
+{
+    // Phases of about 40 seconds, as many TCP as UDP, at least one of each.
+    m_phases = std::max(2, 2 * int(double(settings.seconds) / 80.0 + 0.5));
+    m_phaseMs = qint64(settings.seconds) * 1000 / m_phases;
+}
+
+Soak::~Soak()
+{
+    m_context.reset();
+    m_window.reset();
+    m_serverPeer.reset();
+    m_clientPeer.reset();
+    m_serialPeer.reset();
+    m_datagramPeer.reset();
+    if (m_slave >= 0)
+        ::close(m_slave);
+}
+
+bool Soak::runUntil(const std::function<bool()>& done, const QString& what, int timeoutMs)
+{
+    feedAll();
+    if (done())
+        return true;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer tick;
+    tick.setInterval(1);
+    bool reached = false;
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        feedAll();
+        if (done()) {
+            reached = true;
+            loop.quit();
+        } else if (clock.elapsed() > timeoutMs) {
+            loop.quit();
+        }
+    });
+    tick.start();
+    loop.exec();
+    if (!reached)
+        return fail(QStringLiteral("waited %1 s for %2 in vain. %3")
+                        .arg(timeoutMs / 1000)
+                        .arg(what, status()));
+    return true;
+}
+
+QString Soak::status()
+{
+    QStringList parts;
+    for (int link = 0; link < kLinkCount; ++link) {
+        const Feed& feed = m_feeds[link];
+        // Links other than the one waited for go on trickling: a few bytes in flight there
+        // are normal.
+        parts << QStringLiteral("%1: asked %2, shown %3 (%4 in flight), operator sent %5")
+                     .arg(QLatin1String(kLinkNames[link]))
+                     .arg(feed.queued)
+                     .arg(shown(Link(link)))
+                     .arg(feed.queued - shown(Link(link)))
+                     .arg(m_toPeer[link].size());
+    }
+    if (m_serverPeer)
+        parts << QStringLiteral("server peer wrote %1, got %2, ended %3 %4")
+                     .arg(m_serverPeer->written())
+                     .arg(m_serverPeer->receivedSize())
+                     .arg(int(m_serverPeer->ended()))
+                     .arg(m_serverPeer->failure());
+    if (m_clientPeer)
+        parts << QStringLiteral("client peer wrote %1, got %2, ended %3 %4")
+                     .arg(m_clientPeer->written())
+                     .arg(m_clientPeer->receivedSize())
+                     .arg(int(m_clientPeer->ended()))
+                     .arg(m_clientPeer->failure());
+    if (m_datagramPeer)
+        parts << QStringLiteral("datagram peer sent %1, got %2 %3")
+                     .arg(m_datagramPeer->sentCount())
+                     .arg(m_datagramPeer->receivedCount())
+                     .arg(m_datagramPeer->failure());
+    parts << QStringLiteral("serial peer wrote %1, got %2 %3")
+                 .arg(m_serialPeer->written())
+                 .arg(m_serialPeer->receivedSize())
+                 .arg(m_serialPeer->failure());
+    parts << QStringLiteral("Winsock1 state %1, Winsock2 state %2, port open %3, messages %4")
+                 .arg(window().Winsock1->state())
+                 .arg(window().Winsock2->state())
+                 .arg(int(window().MSComm1->portOpen()))
+                 .arg(m_window->messages->shown.size());
+    return parts.join(QStringLiteral("; "));
+}
+
+// --- set-up ------------------------------------------------------------------------------
+
+bool Soak::setUp()
+{
+    // Port 5 of a device directory of the soak's own is a pseudo-terminal whose other end is
+    // the serial peer. The soak keeps the slave side open too, so the line's settings outlive
+    // the window's closes, as a real UART's do.
+    int master = -1;
+    char name[256] = {};
+    if (::openpty(&master, &m_slave, name, nullptr, nullptr) != 0)
+        return fail(QStringLiteral("no pseudo-terminal for the serial link"));
+    QFile::link(QString::fromLocal8Bit(name), m_devices.filePath(QStringLiteral("com5")));
+    m_streams[kSerialLink].emplace(m_settings.seed * 7919u + 3u);
+    m_serialPeer =
+        std::make_unique<LinePeer>(master, LinePeer::Kind::Terminal, *m_streams[kSerialLink], 0);
+    m_checks[kSerialLink].restart(*m_streams[kSerialLink], false);
+
+    ServerFrmPlatform platform;
+    platform.mscomm1 = std::make_unique<QtSerialControl>(SerialPortNumbering(m_devices.path()));
+    platform.serialDeviceDirectory = m_devices.path();
+    m_window = std::make_unique<WindowUnderTest>(std::move(platform));
+    ServerFrm& w = window();
+
+    // Every received chunk is one row: which link's handler added it is noted right after the
+    // handler has run, so each link's rows can be told apart in the shared list.
+    QObject::connect(w.Winsock1.get(), &SocketControl::dataArrival, m_context.get(),
+                     [this] { noteRow(kServerLink); });
+    QObject::connect(w.Winsock2.get(), &SocketControl::dataArrival, m_context.get(),
+                     [this] { noteRow(kClientLink); });
+    QObject::connect(w.MSComm1.get(), &SerialControl::onComm, m_context.get(),
+                     [this] { noteRow(kSerialLink); });
+    QObject::connect(w.Winsock1.get(), &SocketControl::connectionRequest, m_context.get(),
+                     [this] { ++m_seen.serverConnections; });
+    QObject::connect(w.Winsock1.get(), &SocketControl::peerClosed, m_context.get(),
+                     [this] { ++m_seen.serverCloses; });
+    QObject::connect(w.Winsock2.get(), &SocketControl::connected, m_context.get(),
+                     [this] { ++m_seen.clientConnections; });
+    QObject::connect(w.Winsock2.get(), &SocketControl::peerClosed, m_context.get(),
+                     [this] { ++m_seen.clientCloses; });
+    for (SocketControl* socket : {w.Winsock1.get(), w.Winsock2.get()}) {
+        QObject::connect(
+            socket, &SocketControl::errorOccurred, m_context.get(),
+            [this](std::int16_t, const QString& description) { m_seen.errors << description; });
+    }
+    QObject::connect(w.MSComm1.get(), &SerialControl::failed, m_context.get(),
+                     [this](const QString& description) { m_seen.errors << description; });
+
+    m_tcpPort = freeTcpPort();
+    if (m_tcpPort == 0 || m_listener.port() == 0)
+        return fail(QStringLiteral("no loopback port for the TCP peers"));
+
+    w.MaskEdBox1->setText(QStringLiteral("5"));
+    w.MaskEdBox5->setText(QStringLiteral("115200"));
+    w.MaskEdBox2->setText(QStringLiteral("8"));
+    w.MaskEdBox3->setText(QStringLiteral("0"));
+    w.MaskEdBox4->setText(QStringLiteral("1"));
+    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    m_panes[kSerialLink].markers.emplace_back(0, kSerialConnected);
+    if (!w.MSComm1->portOpen())
+        return fail(QStringLiteral("the serial port did not open. %1").arg(status()));
+    return quiet();
+}
+
+void Soak::noteRow(Link link)
+{
+    const CodeList& list = window().codeList();
+    const qint64 rows = list.rowCount();
+    if (rows != m_rowsSeen + 1 && m_rowAnomalies.size() < 10) {
+        m_rowAnomalies << QStringLiteral("a %1 chunk added %2 rows")
+                              .arg(QLatin1String(kLinkNames[link]))
+                              .arg(rows - m_rowsSeen);
+    }
+    for (qint64 row = m_rowsSeen; row < rows; ++row) {
+        m_rows[link].add(row);
+        m_shownBytes[link] += list.rows().length(row);
+    }
+    m_rowsSeen = rows;
+}
+
+// Nothing told the operator anything, and no link reported a failure.
+bool Soak::quiet()
+{
+    const auto& shownMessages = m_window->messages->shown;
+    if (!shownMessages.empty())
+        return fail(QStringLiteral("the operator was told \"%1\" (%2 messages in all)")
+                        .arg(shownMessages.front().text)
+                        .arg(shownMessages.size()));
+    if (!m_seen.errors.isEmpty())
+        return fail(QStringLiteral("a link failed: %1").arg(m_seen.errors.join(u" | ")));
+    return true;
+}
+
+// --- phases ------------------------------------------------------------------------------
+
+bool Soak::run()
+{
+    if (!setUp())
+        return false;
+    m_residentAtStart = residentBytes();
+    m_heldAtStart = heldBytes();
+    m_descriptorsAtStart = openDescriptors();
+    for (int phase = 0; phase < m_phases; ++phase) {
+        if (!startPhase(phase) || !runPhase() || !endPhase(phase))
+            return false;
+    }
+
+    // The operator closes the window: both sockets close, without a word.
+    window().close();
+    if (m_serverPeer && !runUntil([&] { return m_serverPeer->ended() && m_clientPeer->ended(); },
+                                  QStringLiteral("the TCP peers to see the window close")))
+        return false;
+    if (m_serverPeer &&
+        (!checkPeer(*m_serverPeer, kServerLink) || !checkPeer(*m_clientPeer, kClientLink)))
+        return false;
+    return quiet();
+}
+
+bool Soak::startPhase(int phase)
+{
+    ServerFrm& w = window();
+    m_udp = phase % 2 == 1;
+    const std::uint32_t seed = m_settings.seed * 1'000'003u + std::uint32_t(phase) * 7u;
+    m_streams[kServerLink].emplace(seed + 1);
+    m_streams[kClientLink].emplace(seed + 2);
+    m_checks[kServerLink].restart(*m_streams[kServerLink], false);
+    m_checks[kClientLink].restart(*m_streams[kClientLink], m_udp);
+
+    const qint64 budget = m_settings.megabytes * kMiB / m_phases;
+    for (int link = 0; link < kLinkCount; ++link) {
+        Feed& feed = m_feeds[link];
+        feed = Feed();
+        feed.shownBase = link == kClientLink && m_udp ? m_rows[link].count() : m_shownBytes[link];
+    }
+    m_feeds[kServerLink].budget = m_udp ? 0 : budget * 45 / 100;
+    m_feeds[kClientLink].budget = m_udp ? budget * 80 / 100 : budget * 45 / 100;
+    m_feeds[kSerialLink].budget = budget * 4 / 100;
+
+    // The transport changes: both sockets close, whatever they were doing.
+    QTest::mouseClick(m_udp ? w.Option2 : w.Option1, Qt::LeftButton);
+    if (w.Winsock1->state() != SocketControl::Closed ||
+        w.Winsock2->state() != SocketControl::Closed)
+        return fail(QStringLiteral("choosing a transport left a socket open. %1").arg(status()));
+    if (w.bntConnect->isEnabled() == m_udp)
+        return fail(QStringLiteral("\"Conectar\" is %1 under %2")
+                        .arg(m_udp ? u"enabled" : u"disabled", m_udp ? u"UDP" : u"TCP"));
+    if (m_serverPeer) {
+        if (!closeStreamPeer(m_serverPeer, kServerLink) ||
+            !closeStreamPeer(m_clientPeer, kClientLink))
+            return false;
+    }
+    if (m_datagramPeer) {
+        if (!checkDatagramPeer())
+            return false;
+        m_datagramPeer.reset();
+    }
+
+    m_phaseClock.start();
+    m_phaseFirstRow = w.codeList().rowCount();
+    if (m_udp) {
+        m_udpPort = freeUdpPort();
+        w.txtPort->setText(QString::number(m_udpPort));
+        QTest::mouseClick(w.bntListen, Qt::LeftButton);
+        if (w.Winsock2->state() != SocketControl::Open)
+            return fail(
+                QStringLiteral("\"Poner a la escucha\" under UDP bound nothing. %1").arg(status()));
+        m_datagramPeer = std::make_unique<DatagramPeer>(m_udpPort, *m_streams[kClientLink]);
+        m_toDatagramPeer.clear();
+        w.txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.txtPort2->setText(QString::number(m_datagramPeer->port()));
+        m_feeds[kClientLink].active = true;
+    } else {
+        // The same port every TCP phase: listening again where the last phase's connections
+        // may still linger.
+        w.txtPort->setText(QString::number(m_tcpPort));
+        QTest::mouseClick(w.bntListen, Qt::LeftButton);
+        if (w.Winsock1->state() != SocketControl::Listening)
+            return fail(QStringLiteral("the server does not listen. %1").arg(status()));
+        w.txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.txtPort2->setText(QString::number(m_listener.port()));
+        if (!connectServerPeer() || !connectClient())
+            return false;
+    }
+    m_feeds[kSerialLink].active = true;
+    return quiet();
+}
+
+// The operator acts whenever the window has handled some more chunks, so the session keeps
+// pace with the traffic, until the phase's time is up.
+bool Soak::runPhase()
+{
+    const auto over = [this] {
+        return m_phaseClock.elapsed() >= m_phaseMs;
+    };
+    while (!over()) {
+        const qint64 next = progress() + uniform(16, 160);
+        if (!runUntil([&] { return progress() >= next || over(); },
+                      QStringLiteral("the window to handle more chunks")))
+            return false;
+        if (over())
+            break;
+        if (!act())
+            return false;
+    }
+    return true;
+}
+
+bool Soak::endPhase(int phase)
+{
+    for (Feed& feed : m_feeds) {
+        feed.active = false;
+        feed.trickleLeft = 0;
+    }
+    if (!runUntil(
+            [this] {
+                for (int link = 0; link < kLinkCount; ++link) {
+                    if (!settled(Link(link)))
+                        return false;
+                }
+                return true;
+            },
+            QStringLiteral("every link to settle at the end of phase %1").arg(phase + 1)))
+        return false;
+
+    const qint64 resident = residentBytes();
+    const qint64 held = heldBytes();
+    const int descriptors = openDescriptors();
+    ServerFrm& w = window();
+    const std::vector<LineKind> serverLines = {{"Cliente : ", LineKind::Row},
+                                               {"Servidor: ", LineKind::Send},
+                                               {kServerConnected, LineKind::Fixed},
+                                               {kDisconnected, LineKind::Fixed}};
+    const std::vector<LineKind> clientLines = {{"Servidor : ", LineKind::Row},
+                                               {"Cliente : ", LineKind::Send},
+                                               {kClientConnected, LineKind::Fixed},
+                                               {kDisconnected, LineKind::Fixed}};
+    if (!walkSocketPane(kServerLink, *w.Text3, serverLines) ||
+        !walkSocketPane(kClientLink, *w.Text4, clientLines) || !walkSerialPane())
+        return false;
+
+    // Every row belongs to one link and was checked against what its peer sent.
+    qint64 attributed = 0;
+    for (const RowLedger& rows : m_rows)
+        attributed += rows.count();
+    if (attributed != w.codeList().rowCount() || !m_rowAnomalies.isEmpty())
+        return fail(QStringLiteral("the code list has %1 rows, the links' handlers added %2: %3")
+                        .arg(w.codeList().rowCount())
+                        .arg(attributed)
+                        .arg(m_rowAnomalies.join(u"; ")));
+    // Each link showed exactly what its peers sent: this phase's stream on the sockets, the
+    // whole soak's on the serial line.
+    const std::array<qint64, kLinkCount> sent = {m_feeds[kServerLink].queued,
+                                                 m_udp ? m_feeds[kClientLink].queuedBytes
+                                                       : m_feeds[kClientLink].queued,
+                                                 m_serialPeer->endOffset()};
+    for (int link = 0; link < kLinkCount; ++link) {
+        if (m_checks[link].offset() != sent[std::size_t(link)])
+            return fail(QStringLiteral("the %1 link showed %2 bytes of the %3 its peers sent")
+                            .arg(QLatin1String(kLinkNames[link]))
+                            .arg(m_checks[link].offset())
+                            .arg(sent[std::size_t(link)]));
+    }
+    if (m_checks[kClientLink].datagramsLeft() != 0)
+        return fail(QStringLiteral("%1 datagrams sent never showed")
+                        .arg(m_checks[kClientLink].datagramsLeft()));
+
+    const auto& server = m_panes[kServerLink].fixedLines;
+    const auto& client = m_panes[kClientLink].fixedLines;
+    const auto count = [](const std::map<QByteArray, int>& lines, const QByteArray& line) {
+        const auto found = lines.find(line);
+        return found == lines.end() ? 0 : found->second;
+    };
+    if (count(server, kServerConnected) != m_expected.serverConnects ||
+        count(server, kDisconnected) != m_expected.serverCloses ||
+        count(client, kClientConnected) != m_expected.clientConnects ||
+        count(client, kDisconnected) != m_expected.clientCloses)
+        return fail(QStringLiteral("connection lines: Text3 %1 connected / %2 closed, expected "
+                                   "%3 / %4; Text4 %5 / %6, expected %7 / %8")
+                        .arg(count(server, kServerConnected))
+                        .arg(count(server, kDisconnected))
+                        .arg(m_expected.serverConnects)
+                        .arg(m_expected.serverCloses)
+                        .arg(count(client, kClientConnected))
+                        .arg(count(client, kDisconnected))
+                        .arg(m_expected.clientConnects)
+                        .arg(m_expected.clientCloses));
+
+    if ((m_serverPeer && !checkPeer(*m_serverPeer, kServerLink)) ||
+        (m_clientPeer && !checkPeer(*m_clientPeer, kClientLink)) ||
+        !checkPeer(*m_serialPeer, kSerialLink) || (m_datagramPeer && !checkDatagramPeer()))
+        return false;
+    if (!checkRowsShowTheirCodes(m_phaseFirstRow) || !quiet())
+        return false;
+
+    const qint64 grown = resident - m_residentAtStart;
+    const qint64 heldGrown = held - m_heldAtStart;
+    qInfo("phase %d (%s, %.0f s): server %lld B, client %lld B, serial %lld B; %lld rows, "
+          "%d operator actions, %d reconnects; held %.1f MB, resident +%.1f MB, "
+          "%d descriptors open",
+          phase + 1, m_udp ? "UDP" : "TCP", double(m_phaseClock.elapsed()) / 1000.0,
+          m_feeds[kServerLink].queued,
+          m_udp ? m_feeds[kClientLink].queuedBytes : m_feeds[kClientLink].queued,
+          m_feeds[kSerialLink].queued, w.codeList().rowCount(), m_actions, m_reconnects,
+          double(heldGrown) / double(kMiB), double(grown) / double(kMiB), descriptors);
+    if (kMemoryIsTheProgramsOwn &&
+        double(grown) > kMemoryPerHeldByte * double(heldGrown) + double(kMemorySlack))
+        return fail(QStringLiteral("resident memory grew by %1 MB while the window holds %2 MB "
+                                   "more (allowed: %3 per byte held + %4 MB)")
+                        .arg(double(grown) / double(kMiB), 0, 'f', 1)
+                        .arg(double(heldGrown) / double(kMiB), 0, 'f', 1)
+                        .arg(kMemoryPerHeldByte)
+                        .arg(kMemorySlack / kMiB));
+    if (descriptors > m_descriptorsAtStart + kDescriptorSlack)
+        return fail(QStringLiteral("%1 descriptors are open, %2 were at the start")
+                        .arg(descriptors)
+                        .arg(m_descriptorsAtStart));
+    return true;
+}
+
+bool Soak::settled(Link link)
+{
+    if (shown(link) != m_feeds[link].queued)
+        return false;
+    if (link == kClientLink && m_udp)
+        return m_datagramPeer->receivedCount() == qint64(m_toDatagramPeer.size());
+    const LinePeer* peer = link == kSerialLink ? m_serialPeer.get() : streamPeer(link);
+    return !peer || peer->receivedSize() >= m_toPeer[link].size();
+}
+
+// What the window has shown of this phase's traffic: bytes, or datagrams under UDP.
+qint64 Soak::shown(Link link) const
+{
+    if (link == kClientLink && m_udp)
+        return m_rows[link].count() - m_feeds[link].shownBase;
+    return m_shownBytes[link] - m_feeds[link].shownBase;
+}
+
+qint64 Soak::progress() const
+{
+    return m_rows[kServerLink].count() + m_rows[kClientLink].count() +
+           m_rows[kSerialLink].count() / 256;
+}
+
+// --- traffic -----------------------------------------------------------------------------
+
+LinePeer* Soak::streamPeer(Link link)
+{
+    switch (link) {
+    case kServerLink:
+        return m_serverPeer.get();
+    case kClientLink:
+        return m_clientPeer.get();
+    default:
+        return m_serialPeer.get();
+    }
+}
+
+void Soak::feedAll()
+{
+    for (int link = 0; link < kLinkCount; ++link) {
+        Feed& feed = m_feeds[link];
+        if (!feed.active)
+            continue;
+        if (link == kClientLink && m_udp)
+            feedDatagrams(feed);
+        else
+            feedStream(Link(link), feed);
+    }
+}
+
+// Bursts while the budget allows, spread over the phase; trickles of a few bytes, each sent
+// once the last has been shown, in between and after.
+void Soak::feedStream(Link link, Feed& feed)
+{
+    LinePeer* peer = streamPeer(link);
+    const qint64 backlog = feed.queued - shown(link);
+    if (feed.trickleLeft > 0) {
+        if (backlog == 0) {
+            const qint64 size = uniform(1, 8);
+            peer->send(size);
+            feed.queued += size;
+            --feed.trickleLeft;
+        }
+        return;
+    }
+    const bool serial = link == kSerialLink;
+    if (backlog > (serial ? 2048 : 256 * 1024))
+        return;
+    const int pick = uniform(0, 99);
+    qint64 size = 0;
+    if (serial)
+        size = pick < 60 ? uniform(1, 256) : pick < 95 ? uniform(257, 8192) : uniform(8193, 65536);
+    else
+        size = pick < 60   ? uniform(1, 4096)
+               : pick < 90 ? uniform(4097, 256 * 1024)
+                           : uniform(256 * 1024 + 1, 2 * 1024 * 1024);
+    if (chance(20) || !withinBudget(feed, size)) {
+        feed.trickleLeft = uniform(4, 40);
+        return;
+    }
+    peer->send(size);
+    feed.queued += size;
+    feed.queuedBytes += size;
+}
+
+void Soak::feedDatagrams(Feed& feed)
+{
+    const qint64 backlog = feed.queued - shown(kClientLink);
+    std::vector<int> sizes;
+    if (feed.trickleLeft > 0) {
+        if (backlog != 0)
+            return;
+        sizes.push_back(uniform(0, 16));
+        --feed.trickleLeft;
+    } else {
+        if (backlog > 4)
+            return;
+        // A burst small enough for the kernel's buffer even while the window's reader waits
+        // for a processor: a datagram that does not fit is dropped, by design of UDP.
+        qint64 total = 0;
+        for (int i = uniform(1, 32); i > 0; --i) {
+            const int pick = uniform(0, 99);
+            const int size = pick < 5    ? 0
+                             : pick < 60 ? uniform(1, 256)
+                             : pick < 95 ? uniform(257, 8192)
+                                         : uniform(8193, 65'507);
+            if (total + size > kMiB)
+                break;
+            sizes.push_back(size);
+            total += size;
+        }
+        if (sizes.empty() || chance(20) || !withinBudget(feed, total)) {
+            feed.trickleLeft = uniform(4, 40);
+            return;
+        }
+    }
+    for (const int size : sizes) {
+        m_checks[kClientLink].expectDatagram(size);
+        feed.queuedBytes += size;
+    }
+    m_datagramPeer->send(sizes);
+    feed.queued += qint64(sizes.size());
+}
+
+bool Soak::withinBudget(const Feed& feed, qint64 size) const
+{
+    const double share = std::min(1.0, 1.25 * double(m_phaseClock.elapsed()) / double(m_phaseMs));
+    const qint64 allowed = std::max<qint64>(64 * 1024, qint64(double(feed.budget) * share));
+    return feed.queuedBytes + size <= allowed;
+}
+
+// --- the operator ------------------------------------------------------------------------
+
+bool Soak::act()
+{
+    ++m_actions;
+    struct Action {
+        int weight;
+        std::function<bool()> run;
+    };
+    std::vector<Action> actions;
+    if (m_udp) {
+        actions = {{30,
+                    [this] {
+                        return send(kClientLink);
+                    }},
+                   {20,
+                    [this] {
+                        return send(kSerialLink);
+                    }},
+                   {5,
+                    [this] {
+                        return limpiar();
+                    }},
+                   {2,
+                    [this] {
+                        return datagramPortBoundAgain();
+                    }},
+                   {2, [this] {
+                        return serialReconnects(chance(50));
+                    }}};
+    } else {
+        actions = {{20,
+                    [this] {
+                        return send(kServerLink);
+                    }},
+                   {20,
+                    [this] {
+                        return send(kClientLink);
+                    }},
+                   {20,
+                    [this] {
+                        return send(kSerialLink);
+                    }},
+                   {5,
+                    [this] {
+                        return limpiar();
+                    }},
+                   {2,
+                    [this] {
+                        return serverPeerLeaves();
+                    }},
+                   {1,
+                    [this] {
+                        return serverListensAgain();
+                    }},
+                   {3,
+                    [this] {
+                        return clientReconnects(uniform(0, 2));
+                    }},
+                   {2, [this] {
+                        return serialReconnects(chance(50));
+                    }}};
+    }
+    int total = 0;
+    for (const Action& action : actions)
+        total += action.weight;
+    int pick = uniform(0, total - 1);
+    for (const Action& action : actions) {
+        if (pick < action.weight)
+            return action.run() && quiet();
+        pick -= action.weight;
+    }
+    return true;
+}
+
+// Types a random text into an outgoing box, sometimes finished with "Chr"; what it holds
+// then, as bytes.
+std::optional<QByteArray> Soak::compose(QLineEdit& box, QRadioButton& destination, bool mayBeEmpty)
+{
+    ServerFrm& w = window();
+    QByteArray text(chance(10) ? 0 : uniform(1, 60), Qt::Uninitialized);
+    for (char& byte : text)
+        byte = char(uniform(0, 255));
+    box.setText(SingleByteCodec::toText(text));
+    if (chance(40) || (text.isEmpty() && !mayBeEmpty)) {
+        const int code = uniform(0, 255);
+        QTest::mouseClick(&destination, Qt::LeftButton);
+        w.MaskEdBox6->setText(QString::number(code));
+        QTest::mouseClick(w.Command5, Qt::LeftButton);
+        text.append(char(code));
+    }
+    if (SingleByteCodec::toBytes(box.text()) != text) {
+        fail(QStringLiteral("the outgoing box holds %1 where %2 was typed and inserted")
+                 .arg(excerpt(SingleByteCodec::toBytes(box.text())), excerpt(text)));
+        return std::nullopt;
+    }
+    return text;
+}
+
+bool Soak::send(Link link)
+{
+    ServerFrm& w = window();
+    QLineEdit* box = link == kServerLink ? w.txtSend : link == kClientLink ? w.txtSend2 : w.Text1;
+    QRadioButton* destination = link == kServerLink   ? w.Option3
+                                : link == kClientLink ? w.Option4
+                                                      : w.Option5;
+    QPushButton* button = link == kServerLink   ? w.bntSend
+                          : link == kClientLink ? w.bntSend2
+                                                : w.Command3;
+    // The serial "Enviar" refuses an empty text; the socket ones send it.
+    const auto text = compose(*box, *destination, link != kSerialLink);
+    if (!text)
+        return false;
+    QTest::mouseClick(button, Qt::LeftButton);
+    if (!box->text().isEmpty())
+        return fail(QStringLiteral("the %1 \"Enviar\" kept its text. %2")
+                        .arg(QLatin1String(kLinkNames[link]), status()));
+    if (link != kSerialLink)
+        m_panes[link].sends.push_back(*text);
+    if (link == kClientLink && m_udp)
+        m_toDatagramPeer.push_back(*text);
+    else
+        m_toPeer[link] += *text;
+    return true;
+}
+
+// Text2 is checked up to now, then emptied; the line goes on arriving meanwhile.
+bool Soak::limpiar()
+{
+    ServerFrm& w = window();
+    if (!walkSerialPane())
+        return false;
+    m_cleared += w.Text2->length() + 8 * w.Text2->rowCount();
+    QTest::mouseClick(w.Command6, Qt::LeftButton);
+    if (w.Text2->length() != 0)
+        return fail(QStringLiteral("\"Limpiar\" left %1 bytes in Text2").arg(w.Text2->length()));
+    m_panes[kSerialLink].position = 0;
+    return true;
+}
+
+// The peer sends what it still has, then leaves; the window shows all of it, says so and
+// listens again, and a new peer carries the stream on.
+bool Soak::serverPeerLeaves()
+{
+    ++m_reconnects;
+    Feed& feed = m_feeds[kServerLink];
+    feed.active = false;
+    feed.trickleLeft = 0;
+    const int closes = m_seen.serverCloses;
+    m_serverPeer->finish();
+    if (!runUntil(
+            [&] {
+                return m_serverPeer->ended() && m_seen.serverCloses == closes + 1 &&
+                       window().Winsock1->state() == SocketControl::Listening;
+            },
+            QStringLiteral("the server's peer to leave and the server to listen again")))
+        return false;
+    ++m_expected.serverCloses;
+    if (shown(kServerLink) != feed.queued)
+        return fail(QStringLiteral("the server's peer left and %1 of the bytes it sent before "
+                                   "leaving were never shown")
+                        .arg(feed.queued - shown(kServerLink)));
+    return checkPeer(*m_serverPeer, kServerLink) && connectServerPeer();
+}
+
+// "Poner a la escucha" while a peer is connected drops it without a line and listens anew.
+bool Soak::serverListensAgain()
+{
+    ++m_reconnects;
+    Feed& feed = m_feeds[kServerLink];
+    feed.active = false;
+    feed.trickleLeft = 0;
+    if (!runUntil([this] { return settled(kServerLink); },
+                  QStringLiteral("the server link to settle")))
+        return false;
+    QTest::mouseClick(window().bntListen, Qt::LeftButton);
+    if (window().Winsock1->state() != SocketControl::Listening)
+        return fail(QStringLiteral("the server does not listen again. %1").arg(status()));
+    if (!runUntil([this] { return m_serverPeer->ended(); },
+                  QStringLiteral("the dropped peer to see its connection end")))
+        return false;
+    return checkPeer(*m_serverPeer, kServerLink) && connectServerPeer();
+}
+
+bool Soak::connectServerPeer()
+{
+    const int connections = m_seen.serverConnections;
+    const qint64 offset = m_serverPeer ? m_serverPeer->endOffset() : 0;
+    const int fd = connectToLoopback(m_tcpPort);
+    if (fd < 0)
+        return fail(QStringLiteral("the server endpoint refused a peer: %1. %2")
+                        .arg(QString::fromLocal8Bit(strerror(errno)), status()));
+    m_serverPeer =
+        std::make_unique<LinePeer>(fd, LinePeer::Kind::Socket, *m_streams[kServerLink], offset);
+    m_toPeer[kServerLink].clear();
+    if (!runUntil([&] { return m_seen.serverConnections == connections + 1; },
+                  QStringLiteral("the server to take its new peer")))
+        return false;
+    ++m_expected.serverConnects;
+    m_feeds[kServerLink].active = true;
+    return true;
+}
+
+// 0: "Conectar" again while connected; 1: "Desconectar", then "Conectar"; 2: the server at
+// the other end leaves mid-stream, then "Conectar".
+bool Soak::clientReconnects(int how)
+{
+    ++m_reconnects;
+    ServerFrm& w = window();
+    Feed& feed = m_feeds[kClientLink];
+    feed.active = false;
+    feed.trickleLeft = 0;
+    if (how == 2) {
+        const int closes = m_seen.clientCloses;
+        m_clientPeer->finish();
+        if (!runUntil([&] { return m_clientPeer->ended() && m_seen.clientCloses == closes + 1; },
+                      QStringLiteral("the client's server to leave")))
+            return false;
+        ++m_expected.clientCloses;
+        if (shown(kClientLink) != feed.queued)
+            return fail(QStringLiteral("the client's server left and %1 of the bytes it sent "
+                                       "before leaving were never shown")
+                            .arg(feed.queued - shown(kClientLink)));
+    } else {
+        if (!runUntil([this] { return settled(kClientLink); },
+                      QStringLiteral("the client link to settle")))
+            return false;
+        if (how == 1) {
+            QTest::mouseClick(w.Command1, Qt::LeftButton);
+            ++m_expected.clientCloses;
+        }
+    }
+    return connectClient();
+}
+
+// "Conectar": the old connection, if any, ends at the peer; the new one is taken.
+bool Soak::connectClient()
+{
+    const int connections = m_seen.clientConnections;
+    QTest::mouseClick(window().bntConnect, Qt::LeftButton);
+    if (m_clientPeer) {
+        if (!runUntil([this] { return m_clientPeer->ended(); },
+                      QStringLiteral("the client's old connection to end")) ||
+            !checkPeer(*m_clientPeer, kClientLink))
+            return false;
+    }
+    int fd = -1;
+    if (!runUntil(
+            [&] {
+                if (fd < 0)
+                    fd = m_listener.take();
+                return fd >= 0 && m_seen.clientConnections == connections + 1;
+            },
+            QStringLiteral("the client to connect")))
+        return false;
+    const qint64 offset = m_clientPeer ? m_clientPeer->endOffset() : 0;
+    m_clientPeer =
+        std::make_unique<LinePeer>(fd, LinePeer::Kind::Socket, *m_streams[kClientLink], offset);
+    m_toPeer[kClientLink].clear();
+    ++m_expected.clientConnects;
+    m_feeds[kClientLink].active = true;
+    return true;
+}
+
+// "Conectar" on the open port closes and reopens it; or "Desconectar" first. Either comes
+// once the line is quiet: characters still on their way when a port closes are dropped on
+// purpose.
+bool Soak::serialReconnects(bool closeFirst)
+{
+    ++m_reconnects;
+    ServerFrm& w = window();
+    Feed& feed = m_feeds[kSerialLink];
+    feed.active = false;
+    feed.trickleLeft = 0;
+    if (!runUntil([this] { return settled(kSerialLink); },
+                  QStringLiteral("the serial line to settle")))
+        return false;
+    auto& markers = m_panes[kSerialLink].markers;
+    if (closeFirst) {
+        QTest::mouseClick(w.Command4, Qt::LeftButton);
+        markers.emplace_back(m_rows[kSerialLink].count(), kSerialDisconnected);
+        if (w.MSComm1->portOpen())
+            return fail(QStringLiteral("\"Desconectar\" left the serial port open"));
+    }
+    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    markers.emplace_back(m_rows[kSerialLink].count(), kSerialConnected);
+    if (!w.MSComm1->portOpen())
+        return fail(QStringLiteral("the serial port did not open again. %1").arg(status()));
+    feed.active = true;
+    return true;
+}
+
+bool Soak::datagramPortBoundAgain()
+{
+    ++m_reconnects;
+    Feed& feed = m_feeds[kClientLink];
+    feed.active = false;
+    feed.trickleLeft = 0;
+    if (!runUntil([this] { return settled(kClientLink); },
+                  QStringLiteral("the datagram link to settle")))
+        return false;
+    QTest::mouseClick(window().bntListen, Qt::LeftButton);
+    if (window().Winsock2->state() != SocketControl::Open)
+        return fail(QStringLiteral("the datagram port was not bound again. %1").arg(status()));
+    feed.active = true;
+    return true;
+}
+
+// After the transport changed: the peer saw its connection end, with all the operator sent.
+bool Soak::closeStreamPeer(std::unique_ptr<LinePeer>& peer, Link link)
+{
+    if (!runUntil([&] { return peer->ended(); },
+                  QStringLiteral("the %1 peer to see the transport change close its connection")
+                      .arg(QLatin1String(kLinkNames[link]))))
+        return false;
+    if (!checkPeer(*peer, link))
+        return false;
+    peer.reset();
+    return true;
+}
+
+// --- checks ------------------------------------------------------------------------------
+
+bool Soak::checkPeer(const LinePeer& peer, Link link)
+{
+    if (!peer.failure().isEmpty())
+        return fail(
+            QStringLiteral("the %1 peer: %2").arg(QLatin1String(kLinkNames[link]), peer.failure()));
+    const QByteArray received = peer.received();
+    const QByteArray& sent = m_toPeer[link];
+    if (received != sent) {
+        qsizetype at = 0;
+        while (at < received.size() && at < sent.size() && received[at] == sent[at])
+            ++at;
+        return fail(QStringLiteral("the %1 peer received %2 bytes where the operator sent %3; "
+                                   "they differ from byte %4 on")
+                        .arg(QLatin1String(kLinkNames[link]))
+                        .arg(received.size())
+                        .arg(sent.size())
+                        .arg(at));
+    }
+    return true;
+}
+
+bool Soak::checkDatagramPeer()
+{
+    if (!m_datagramPeer->failure().isEmpty())
+        return fail(QStringLiteral("the datagram peer: %1").arg(m_datagramPeer->failure()));
+    const std::vector<QByteArray> received = m_datagramPeer->received();
+    if (received != m_toDatagramPeer) {
+        std::size_t at = 0;
+        while (at < received.size() && at < m_toDatagramPeer.size() &&
+               received[at] == m_toDatagramPeer[at])
+            ++at;
+        return fail(QStringLiteral("the datagram peer received %1 datagrams where the operator "
+                                   "sent %2; they differ from datagram %3 on")
+                        .arg(received.size())
+                        .arg(m_toDatagramPeer.size())
+                        .arg(at));
+    }
+    return true;
+}
+
+// Reads a socket pane from where the last walk stopped: each line must be one the window
+// writes, each received chunk's line must hold the next of the link's code rows, whole, and
+// that row must be the next piece of what the peer sent.
+bool Soak::walkSocketPane(Link link, const LogPane& pane, const std::vector<LineKind>& kinds)
+{
+    const QString paneName = QLatin1String(kPaneNames[link]);
+    const CodeRows& rows = window().codeList().rows();
+    PaneLedger& ledger = m_panes[link];
+    PaneBytes text(pane);
+    while (ledger.position < text.size()) {
+        const LineKind* kind = nullptr;
+        for (const LineKind& candidate : kinds) {
+            if (text.startsWith(ledger.position, candidate.prefix)) {
+                kind = &candidate;
+                break;
+            }
+        }
+        if (!kind)
+            return fail(QStringLiteral("%1 holds, at %2, a line no handler writes: %3")
+                            .arg(paneName)
+                            .arg(ledger.position)
+                            .arg(excerpt(text.at(ledger.position, 48))));
+        const qint64 at = ledger.position + kind->prefix.size();
+        switch (kind->payload) {
+        case LineKind::Fixed:
+            ++ledger.fixedLines[kind->prefix];
+            ledger.position = at;
+            break;
+        case LineKind::Send: {
+            if (ledger.sends.empty())
+                return fail(QStringLiteral("%1 logs, at %2, a send the operator never made")
+                                .arg(paneName)
+                                .arg(ledger.position));
+            const QByteArray line = ledger.sends.front() + "\r\n";
+            ledger.sends.pop_front();
+            if (!text.startsWith(at, line))
+                return fail(QStringLiteral("%1 logs, at %2, %3 where the operator sent %4")
+                                .arg(paneName)
+                                .arg(ledger.position)
+                                .arg(excerpt(text.at(at, line.size())), excerpt(line)));
+            ledger.position = at + line.size();
+            break;
+        }
+        case LineKind::Row: {
+            const auto row = m_rows[link].take();
+            if (!row)
+                return fail(QStringLiteral("%1 shows, at %2, a received chunk with no code row")
+                                .arg(paneName)
+                                .arg(ledger.position));
+            const QByteArray bytes = rows.bytes(*row);
+            if (!text.startsWith(at, bytes) || !text.startsWith(at + bytes.size(), "\r\n"))
+                return fail(QStringLiteral("%1 at %2 is not code row %3 (%4 bytes) and a line "
+                                           "break: %5")
+                                .arg(paneName)
+                                .arg(ledger.position)
+                                .arg(*row)
+                                .arg(bytes.size())
+                                .arg(excerpt(text.at(at, 48))));
+            QString why;
+            if (!m_checks[link].take(bytes, &why))
+                return fail(QStringLiteral("%1, code row %2: %3").arg(paneName).arg(*row).arg(why));
+            ledger.position = at + bytes.size() + 2;
+            break;
+        }
+        }
+    }
+    if (m_rows[link].taken() != m_rows[link].count())
+        return fail(QStringLiteral("%1 lacks %2 received chunks that have code rows")
+                        .arg(paneName)
+                        .arg(m_rows[link].count() - m_rows[link].taken()));
+    if (!ledger.sends.empty())
+        return fail(QStringLiteral("%1 lacks %2 of the operator's sends")
+                        .arg(paneName)
+                        .arg(ledger.sends.size()));
+    return true;
+}
+
+// Text2 holds each received character as it came, with nothing added but the lines of
+// "Conectar" and "Desconectar" where they were pressed.
+bool Soak::walkSerialPane()
+{
+    const CodeRows& rows = window().codeList().rows();
+    PaneLedger& ledger = m_panes[kSerialLink];
+    RowLedger& serialRows = m_rows[kSerialLink];
+    PaneBytes text(*window().Text2);
+    for (;;) {
+        if (!ledger.markers.empty() && ledger.markers.front().first == serialRows.taken()) {
+            const QByteArray line = ledger.markers.front().second;
+            ledger.markers.pop_front();
+            if (!text.startsWith(ledger.position, line))
+                return fail(QStringLiteral("Text2 lacks, at %1, the line %2: %3")
+                                .arg(ledger.position)
+                                .arg(excerpt(line), excerpt(text.at(ledger.position, 48))));
+            ledger.position += line.size();
+            continue;
+        }
+        const auto row = serialRows.take();
+        if (!row)
+            break;
+        const QByteArray bytes = rows.bytes(*row);
+        if (!text.startsWith(ledger.position, bytes))
+            return fail(QStringLiteral("Text2 at %1 is not code row %2 (%3): %4")
+                            .arg(ledger.position)
+                            .arg(*row)
+                            .arg(excerpt(bytes), excerpt(text.at(ledger.position, 48))));
+        QString why;
+        if (!m_checks[kSerialLink].take(bytes, &why))
+            return fail(QStringLiteral("Text2, code row %1: %2").arg(*row).arg(why));
+        ledger.position += bytes.size();
+    }
+    if (ledger.position != text.size())
+        return fail(QStringLiteral("Text2 holds %1 bytes after the last character received: %2")
+                        .arg(text.size() - ledger.position)
+                        .arg(excerpt(text.at(ledger.position, 48))));
+    return true;
+}
+
+// The list shows each row as the codes of its bytes: checked on a sample of the phase's rows.
+bool Soak::checkRowsShowTheirCodes(qint64 firstRow)
+{
+    const CodeList& list = window().codeList();
+    const qint64 rows = list.rowCount();
+    for (int i = 0; i < 300 && firstRow < rows; ++i) {
+        const qint64 row = firstRow + qint64(m_random() % quint64(rows - firstRow));
+        const QByteArray bytes = list.rows().head(row, 64 * 1024);
+        if (bytes.size() != list.rows().length(row))
+            continue;
+        if (list.rowText(row) != codesOf(bytes))
+            return fail(QStringLiteral("code row %1 reads %2 for the bytes %3")
+                            .arg(row)
+                            .arg(list.rowText(row).left(80), excerpt(bytes)));
+    }
+    return true;
+}
+
+// What the window holds, and what the soak itself keeps, in bytes: the panes' and the list's
+// stores, an offset per row of the list and per wrapped row of each pane, the ledgers, and
+// everything "Limpiar" has freed (the heap may keep it for reuse).
+qint64 Soak::heldBytes() const
+{
+    const ServerFrm& w = *m_window->window;
+    const CodeList& list = w.codeList();
+    qint64 held =
+        w.Text2->length() + w.Text3->length() + w.Text4->length() + list.rows().byteCount();
+    held += 8 * (list.rowCount() + w.Text2->rowCount() + w.Text3->rowCount() + w.Text4->rowCount());
+    for (const RowLedger& rows : m_rows)
+        held += rows.memory();
+    held += m_cleared;
+    return held;
+}
+
+} // namespace
+
+class TestSoak : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // As the program does at start-up, so that memory behaves here as it does in use.
+        keepLargeBuffersForReuse();
+    }
+
+    void everyLinkStaysWholeUnderLoad()
+    {
+        const SoakSettings settings = settingsFromEnvironment();
+        qInfo("soak: %d s, %lld MB, seed %u%s", settings.seconds, settings.megabytes, settings.seed,
+              kMemoryIsTheProgramsOwn ? "" : "; memory not checked under AddressSanitizer");
+        Soak soak(settings);
+        QVERIFY2(soak.run(), qPrintable(soak.failure()));
+    }
+};
+
+QTEST_MAIN(TestSoak)
+#include "tst_soak.moc"

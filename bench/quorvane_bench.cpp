@@ -372,19 +372,6 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
     return run;
 }
 
-double residentBytes()
-{
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    long size = 0;
-    long resident = 0;
-    if (statm) {
-        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return double(resident) * double(sysconf(_SC_PAGESIZE));
-}
-
 // Process start to window shown, measured from outside, median of several runs.
 double startupMilliseconds(int runs)
 {

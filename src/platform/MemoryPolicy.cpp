@@ -2,6 +2,12 @@
 
 #include <QtGlobal>
 
+#include <cstdio>
+
+#if defined(Q_OS_LINUX)
+#include <unistd.h>
+#endif
+
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -13,5 +19,22 @@ void keepLargeBuffersForReuse()
     // 128 MiB lie free at its top.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+}
+
+qint64 residentBytes()
+{
+#if defined(Q_OS_LINUX)
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm)
+        return 0;
+    long size = 0;
+    long resident = 0;
+    if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
+        resident = 0;
+    std::fclose(statm);
+    return qint64(resident) * sysconf(_SC_PAGESIZE);
+#else
+    return 0;
 #endif
 }

@@ -1,7 +1,13 @@
 #pragma once
 
+#include <QtGlobal>
+
 // Keeps the large buffers a flood goes through (socket reads of a megabyte, store blocks) in
 // the process's heap once freed, instead of handing them back to the system and having every
 // new one zeroed afresh by it. Call once at start-up; harmless where the C library has no
 // such settings.
 void keepLargeBuffersForReuse();
+
+// The process's resident memory in bytes, for measuring what a run costs; 0 where the system
+// does not say.
+qint64 residentBytes();

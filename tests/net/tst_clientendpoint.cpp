@@ -1,6 +1,7 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 #include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
 
@@ -16,14 +17,6 @@
 using Shown = RecordingMessages::Shown;
 
 namespace {
-
-QByteArray allByteValues()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    return all;
-}
 
 // A loopback TCP server that sends back whatever it receives, and counts its connections.
 class EchoServer : public QTcpServer {

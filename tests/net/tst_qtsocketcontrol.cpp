@@ -1,6 +1,7 @@
 #include "net/QtSocketControl.h"
 #include "platform/ControlError.h"
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 #include "support/Loopback.h"
 
 #include <QNetworkDatagram>
@@ -13,22 +14,6 @@
 #include <functional>
 
 namespace {
-
-QByteArray allByteValues()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    return all;
-}
-
-QString allByteValuesText()
-{
-    QString text;
-    for (int b = 0; b < 256; ++b)
-        text.append(SingleByteCodec::toChar(static_cast<unsigned char>(b)));
-    return text;
-}
 
 // A listening control that accepts every request the way the server endpoint does: close the
 // listener, accept on the same object. Everything it receives is kept in order.

@@ -1,6 +1,7 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 #include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
 
@@ -17,25 +18,6 @@ using Shown = RecordingMessages::Shown;
 
 namespace {
 
-QByteArray allByteValues()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    return all;
-}
-
-QString allByteValuesText()
-{
-    return SingleByteCodec::toText(allByteValues());
-}
-
-void listenOn(WindowUnderTest& w, quint16 port)
-{
-    w->txtPort->setText(QString::number(port));
-    QTest::mouseClick(w->bntListen, Qt::LeftButton);
-}
-
 // A peer connected to the window's server, once the window has logged it.
 std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port)
 {
@@ -47,23 +29,6 @@ std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port)
     if (!QTest::qWaitFor([&] { return w->Text3->length() > before; }, 5000))
         return nullptr;
     return peer;
-}
-
-// Every received chunk, joined, and as its log lines would read.
-QByteArray rowsJoined(ServerFrm& w)
-{
-    QByteArray joined;
-    for (qint64 row = 0; row < w.codeList().rowCount(); ++row)
-        joined += w.codeList().rows().bytes(row);
-    return joined;
-}
-
-QByteArray chunksLogged(ServerFrm& w, const QByteArray& prefix)
-{
-    QByteArray log;
-    for (qint64 row = 0; row < w.codeList().rowCount(); ++row)
-        log += prefix + w.codeList().rows().bytes(row) + "\r\n";
-    return log;
 }
 
 bool refusedAt(quint16 port)
@@ -83,9 +48,7 @@ private slots:
     void theRoadOfAServerExchange()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
         QCOMPARE(w->Text3->text(), QString());
 
@@ -122,9 +85,7 @@ private slots:
     void oneTcpPeerAtATime()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto first = connectPeer(w, port);
         QVERIFY(first);
         QVERIFY(refusedAt(port));
@@ -142,9 +103,7 @@ private slots:
     void listeningAgainOnTheSamePortRightAway()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         // "Poner a la escucha" while connected drops the peer from this side, without a line.
@@ -209,9 +168,7 @@ private slots:
     void aSendWithNoPeerIsToldThenTheServerListensAgain()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         w->txtSend->setText(QStringLiteral("hola"));
         QTest::mouseClick(w->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
@@ -271,9 +228,7 @@ private slots:
     void anErrorEventLogsTwoLinesAndListensAgain()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         emit w->Winsock1->errorOccurred(10053, QStringLiteral("La red se cayó."));
@@ -285,9 +240,7 @@ private slots:
     void anEmptyTextIsSentLikeAnyOther()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         QTest::mouseClick(w->bntSend, Qt::LeftButton);
@@ -298,9 +251,7 @@ private slots:
     void everyByteValueBothWays()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
 
@@ -323,9 +274,7 @@ private slots:
     void aTenMegabyteBurstArrivesWholeAndInOrder()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         QByteArray burst(10 * 1024 * 1024, Qt::Uninitialized);

@@ -1,4 +1,5 @@
 #include "platform/LogPane.h"
+#include "support/ByteSamples.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -7,14 +8,6 @@
 #include <QTest>
 
 namespace {
-
-QByteArray allByteValues()
-{
-    QByteArray all;
-    for (int b = 0; b < 256; ++b)
-        all.append(char(b));
-    return all;
-}
 
 struct ShownPane {
     ShownPane()

@@ -1,4 +1,5 @@
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 
 #include <QTest>
 
@@ -8,9 +9,7 @@ class TestSingleByteCodec : public QObject {
 private slots:
     void everyByteValueRoundTrips()
     {
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(char(b));
+        const QByteArray all = allByteValues();
         const QString text = SingleByteCodec::toText(all);
         QCOMPARE(text.size(), 256);
         QCOMPARE(SingleByteCodec::toBytes(text), all);

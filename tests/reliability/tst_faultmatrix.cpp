@@ -6,6 +6,7 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 #include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
 
@@ -32,30 +33,6 @@
 using Shown = RecordingMessages::Shown;
 
 namespace {
-
-QByteArray varied(qsizetype size)
-{
-    QByteArray data(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        data[i] = char((i * 131 + i / 251) % 256);
-    return data;
-}
-
-QByteArray rowsJoined(ServerFrm& w, qint64 fromRow = 0)
-{
-    QByteArray joined;
-    for (qint64 row = fromRow; row < w.codeList().rowCount(); ++row)
-        joined += w.codeList().rows().bytes(row);
-    return joined;
-}
-
-QByteArray chunksLogged(ServerFrm& w, const QByteArray& prefix, qint64 fromRow = 0)
-{
-    QByteArray log;
-    for (qint64 row = fromRow; row < w.codeList().rowCount(); ++row)
-        log += prefix + w.codeList().rows().bytes(row) + "\r\n";
-    return log;
-}
 
 const QByteArray kResetLine = SingleByteCodec::toBytes(
     u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (la restableció): lo que aún "
@@ -119,12 +96,6 @@ void chooseTcp(WindowUnderTest& w)
     QTest::mouseClick(w->Option1, Qt::LeftButton);
 }
 
-void listenOn(WindowUnderTest& w, quint16 port)
-{
-    w->txtPort->setText(QString::number(port));
-    QTest::mouseClick(w->bntListen, Qt::LeftButton);
-}
-
 // The window still does a normal exchange: a peer connects to its server, sends, is shown.
 void aNormalExchangeStillWorks(WindowUnderTest& w)
 {
@@ -160,9 +131,7 @@ private slots:
     {
         QFETCH(int, how);
         WindowUnderTest w;
-        chooseTcp(w);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         RawPeer peer(port);
         QVERIFY(peer.connected);
         QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
@@ -198,9 +167,7 @@ private slots:
     void aResetBeforeTheWindowReadItAllShowsAnExactBeginning()
     {
         WindowUnderTest w;
-        chooseTcp(w);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         RawPeer peer(port);
         QVERIFY(peer.connected);
         QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
@@ -225,9 +192,7 @@ private slots:
     void aPeerThatConnectsAndNeverSendsLeavesEverythingUsable()
     {
         WindowUnderTest w;
-        chooseTcp(w);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         QTcpSocket silent;
         silent.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(silent.waitForConnected(5000));
@@ -354,9 +319,7 @@ private slots:
     void sendingAfterThePeerVanishedIsToldAndRecovers()
     {
         WindowUnderTest w;
-        chooseTcp(w);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         {
             QTcpSocket peer;
             peer.connectToHost(QHostAddress::LocalHost, port);
@@ -459,18 +422,13 @@ private slots:
         QTest::newRow("32,767 characters") << varied(32'767);
         QTest::newRow("40,000 characters") << varied(40'000);
         QTest::newRow("NUL only") << QByteArray(5'000, '\0');
-        QByteArray all;
-        for (int b = 0; b < 256; ++b)
-            all.append(char(b));
-        QTest::newRow("every byte value") << all;
+        QTest::newRow("every byte value") << allByteValues();
     }
     void chunksOfAnyLengthAndContentArriveWhole()
     {
         QFETCH(QByteArray, data);
         WindowUnderTest w;
-        chooseTcp(w);
-        const quint16 port = freeTcpPort();
-        listenOn(w, port);
+        const quint16 port = listenUnderTcp(w);
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
         QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));

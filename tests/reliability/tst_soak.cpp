@@ -108,19 +108,6 @@ SoakSettings settingsFromEnvironment()
     return settings;
 }
 
-qint64 residentBytes()
-{
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    long size = 0;
-    long resident = 0;
-    if (statm) {
-        if (std::fscanf(statm, "%ld %ld", &size, &resident) != 2)
-            resident = 0;
-        std::fclose(statm);
-    }
-    return qint64(resident) * sysconf(_SC_PAGESIZE);
-}
-
 int openDescriptors()
 {
     return int(QDir(QStringLiteral("/proc/self/fd")).count()) - 2;

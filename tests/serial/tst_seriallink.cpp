@@ -2,6 +2,7 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "support/ByteSamples.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -218,9 +219,7 @@ private slots:
     {
         SerialBench bench;
         bench.connect();
-        QByteArray all(256, Qt::Uninitialized);
-        for (int b = 0; b < 256; ++b)
-            all[b] = char(b);
+        const QByteArray all = allByteValues();
         bench.send(SingleByteCodec::toText(all));
         QTRY_COMPARE(bench.line.received, all);
 

@@ -1,5 +1,10 @@
 #include "support/WindowUnderTest.h"
 
+#include "support/Loopback.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 WindowUnderTest::WindowUnderTest()
@@ -19,3 +24,17 @@ WindowUnderTest::WindowUnderTest(ServerFrmPlatform platform)
 }
 
 WindowUnderTest::~WindowUnderTest() = default;
+
+void listenOn(WindowUnderTest& w, quint16 port)
+{
+    w->txtPort->setText(QString::number(port));
+    QTest::mouseClick(w->bntListen, Qt::LeftButton);
+}
+
+quint16 listenUnderTcp(WindowUnderTest& w)
+{
+    QTest::mouseClick(w->Option1, Qt::LeftButton);
+    const quint16 port = freeTcpPort();
+    listenOn(w, port);
+    return port;
+}

@@ -18,3 +18,8 @@ struct WindowUnderTest {
     RecordingMessages* messages = nullptr;
     std::unique_ptr<ServerFrm> window;
 };
+
+// "Poner a la escucha" with the port field set to the given port.
+void listenOn(WindowUnderTest& w, quint16 port);
+// Chooses TCP and listens on a port nothing else holds; returns that port.
+quint16 listenUnderTcp(WindowUnderTest& w);

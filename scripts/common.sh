@@ -47,3 +47,16 @@ configure_and_build() {
     fi
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
+
+# The build the test command and the soak share, warnings as errors in CI; leaves the shell in
+# it, headless.
+build_for_tests() {
+    ensure_packages "${base_packages[@]}"
+    local werror=OFF
+    if [ "${CI:-}" = "true" ]; then
+        werror=ON
+    fi
+    configure_and_build "$project_root/build-test" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR="$werror"
+    export QT_QPA_PLATFORM=offscreen
+    cd "$project_root/build-test"
+}

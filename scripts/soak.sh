@@ -3,13 +3,5 @@
 # minutes while an operator's session is replayed. QUORVANE_SOAK_SECONDS runs it longer.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-ensure_packages "${base_packages[@]}"
-werror=OFF
-if [ "${CI:-}" = "true" ]; then
-    werror=ON
-fi
-configure_and_build "$project_root/build-test" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR="$werror"
-
-export QT_QPA_PLATFORM=offscreen
-cd "$project_root/build-test"
+build_for_tests
 ctest --output-on-failure -L soak "$@"

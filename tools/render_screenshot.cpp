@@ -60,8 +60,9 @@ int main(int argc, char* argv[])
     int master = -1;
     int slave = -1;
     char name[256] = {};
-    const bool haveSerial = openpty(&master, &slave, name, nullptr, nullptr) == 0 &&
-                            QFile::link(QString::fromLocal8Bit(name), devices.filePath(QStringLiteral("com1")));
+    const bool haveSerial =
+        openpty(&master, &slave, name, nullptr, nullptr) == 0 &&
+        QFile::link(QString::fromLocal8Bit(name), devices.filePath(QStringLiteral("com1")));
     ServerFrmPlatform platform;
     platform.serialDeviceDirectory = devices.path();
     ServerFrm w(std::move(platform));

@@ -968,58 +968,21 @@ bool Soak::act()
         std::function<bool()> run;
     };
     std::vector<Action> actions;
+    const auto add = [&actions](int weight, std::function<bool()> run) {
+        actions.push_back({weight, std::move(run)});
+    };
+    // What the operator does under either transport; the server frame only talks under TCP.
+    add(m_udp ? 30 : 20, [this] { return send(kClientLink); });
+    add(20, [this] { return send(kSerialLink); });
+    add(5, [this] { return limpiar(); });
+    add(2, [this] { return serialReconnects(chance(50)); });
     if (m_udp) {
-        actions = {{30,
-                    [this] {
-                        return send(kClientLink);
-                    }},
-                   {20,
-                    [this] {
-                        return send(kSerialLink);
-                    }},
-                   {5,
-                    [this] {
-                        return limpiar();
-                    }},
-                   {2,
-                    [this] {
-                        return datagramPortBoundAgain();
-                    }},
-                   {2, [this] {
-                        return serialReconnects(chance(50));
-                    }}};
+        add(2, [this] { return datagramPortBoundAgain(); });
     } else {
-        actions = {{20,
-                    [this] {
-                        return send(kServerLink);
-                    }},
-                   {20,
-                    [this] {
-                        return send(kClientLink);
-                    }},
-                   {20,
-                    [this] {
-                        return send(kSerialLink);
-                    }},
-                   {5,
-                    [this] {
-                        return limpiar();
-                    }},
-                   {2,
-                    [this] {
-                        return serverPeerLeaves();
-                    }},
-                   {1,
-                    [this] {
-                        return serverListensAgain();
-                    }},
-                   {3,
-                    [this] {
-                        return clientReconnects(uniform(0, 2));
-                    }},
-                   {2, [this] {
-                        return serialReconnects(chance(50));
-                    }}};
+        add(20, [this] { return send(kServerLink); });
+        add(2, [this] { return serverPeerLeaves(); });
+        add(1, [this] { return serverListensAgain(); });
+        add(3, [this] { return clientReconnects(uniform(0, 2)); });
     }
     int total = 0;
     for (const Action& action : actions)

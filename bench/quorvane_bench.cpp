@@ -13,6 +13,7 @@
 #include "platform/LogPane.h"
 #include "platform/MemoryPolicy.h"
 #include "serial/SerialControl.h"
+#include "support/Loopback.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -62,20 +63,6 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120'000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
     return true;
-}
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::Any, 0);
-    return probe.serverPort();
-}
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::Any, 0);
-    return probe.localPort();
 }
 
 // How late the event loop gets round to a 1 ms timer: the gaps between its firings.

@@ -23,11 +23,6 @@
 
 namespace {
 
-QString quoted(const QString& text)
-{
-    return QStringLiteral("«") + text + QStringLiteral("»");
-}
-
 void checkPort(qint64 port)
 {
     if (port < 1 || port > 65535) {

@@ -42,10 +42,10 @@ public:
     template <typename Visit> void forEachSpan(qint64 position, qint64 length, Visit&& visit) const
     {
         while (length > 0) {
-            const qint64 offset = position % kBlockSize;
+            const qint64 offset = position & kOffsetMask;
             const qint64 piece = std::min(length, kBlockSize - offset);
-            visit(
-                QByteArrayView(m_blocks[std::size_t(position / kBlockSize)].get() + offset, piece));
+            visit(QByteArrayView(m_blocks[std::size_t(position >> kBlockShift)].get() + offset,
+                                 piece));
             position += piece;
             length -= piece;
         }

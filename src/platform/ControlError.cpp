@@ -12,3 +12,8 @@ const char* ControlError::what() const noexcept
 {
     return m_utf8.constData();
 }
+
+QString quoted(QStringView text)
+{
+    return u'«' + text.toString() + u'»';
+}

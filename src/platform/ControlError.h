@@ -20,3 +20,6 @@ private:
     QString m_description;
     QByteArray m_utf8;
 };
+
+// What the operator typed, set off in a description the Spanish way: «text».
+QString quoted(QStringView text);

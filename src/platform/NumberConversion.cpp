@@ -6,11 +6,6 @@
 
 namespace {
 
-QString quoted(QStringView text)
-{
-    return QStringLiteral("«") + text.toString() + QStringLiteral("»");
-}
-
 QStringView requireText(QStringView text, QStringView fieldName)
 {
     const QStringView trimmed = text.trimmed();

@@ -8,11 +8,6 @@
 
 namespace {
 
-QString quoted(const QString& text)
-{
-    return QStringLiteral("«") + text + QStringLiteral("»");
-}
-
 [[noreturn]] void refuse(const QString& settings, const QString& what, const QString& value,
                          const QString& expected)
 {

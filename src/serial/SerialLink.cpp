@@ -39,22 +39,23 @@ void SerialLink::Command2_Click()
         return;
     }
 
-    const std::int16_t portNumber = toInt16(m_maskEdBox1.text(), u"Com");
-    const std::int32_t baud = toInt32(m_maskEdBox5.text(), u"Vel");
-    const std::int16_t data = toInt16(m_maskEdBox2.text(), u"Dat");
-    const std::int16_t stop = toInt16(m_maskEdBox4.text(), u"Bits");
+    const std::int16_t portNumber = toInt16(port, u"Com");
+    const std::int32_t baud = toInt32(speed, u"Vel");
+    const std::int16_t data = toInt16(dataBits, u"Dat");
+    const std::int16_t stop = toInt16(stopBits, u"Bits");
 
     // Digits 5 to 9 leave the letter empty; the control refuses such a settings string.
+    const double parityDigit = toDouble(parity, u"Par");
     QString letter;
-    if (toDouble(m_maskEdBox3.text(), u"Par") == 0)
+    if (parityDigit == 0)
         letter = QStringLiteral("n");
-    else if (toDouble(m_maskEdBox3.text(), u"Par") == 1)
+    else if (parityDigit == 1)
         letter = QStringLiteral("p");
-    else if (toDouble(m_maskEdBox3.text(), u"Par") == 2)
+    else if (parityDigit == 2)
         letter = QStringLiteral("i");
-    else if (toDouble(m_maskEdBox3.text(), u"Par") == 3)
+    else if (parityDigit == 3)
         letter = QStringLiteral("m");
-    else if (toDouble(m_maskEdBox3.text(), u"Par") == 4)
+    else if (parityDigit == 4)
         letter = QStringLiteral("e");
 
     const QString settings =

@@ -99,9 +99,7 @@ void chooseTcp(WindowUnderTest& w)
 // The window still does a normal exchange: a peer connects to its server, sends, is shown.
 void aNormalExchangeStillWorks(WindowUnderTest& w)
 {
-    QTest::mouseClick(w->Option1, Qt::LeftButton);
-    const quint16 port = freeTcpPort();
-    listenOn(w, port);
+    const quint16 port = listenUnderTcp(w);
     QTcpSocket peer;
     peer.connectToHost(QHostAddress::LocalHost, port);
     QVERIFY(peer.waitForConnected(5000));

@@ -81,7 +81,8 @@ QList<QHostAddress> knownAddresses(const QString& host, const QString& hostsFile
 QString systemHostsFile()
 {
 #if defined(Q_OS_WIN)
-    return QDir::fromNativeSeparators(qEnvironmentVariable("SystemRoot", QStringLiteral("C:\\Windows"))) +
+    return QDir::fromNativeSeparators(
+               qEnvironmentVariable("SystemRoot", QStringLiteral("C:\\Windows"))) +
            QStringLiteral("/System32/drivers/etc/hosts");
 #else
     return QStringLiteral("/etc/hosts");
@@ -107,13 +108,13 @@ void SystemNameServer::ask(const QString& name, Answer answer)
 {
     forget();
     const int question = ++m_question;
-    m_lookupId = QHostInfo::lookupHost(name, &m_context,
-                                       [this, question, answer](const QHostInfo& info) {
-                                           if (question != m_question)
-                                               return;
-                                           m_lookupId = -1;
-                                           answer(info.addresses());
-                                       });
+    m_lookupId =
+        QHostInfo::lookupHost(name, &m_context, [this, question, answer](const QHostInfo& info) {
+            if (question != m_question)
+                return;
+            m_lookupId = -1;
+            answer(info.addresses());
+        });
 }
 
 void SystemNameServer::forget()

@@ -4,8 +4,8 @@
 #include "platform/SingleByteCodec.h"
 
 #include <QElapsedTimer>
-#include <QNetworkDatagram>
 #include <QLocale>
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -455,9 +455,8 @@ void QtSocketControl::lookUpNextDatagram()
         const QList<QHostAddress> known = knownAddresses(host, m_hostsFile);
         if (known.isEmpty()) {
             m_lookupTimer.start();
-            m_nameServer->ask(host, [this](const QList<QHostAddress>& found) {
-                onDatagramHostFound(found);
-            });
+            m_nameServer->ask(
+                host, [this](const QList<QHostAddress>& found) { onDatagramHostFound(found); });
             return;
         }
         finishDatagram(known, {});

@@ -20,25 +20,38 @@ bool sameName(QStringView listed, QStringView typed)
     return listed.compare(typed, Qt::CaseInsensitive) == 0;
 }
 
-// The hosts file's lines: an address, then the names it goes by; "#" starts a comment.
+// The hosts file's lines: an address, then the names it goes by; "#" starts a comment. Only the
+// lines where the name occurs are read field by field: blocking lists run to a million lines,
+// and a send must not wait on them.
 QList<QHostAddress> hostsFileAddresses(const QString& host, const QString& hostsFile)
 {
     QList<QHostAddress> found;
     QFile file(hostsFile);
     if (hostsFile.isEmpty() || !file.open(QIODevice::ReadOnly))
         return found;
+    const QByteArray text = file.readAll().toLower();
+    QByteArray name = host.toLower().toLatin1();
+    if (name.endsWith('.'))
+        name.chop(1);
+    if (name.isEmpty())
+        return found;
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
-    while (!file.atEnd()) {
-        QString line = QString::fromLatin1(file.readLine());
+    for (qsizetype at = text.indexOf(name); at >= 0;) {
+        const qsizetype begin = text.lastIndexOf('\n', at) + 1;
+        qsizetype end = text.indexOf('\n', at);
+        if (end < 0)
+            end = text.size();
+        QString line = QString::fromLatin1(text.mid(begin, end - begin));
         line.truncate(line.indexOf(u'#') < 0 ? line.size() : line.indexOf(u'#'));
         const QStringList fields = line.split(blanks, Qt::SkipEmptyParts);
         QHostAddress address;
-        if (fields.size() < 2 || !address.setAddress(fields.first()))
-            continue;
-        const bool named = std::any_of(fields.begin() + 1, fields.end(),
-                                       [&](const QString& name) { return sameName(name, host); });
-        if (named && !found.contains(address))
+        if (fields.size() >= 2 && address.setAddress(fields.first()) &&
+            std::any_of(fields.begin() + 1, fields.end(),
+                        [&](const QString& listed) { return sameName(listed, host); }) &&
+            !found.contains(address)) {
             found.append(address);
+        }
+        at = text.indexOf(name, end + 1);
     }
     return found;
 }

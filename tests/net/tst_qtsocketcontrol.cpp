@@ -294,6 +294,7 @@ private slots:
         QVERIFY(hosts.open());
         hosts.write("# the bench\n"
                     "not-an-address plc_1\n"
+                    "127.0.0.2 plc_10\n"
                     "127.0.0.1\tplc_1   panel-2.planta  # the PLC\n");
         hosts.flush();
 

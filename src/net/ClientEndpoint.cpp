@@ -7,6 +7,7 @@
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -30,6 +31,20 @@ ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
     , m_codeList(codeList)
     , m_messages(messages)
 {
+    // The end of a UDP "Enviar" whose datagram waited for its host name (see sendDatagram).
+    m_sentConnection = QObject::connect(&m_winsock2, &SocketControl::datagramSent, [this] {
+        runHandler(m_messages, [this] { finishWaitingSend(); });
+    });
+    m_refusedConnection = QObject::connect(
+        &m_winsock2, &SocketControl::datagramRefused, [this](const QString& description) {
+            runHandler(m_messages, [this, &description] { refuseWaitingSend(description); });
+        });
+}
+
+ClientEndpoint::~ClientEndpoint()
+{
+    QObject::disconnect(m_sentConnection);
+    QObject::disconnect(m_refusedConnection);
 }
 
 void ClientEndpoint::bntConnect_Click()
@@ -71,16 +86,65 @@ void ClientEndpoint::bntSend2_Click()
         if (m_option2.isChecked()) {
             m_winsock2.setRemoteHost(m_txtIP.text());
             m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
-            sendAndLog();
-            m_txtSend2.setFocus();
+            sendDatagram();
             return;
         }
         m_messages.show(kChooseTransport, MessageIcon::Exclamation);
     });
-    if (failure) {
-        m_messages.show(errorMessageText(*failure), MessageIcon::None);
-        Winsock2_Close();
+    if (failure)
+        refuseSend(*failure);
+}
+
+void ClientEndpoint::refuseSend(const QString& description)
+{
+    m_messages.show(errorMessageText(description), MessageIcon::None);
+    Winsock2_Close();
+}
+
+// A datagram to a name that only a name server knows goes out after this handler has returned:
+// the window goes on answering while the name is looked up (a few seconds at most). What
+// follows a send, the "Cliente : " line, the emptied box and the focus, waits for it, in the
+// same order; a name that is not found, or not in time, ends in this handler's trap like any
+// refused send. So nothing is logged that did not go out. Names the machine knows by itself go
+// out at once, and the handler ends as it always did.
+void ClientEndpoint::sendDatagram()
+{
+    // A Close (another button, a transport choice) drops waiting datagrams unsent: they were
+    // never logged, and their text stayed in the box.
+    if (m_winsock2.datagramsWaiting() == 0)
+        m_waiting.clear();
+    const QString text = m_txtSend2.text();
+    m_winsock2.SendData(text);
+    if (m_winsock2.datagramsWaiting() > 0) {
+        m_waiting.push_back({text, QApplication::focusWidget()});
+        return;
     }
+    AppendLog(m_text4, u"Cliente : ", text);
+    m_txtSend2.setText(QString());
+    m_txtSend2.setFocus();
+}
+
+void ClientEndpoint::finishWaitingSend()
+{
+    if (m_waiting.empty())
+        return;
+    const WaitingSend send = m_waiting.front();
+    m_waiting.pop_front();
+    AppendLog(m_text4, u"Cliente : ", send.text);
+    // What the operator typed meanwhile is kept; only the text that went out is taken away.
+    if (m_txtSend2.text() == send.text)
+        m_txtSend2.setText(QString());
+    // Nor is the focus taken from where the operator has moved it since.
+    if (QApplication::focusWidget() == send.focus)
+        m_txtSend2.setFocus();
+}
+
+void ClientEndpoint::refuseWaitingSend(const QString& description)
+{
+    if (m_waiting.empty())
+        return;
+    m_waiting.pop_front();
+    refuseSend(description);
 }
 
 void ClientEndpoint::Winsock2_Connect()
@@ -98,6 +162,7 @@ void ClientEndpoint::Winsock2_DataArrival(std::int32_t)
 void ClientEndpoint::Winsock2_Close()
 {
     m_winsock2.Close();
+    m_waiting.clear();
     AppendLog(m_text4, u"*** Desconectado");
 }
 

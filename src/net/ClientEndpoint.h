@@ -1,25 +1,33 @@
 #pragma once
 
+#include <QMetaObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 
 class CodeList;
 class LogPane;
 class OperatorMessages;
 class QLineEdit;
 class QRadioButton;
+class QWidget;
 class SocketControl;
 
 // The "CLIENTE" frame, on Winsock2. Under TCP it connects to txtIP:txtPort2, sends and shows
 // what comes back, and never reconnects by itself. Under UDP each "Enviar" sends one datagram
 // to txtIP:txtPort2, and the datagrams arriving where the server frame bound Winsock2 are shown
-// here too. It keeps no state of its own.
+// here too. The one thing it keeps is the sends that wait for their host name: a datagram
+// is logged only once it went out (see bntSend2_Click).
 class ClientEndpoint {
 public:
     ClientEndpoint(SocketControl& winsock2, QRadioButton& option1, QRadioButton& option2,
                    QLineEdit& txtIP, QLineEdit& txtPort2, QLineEdit& txtSend2, LogPane& text4,
                    CodeList& codeList, OperatorMessages& messages);
+    ~ClientEndpoint();
+    ClientEndpoint(const ClientEndpoint&) = delete;
+    ClientEndpoint& operator=(const ClientEndpoint&) = delete;
 
     void bntConnect_Click();
     void Command1_Click();
@@ -30,7 +38,17 @@ public:
     void Winsock2_Error(std::int16_t number, const QString& description);
 
 private:
+    // A datagram that waits for its host name: what was sent, and where the focus was.
+    struct WaitingSend {
+        QString text;
+        QPointer<QWidget> focus;
+    };
+
     void sendAndLog();
+    void sendDatagram();
+    void finishWaitingSend();
+    void refuseWaitingSend(const QString& description);
+    void refuseSend(const QString& description);
 
     SocketControl& m_winsock2;
     QRadioButton& m_option1;
@@ -41,4 +59,7 @@ private:
     LogPane& m_text4;
     CodeList& m_codeList;
     OperatorMessages& m_messages;
+    std::deque<WaitingSend> m_waiting;
+    QMetaObject::Connection m_sentConnection;
+    QMetaObject::Connection m_refusedConnection;
 };

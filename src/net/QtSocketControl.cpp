@@ -4,14 +4,11 @@
 #include "platform/SingleByteCodec.h"
 
 #include <QElapsedTimer>
-#include <QHostInfo>
+#include <QLocale>
 #include <QNetworkDatagram>
-#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
-
-#include <optional>
 
 #if defined(Q_OS_LINUX)
 #include <fcntl.h>
@@ -28,40 +25,6 @@ void checkPort(qint64 port)
     if (port < 1 || port > 65535) {
         throw ControlError(
             QStringLiteral("El puerto %1 no es válido: debe estar entre 1 y 65535.").arg(port));
-    }
-}
-
-// An IP address typed as such, or "localhost": no name server is needed for these.
-std::optional<QHostAddress> literalAddress(const QString& host)
-{
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return QHostAddress(QHostAddress::LocalHost);
-    QHostAddress address;
-    if (address.setAddress(host))
-        return address;
-    return std::nullopt;
-}
-
-// The host text must be an IP address or a name a name server could know: letters, digits,
-// hyphens, dots. Anything else is refused here, so no lookup goes out for it.
-void checkHostText(const QString& host)
-{
-    if (host.trimmed().isEmpty())
-        throw ControlError(
-            QStringLiteral("No se indicó el equipo remoto: escriba su dirección IP o su nombre."));
-    if (literalAddress(host))
-        return;
-    static const QRegularExpression digitsAndDots(QStringLiteral("^[0-9.]+$"));
-    if (digitsAndDots.match(host).hasMatch()) {
-        throw ControlError(QStringLiteral("%1 no es una dirección IP válida.").arg(quoted(host)));
-    }
-    static const QRegularExpression hostName(
-        QStringLiteral("^(?=.{1,253}\\.?$)[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
-                       "(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
-    if (!hostName.match(host).hasMatch()) {
-        throw ControlError(
-            QStringLiteral("%1 no es una dirección IP ni un nombre de equipo válido.")
-                .arg(quoted(host)));
     }
 }
 
@@ -152,6 +115,9 @@ QtSocketControl::QtSocketControl(QObject* parent)
     m_deliverTimer.setSingleShot(true);
     m_deliverTimer.setInterval(0);
     connect(&m_deliverTimer, &QTimer::timeout, this, &QtSocketControl::deliverDatagrams);
+    m_lookupTimer.setSingleShot(true);
+    m_lookupTimer.setInterval(kLookupTimeoutMs);
+    connect(&m_lookupTimer, &QTimer::timeout, this, &QtSocketControl::onLookupTimeout);
 }
 
 QtSocketControl::~QtSocketControl()
@@ -258,9 +224,9 @@ void QtSocketControl::Close()
         m_udp->deleteLater();
         m_udp = nullptr;
     }
-    if (m_lookupId >= 0) {
-        QHostInfo::abortHostLookup(m_lookupId);
-        m_lookupId = -1;
+    if (m_lookupTimer.isActive()) {
+        m_lookupTimer.stop();
+        m_nameServer->forget();
     }
     m_unresolved.clear();
     m_datagram.clear();
@@ -392,8 +358,9 @@ void QtSocketControl::Connect()
         emit connected();
     });
     m_connectTimer.start();
-    if (const auto address = literalAddress(m_remoteHost))
-        socket->connectToHost(*address, quint16(m_remotePort));
+    const QList<QHostAddress> known = knownAddresses(m_remoteHost, m_hostsFile);
+    if (!known.isEmpty())
+        socket->connectToHost(preferredAddress(known), quint16(m_remotePort));
     else
         socket->connectToHost(m_remoteHost, quint16(m_remotePort));
 }
@@ -448,14 +415,26 @@ void QtSocketControl::SendData(QStringView text)
         m_udp = udp;
         startReceiving();
     }
-    const auto address = literalAddress(m_remoteHost);
-    if (address && m_unresolved.empty()) {
-        sendDatagram(*address, quint16(m_remotePort), bytes);
-        return;
+    if (m_unresolved.empty()) {
+        const QList<QHostAddress> known = knownAddresses(m_remoteHost, m_hostsFile);
+        if (!known.isEmpty()) {
+            sendDatagram(preferredAddress(known), quint16(m_remotePort), bytes);
+            return;
+        }
     }
-    // A name: resolved without blocking the window, sent in order once known.
+    // A name only a name server knows, or a datagram behind one: it waits, and goes out in
+    // order once its host is known.
     m_unresolved.push_back({m_remoteHost, quint16(m_remotePort), bytes});
-    resolveNextDatagram();
+    lookUpNextDatagram();
+}
+
+void QtSocketControl::setNameServer(std::unique_ptr<NameServer> nameServer)
+{
+    if (m_lookupTimer.isActive()) {
+        m_lookupTimer.stop();
+        m_nameServer->forget();
+    }
+    m_nameServer = std::move(nameServer);
 }
 
 void QtSocketControl::sendDatagram(const QHostAddress& address, quint16 port,
@@ -467,49 +446,66 @@ void QtSocketControl::sendDatagram(const QHostAddress& address, quint16 port,
     }
 }
 
-void QtSocketControl::resolveNextDatagram()
+// Sends the waiting datagrams in order, each as soon as its host is known; asks the name
+// server about the first name the machine does not know, and stops there until it answers.
+void QtSocketControl::lookUpNextDatagram()
 {
-    if (m_lookupId >= 0 || m_unresolved.empty())
-        return;
-    const QString host = m_unresolved.front().host;
-    if (const auto address = literalAddress(host)) {
-        QHostInfo info;
-        info.setAddresses({*address});
-        onDatagramHostResolved(info);
-        return;
+    while (m_udp && !m_unresolved.empty() && !m_lookupTimer.isActive()) {
+        const QString host = m_unresolved.front().host;
+        const QList<QHostAddress> known = knownAddresses(host, m_hostsFile);
+        if (known.isEmpty()) {
+            m_lookupTimer.start();
+            m_nameServer->ask(
+                host, [this](const QList<QHostAddress>& found) { onDatagramHostFound(found); });
+            return;
+        }
+        finishDatagram(known, {});
     }
-    m_lookupId = QHostInfo::lookupHost(host, this, &QtSocketControl::onDatagramHostResolved);
 }
 
-void QtSocketControl::onDatagramHostResolved(const QHostInfo& info)
+void QtSocketControl::onDatagramHostFound(const QList<QHostAddress>& addresses)
 {
-    m_lookupId = -1;
+    if (!m_lookupTimer.isActive())
+        return;
+    m_lookupTimer.stop();
+    finishDatagram(addresses, {});
+    lookUpNextDatagram();
+}
+
+void QtSocketControl::onLookupTimeout()
+{
+    m_nameServer->forget();
+    if (m_unresolved.empty())
+        return;
+    const QString seconds = QLocale(QLocale::Spanish).toString(m_lookupTimer.interval() / 1000.0);
+    finishDatagram({}, QStringLiteral("No se pudo averiguar la dirección del equipo %1: el "
+                                      "servidor de nombres no respondió en %2 s.")
+                           .arg(quoted(m_unresolved.front().host), seconds));
+    lookUpNextDatagram();
+}
+
+// Sends the first waiting datagram to the addresses found for its host, or refuses it, and
+// tells which. Told last: the handler may close the socket.
+void QtSocketControl::finishDatagram(const QList<QHostAddress>& addresses, const QString& failure)
+{
     if (!m_udp || m_unresolved.empty())
         return;
-    const PendingDatagram datagram = m_unresolved.front();
+    const PendingDatagram datagram = std::move(m_unresolved.front());
     m_unresolved.pop_front();
-    QHostAddress target;
-    for (const QHostAddress& address : info.addresses()) {
-        if (target.isNull() || address.protocol() == QAbstractSocket::IPv4Protocol)
-            target = address;
-        if (address.protocol() == QAbstractSocket::IPv4Protocol)
-            break;
-    }
-    QString failure;
-    if (target.isNull()) {
-        failure = describe(QAbstractSocket::HostNotFoundError, datagram.host, datagram.port, {});
-    } else {
+    QString refusal = failure;
+    if (refusal.isEmpty() && addresses.isEmpty())
+        refusal = describe(QAbstractSocket::HostNotFoundError, datagram.host, datagram.port, {});
+    if (refusal.isEmpty()) {
         try {
-            sendDatagram(target, datagram.port, datagram.bytes);
+            sendDatagram(preferredAddress(addresses), datagram.port, datagram.bytes);
         } catch (const ControlError& e) {
-            failure = e.description();
+            refusal = e.description();
         }
     }
-    if (!failure.isEmpty()) {
-        emit errorOccurred(errorNumber(QAbstractSocket::HostNotFoundError), failure);
-        return;
-    }
-    resolveNextDatagram();
+    if (refusal.isEmpty())
+        emit datagramSent();
+    else
+        emit datagramRefused(refusal);
 }
 
 QByteArray QtSocketControl::GetData()

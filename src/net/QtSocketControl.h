@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/DatagramReceiver.h"
+#include "net/HostNames.h"
 #include "net/SocketControl.h"
 
 #include <QAbstractSocket>
@@ -12,7 +13,6 @@
 #include <map>
 #include <memory>
 
-class QHostInfo;
 class QTcpServer;
 class QTcpSocket;
 class QUdpSocket;
@@ -24,7 +24,10 @@ class QUdpSocket;
 // listener before connectionRequest is raised, so that closing the listener in the handler
 // (which is what refuses further peers) cannot lose it, nor any byte the peer sent before it
 // is accepted; a request the handler does not accept is dropped when the handler returns.
-// Connecting and resolving host names never block: the outcome comes as an event.
+// Connecting and resolving host names never block: the outcome comes as an event. Names the
+// machine knows by itself (an IP address, "localhost", the hosts file) cost no wait; a name
+// server is asked about the others, and a datagram waits on its answer at most
+// kLookupTimeoutMs.
 class QtSocketControl final : public SocketControl {
     Q_OBJECT
 
@@ -39,6 +42,8 @@ public:
     // room for the operator and the other links.
     static constexpr int kDatagramsPerTurn = 512;
     static constexpr int kKernelReceiveBuffer = 8 << 20;
+    // How long a datagram waits on a name server for its host's address before it is refused.
+    static constexpr int kLookupTimeoutMs = 4'000;
 
     explicit QtSocketControl(QObject* parent = nullptr);
     ~QtSocketControl() override;
@@ -61,6 +66,12 @@ public:
     void SendData(QStringView text) override;
     QByteArray GetData() override;
     void Bind(QStringView portText) override;
+    int datagramsWaiting() const override { return int(m_unresolved.size()); }
+
+    // Where names are looked up: the system's hosts file and resolver unless set otherwise.
+    void setHostsFile(const QString& path) { m_hostsFile = path; }
+    void setNameServer(std::unique_ptr<NameServer> nameServer);
+    void setLookupTimeout(int milliseconds) { m_lookupTimer.setInterval(milliseconds); }
 
     // The port actually bound or listened on (useful when the system picked it).
     quint16 boundPort() const;
@@ -83,8 +94,10 @@ private:
     void deliverDatagrams();
     void onUdpError(QAbstractSocket::SocketError error);
     void sendDatagram(const QHostAddress& address, quint16 port, const QByteArray& bytes);
-    void resolveNextDatagram();
-    void onDatagramHostResolved(const QHostInfo& info);
+    void lookUpNextDatagram();
+    void onDatagramHostFound(const QList<QHostAddress>& addresses);
+    void onLookupTimeout();
+    void finishDatagram(const QList<QHostAddress>& addresses, const QString& failure);
     void releaseConnection();
     bool peerReset() const;
     QString peerText() const;
@@ -114,6 +127,10 @@ private:
     QTimer m_deliverTimer;
     QByteArray m_datagram;
     QHostAddress m_datagramSender;
+    // Datagrams whose host name is being looked up, the first one asked about, in order.
     std::deque<PendingDatagram> m_unresolved;
-    int m_lookupId = -1;
+    QString m_hostsFile = systemHostsFile();
+    std::unique_ptr<NameServer> m_nameServer = std::make_unique<SystemNameServer>();
+    // Runs while the name server is asked.
+    QTimer m_lookupTimer;
 };

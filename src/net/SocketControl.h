@@ -14,6 +14,10 @@
 // Failures that happen later, on the network, come as errorOccurred. Close() is always safe:
 // on a socket never opened, twice in a row, or from inside one of its own events, and it never
 // raises peerClosed. Received text stays in its single-byte form: GetData returns the bytes.
+//
+// A UDP SendData to a host name that only a name server knows returns before the datagram goes
+// out: it waits for the name, and its outcome comes later, in the order of the sends, as
+// datagramSent or datagramRefused. Close drops the datagrams still waiting, unsent and untold.
 class SocketControl : public QObject {
     Q_OBJECT
 
@@ -53,6 +57,8 @@ public:
     virtual void SendData(QStringView text) = 0;
     virtual QByteArray GetData() = 0;
     virtual void Bind(QStringView portText) = 0;
+    // UDP: how many sent datagrams still wait for their host name.
+    virtual int datagramsWaiting() const = 0;
 
 signals:
     void connectionRequest(std::int32_t requestID);
@@ -60,4 +66,6 @@ signals:
     void dataArrival(std::int32_t bytesTotal);
     void peerClosed();
     void errorOccurred(std::int16_t number, const QString& description);
+    void datagramSent();
+    void datagramRefused(const QString& description);
 };

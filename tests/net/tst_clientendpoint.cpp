@@ -1,4 +1,5 @@
 #include "codes/CodeList.h"
+#include "net/QtSocketControl.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
 #include "support/ByteSamples.h"
@@ -36,6 +37,43 @@ public:
     int connections = 0;
     QPointer<QTcpSocket> last;
 };
+
+// A name server that answers when the test says so; until then the question waits.
+class StandInNameServer final : public NameServer {
+public:
+    void ask(const QString& name, Answer answer) override
+    {
+        asked.append(name);
+        m_answer = std::move(answer);
+    }
+    void forget() override { m_answer = {}; }
+    void answer(const QList<QHostAddress>& addresses) { std::exchange(m_answer, {})(addresses); }
+    QStringList asked;
+
+private:
+    Answer m_answer;
+};
+
+// The window, its client socket asking the given name server, and waiting at most
+// lookupTimeoutMs for it.
+ServerFrmPlatform askingNameServer(std::unique_ptr<NameServer> nameServer,
+                                   int lookupTimeoutMs = QtSocketControl::kLookupTimeoutMs)
+{
+    auto winsock2 = std::make_unique<QtSocketControl>();
+    if (nameServer)
+        winsock2->setNameServer(std::move(nameServer));
+    winsock2->setLookupTimeout(lookupTimeoutMs);
+    ServerFrmPlatform platform;
+    platform.winsock2 = std::move(winsock2);
+    return platform;
+}
+
+void chooseUdpAndAddress(WindowUnderTest& w, const QString& host, quint16 port)
+{
+    QTest::mouseClick(w->Option2, Qt::LeftButton);
+    w->txtIP->setText(host);
+    w->txtPort2->setText(QString::number(port));
+}
 
 void chooseTcpAndAddress(WindowUnderTest& w, const QString& host, const QString& port)
 {
@@ -197,18 +235,17 @@ private slots:
         QUdpSocket peer;
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        chooseUdpAndAddress(w, QStringLiteral("localhost"), peer.localPort());
         QVERIFY(!w->bntConnect->isEnabled());
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(peer.localPort()));
         w->txtSend2->setText(QStringLiteral("ping"));
         QTest::mouseClick(w->bntSend2, Qt::LeftButton);
-        QTRY_VERIFY(peer.hasPendingDatagrams());
-        const QNetworkDatagram datagram = peer.receiveDatagram();
-        QCOMPARE(datagram.data(), QByteArray("ping"));
+        // "localhost" needs no name server: the send is done when the click is.
         QCOMPARE(w->Text4->text(), QStringLiteral("Cliente : ping\r\n"));
         QCOMPARE(w->txtSend2->text(), QString());
         QCOMPARE(QApplication::focusWidget(), w->txtSend2);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        const QNetworkDatagram datagram = peer.receiveDatagram();
+        QCOMPARE(datagram.data(), QByteArray("ping"));
 
         peer.writeDatagram(allByteValues(), datagram.senderAddress(),
                            quint16(datagram.senderPort()));
@@ -222,6 +259,90 @@ private slots:
         QTest::mouseClick(w->bntSend2, Qt::LeftButton);
         QTRY_VERIFY(peer.hasPendingDatagrams());
         QCOMPARE(peer.receiveDatagram().data(), allByteValues());
+    }
+
+    // A name only a name server knows: the window goes on while it is looked up, and a send
+    // is logged, and its text taken from the box, only once the datagram went out.
+    void aDatagramToANameIsLoggedOnlyOnceItWentOut()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        auto names = std::make_unique<StandInNameServer>();
+        StandInNameServer& nameServer = *names;
+        WindowUnderTest w(askingNameServer(std::move(names)));
+        chooseUdpAndAddress(w, QStringLiteral("plc.planta"), peer.localPort());
+        w->txtSend2->setText(QStringLiteral("uno"));
+        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QCOMPARE(nameServer.asked, QStringList{QStringLiteral("plc.planta")});
+        QCOMPARE(w->Text4->text(), QString());
+        QCOMPARE(w->txtSend2->text(), QStringLiteral("uno"));
+
+        // Meanwhile a datagram comes in, and the operator sends a second text.
+        const auto* winsock2 = static_cast<QtSocketControl*>(w->Winsock2.get());
+        peer.writeDatagram("eco", QHostAddress::LocalHost, winsock2->boundPort());
+        QTRY_COMPARE(w->Text4->text(), QStringLiteral("Servidor : eco\r\n"));
+        w->txtSend2->setText(QStringLiteral("dos"));
+        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QVERIFY(!peer.hasPendingDatagrams());
+
+        nameServer.answer({QHostAddress(QHostAddress::LocalHost)});
+        QCOMPARE(w->Text4->text(), QStringLiteral("Servidor : eco\r\nCliente : uno\r\n"));
+        QCOMPARE(w->txtSend2->text(), QStringLiteral("dos")); // typed after "uno" left: kept
+        nameServer.answer({QHostAddress(QHostAddress::LocalHost)});
+        QCOMPARE(w->Text4->text(),
+                 QStringLiteral("Servidor : eco\r\nCliente : uno\r\nCliente : dos\r\n"));
+        QCOMPARE(w->txtSend2->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w->txtSend2);
+        for (const QByteArray& expected : {QByteArray("uno"), QByteArray("dos")}) {
+            QTRY_VERIFY(peer.hasPendingDatagrams());
+            QCOMPARE(peer.receiveDatagram().data(), expected);
+        }
+        QVERIFY(w.messages->shown.empty());
+    }
+
+    // A name that is not found, or not in time, is a refused send: the message without an
+    // icon, "*** Desconectado", the text kept, nothing claimed as sent.
+    void aNameThatCannotBeResolvedIsARefusedSend_data()
+    {
+        QTest::addColumn<int>("nameServer"); // 0 the system's, 1 answers "unknown", 2 silent
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("says");
+        // A reserved name that never resolves; with no network it fails at once.
+        QTest::newRow("reserved name, system resolver")
+            << 0 << QStringLiteral("nohost.invalid") << QStringLiteral("«nohost.invalid»");
+        QTest::newRow("not found, underscore name")
+            << 1 << QStringLiteral("plc_1")
+            << QStringLiteral("Error : No se encontró el equipo «plc_1».");
+        QTest::newRow("no answer in time")
+            << 2 << QStringLiteral("plc.planta")
+            << QStringLiteral("Error : No se pudo averiguar la dirección del equipo «plc.planta»: "
+                              "el servidor de nombres no respondió en 0,02 s.");
+    }
+    void aNameThatCannotBeResolvedIsARefusedSend()
+    {
+        QFETCH(int, nameServer);
+        QFETCH(QString, host);
+        QFETCH(QString, says);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        auto standIn = std::make_unique<StandInNameServer>();
+        StandInNameServer& names = *standIn;
+        WindowUnderTest w(nameServer == 0 ? askingNameServer(nullptr)
+                                          : askingNameServer(std::move(standIn), 20));
+        chooseUdpAndAddress(w, host, peer.localPort());
+        w->txtSend2->setText(QStringLiteral("uno"));
+        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QCOMPARE(w->Text4->text(), QString());
+        if (nameServer == 1)
+            names.answer({});
+        QTRY_COMPARE_WITH_TIMEOUT(w.messages->shown.size(), std::size_t(1), 10'000);
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
+        QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
+        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w->txtSend2->text(), QStringLiteral("uno"));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QCOMPARE(w->Winsock2->datagramsWaiting(), 0);
+        QVERIFY(!peer.hasPendingDatagrams());
     }
 
     // Bound by the server frame, sent by the client frame: the window talks to itself.

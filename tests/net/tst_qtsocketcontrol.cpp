@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -273,6 +274,54 @@ private slots:
         QVERIFY2(udpDescription.contains(says) || host.trimmed().isEmpty(),
                  qPrintable(udpDescription));
         QVERIFY(udpDescription != QStringLiteral("<not refused>"));
+    }
+
+    // An IP address, "localhost" and the names of the hosts file (underscores included) need no
+    // name server: a datagram to them goes out within SendData, and a connection is made.
+    void namesTheMachineKnowsCostNoWait_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("address") << QStringLiteral("127.0.0.1");
+        QTest::newRow("localhost") << QStringLiteral("LocalHost");
+        QTest::newRow("hosts file, underscore") << QStringLiteral("plc_1");
+        QTest::newRow("hosts file, case and final dot") << QStringLiteral("PLC_1.");
+        QTest::newRow("hosts file, second name") << QStringLiteral("panel-2.planta");
+    }
+    void namesTheMachineKnowsCostNoWait()
+    {
+        QFETCH(QString, host);
+        QTemporaryFile hosts;
+        QVERIFY(hosts.open());
+        hosts.write("# the bench\n"
+                    "not-an-address plc_1\n"
+                    "127.0.0.2 plc_10\n"
+                    "127.0.0.1\tplc_1   panel-2.planta  # the PLC\n");
+        hosts.flush();
+
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        QtSocketControl udp;
+        udp.setHostsFile(hosts.fileName());
+        udp.setProtocol(SocketControl::Udp);
+        udp.setRemoteHost(host);
+        udp.setRemotePort(peer.localPort());
+        QSignalSpy sent(&udp, &SocketControl::datagramSent);
+        udp.SendData(u"hola");
+        QCOMPARE(udp.datagramsWaiting(), 0);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), QByteArray("hola"));
+        QCOMPARE(sent.count(), 0); // told by SendData returning, not later
+
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        QtSocketControl tcp;
+        tcp.setHostsFile(hosts.fileName());
+        tcp.setRemoteHost(host);
+        tcp.setRemotePort(server.serverPort());
+        QSignalSpy connected(&tcp, &SocketControl::connected);
+        tcp.Connect();
+        QVERIFY(connected.wait(5000));
+        QCOMPARE(tcp.remoteHostIP(), QStringLiteral("127.0.0.1"));
     }
 
     void datagramsArriveOneEventEachEmptyOnesIncluded()

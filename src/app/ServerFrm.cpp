@@ -99,8 +99,16 @@ void ServerFrm::wireEvents()
 {
     using Button = QAbstractButton;
     auto* transport = m_transportChoice.get();
-    wire(Option1, &Button::clicked, [transport] { transport->Option1_Click(); });
-    wire(Option2, &Button::clicked, [transport] { transport->Option2_Click(); });
+    // A choice runs its handler when it changes (by click or arrow key); a click on the option
+    // already chosen changes nothing, so it must not close a live connection.
+    wire(Option1, &Button::toggled, [transport](bool chosen) {
+        if (chosen)
+            transport->Option1_Click();
+    });
+    wire(Option2, &Button::toggled, [transport](bool chosen) {
+        if (chosen)
+            transport->Option2_Click();
+    });
 
     auto* server = m_serverEndpoint.get();
     wire(bntListen, &Button::clicked, [server] { server->bntListen_Click(); });

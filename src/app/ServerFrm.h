@@ -116,6 +116,7 @@ private:
     friend struct ServerFrmLayout;
 
     void buildFromLayout();
+    void nameForAssistiveTechnology();
     void wireEvents();
     // Delivers a control's event to its handler through the dispatch point.
     template <typename Sender, typename Signal, typename Handler>

@@ -118,8 +118,7 @@ const std::vector<ControlDesign>& ServerFrmLayout::table()
         // "SERVER": the server endpoint.
         {CONTROL(Label2), K::Label, frame1, u"Escuchar en el puerto", 120, 360, 1920, 255, 22},
         {CONTROL(txtPort), K::MaskedField, frame1, nullptr, 2400, 240, 735, 375, 0, u"#####", 5},
-        {CONTROL(bntListen), K::Button, frame1, u"Poner a la escucha", 3240, 240, 1695, 375, 1,
-         nullptr, 0, u"Connect"},
+        {CONTROL(bntListen), K::Button, frame1, u"Poner a la escucha", 3240, 240, 1695, 375, 1},
         {CONTROL(Text3), K::LogPane, frame1, nullptr, 120, 720, 4815, 2895, 30},
         {CONTROL(txtSend), K::TextBox, frame1, nullptr, 120, 3720, 3855, 285, 2},
         {CONTROL(bntSend), K::Button, frame1, u"Enviar", 4080, 3720, 855, 255, 3},
@@ -129,8 +128,7 @@ const std::vector<ControlDesign>& ServerFrmLayout::table()
         {CONTROL(txtIP), K::MaskedField, frame2, nullptr, 960, 240, 1935, 375, 4, u"", 15},
         {CONTROL(Label5), K::Label, frame2, u"Puerto", 3120, 360, 495, 255, 19},
         {CONTROL(txtPort2), K::MaskedField, frame2, nullptr, 3720, 240, 735, 375, 5, u"#####", 5},
-        {CONTROL(bntConnect), K::Button, frame2, u"Conectar", 240, 720, 855, 375, 6, nullptr, 0,
-         u"Connect"},
+        {CONTROL(bntConnect), K::Button, frame2, u"Conectar", 240, 720, 855, 375, 6},
         {CONTROL(Command1), K::Button, frame2, u"Desconectar", 1200, 720, 1095, 375, 18},
         {CONTROL(Text4), K::LogPane, frame2, nullptr, 120, 1200, 4455, 2415, 31},
         {CONTROL(txtSend2), K::TextBox, frame2, nullptr, 120, 3720, 3495, 285, 7},
@@ -232,6 +230,7 @@ void ServerFrm::buildFromLayout()
         drawCaptionOnBorder(*frame);
     Label2->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     ListView1->setColumnWidth(pixels(12500));
+    nameForAssistiveTechnology();
 
     std::sort(tabOrder.begin(), tabOrder.end());
     QWidget* previous = nullptr;
@@ -242,4 +241,28 @@ void ServerFrm::buildFromLayout()
             QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+}
+
+void ServerFrm::nameForAssistiveTechnology()
+{
+    // Each field is named by the label before it; without that, Qt names a field after the
+    // caption of its frame ("SERVER") and the five serial fields all read "Puerto Serial".
+    for (const auto& [label, field] : {std::pair{Label2, txtPort},
+                                       {Label4, txtIP},
+                                       {Label5, txtPort2},
+                                       {Label1, MaskEdBox1},
+                                       {Label8, MaskEdBox5},
+                                       {Label3, MaskEdBox2},
+                                       {Label6, MaskEdBox3},
+                                       {Label7, MaskEdBox4}})
+        label->setBuddy(field);
+    // What has no label of its own.
+    const std::pair<QWidget*, const char16_t*> names[] = {
+        {Text3, u"Registro del servidor"},      {txtSend, u"Texto a enviar del servidor"},
+        {Text4, u"Registro del cliente"},       {txtSend2, u"Texto a enviar del cliente"},
+        {Text2, u"Registro del puerto serial"}, {Text1, u"Texto a enviar por el puerto serial"},
+        {MaskEdBox6, u"Código ASCII"},          {ListView1, u"ASCII"},
+    };
+    for (const auto& [widget, name] : names)
+        widget->setAccessibleName(QString::fromUtf16(name));
 }

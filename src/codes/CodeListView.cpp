@@ -1,7 +1,9 @@
 #include "codes/CodeListView.h"
 
+#include "codes/CodeListAccessible.h"
 #include "codes/CodeListModel.h"
 #include "platform/ByteGlyphs.h"
+#include "platform/FocusRing.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -96,6 +98,7 @@ CodeListView::CodeListView(QWidget* parent)
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setAutoScroll(false);
+    installCodeListAccessibility();
 }
 
 void CodeListView::setColumnWidth(int width)
@@ -185,7 +188,8 @@ QModelIndex CodeListView::moveCursor(CursorAction action, Qt::KeyboardModifiers)
     const int count = rowCount();
     if (count == 0)
         return {};
-    int row = currentIndex().isValid() ? currentIndex().row() : 0;
+    // With no current row yet, a step down (as when Tab brings the focus in) finds the first.
+    int row = currentIndex().isValid() ? currentIndex().row() : -1;
     switch (action) {
     case MoveUp:
     case MovePrevious:
@@ -275,6 +279,8 @@ void CodeListView::paintEvent(QPaintEvent* event)
             option.state |= QStyle::State_HasFocus;
         itemDelegate()->paint(&painter, option, index);
     }
+    if (hasFocus())
+        drawFocusRing(painter, *viewport());
 }
 
 void CodeListView::updateGeometries()

@@ -10,17 +10,35 @@
 #include <algorithm>
 #include <cmath>
 
+namespace {
+
+// The character that stands for c on screen; CR and LF are left to the caller.
+QChar shownChar(QChar c)
+{
+    if (c.unicode() < 0x20)
+        return QChar(char16_t(0x2400 + c.unicode()));
+    if (c.unicode() == 0x7F)
+        return QChar(char16_t(0x2421));
+    // The five byte values Windows-1252 leaves unassigned.
+    return c.category() == QChar::Other_Control ? QChar(char16_t(0xFFFD)) : c;
+}
+
+} // namespace
+
 QChar ByteGlyphs::displayChar(unsigned char byte)
 {
     if (byte == '\r' || byte == '\n')
         return {};
-    if (byte < 0x20)
-        return QChar(char16_t(0x2400 + byte));
-    if (byte == 0x7F)
-        return QChar(char16_t(0x2421));
-    const QChar c = SingleByteCodec::toChar(byte);
-    // The five byte values Windows-1252 leaves unassigned.
-    return c.category() == QChar::Other_Control ? QChar(char16_t(0xFFFD)) : c;
+    return shownChar(SingleByteCodec::toChar(byte));
+}
+
+QString ByteGlyphs::shownText(QStringView text)
+{
+    QString shown(text.size(), Qt::Uninitialized);
+    QChar* out = shown.data();
+    for (const QChar c : text)
+        *out++ = c == u'\r' || c == u'\n' ? c : shownChar(c);
+    return shown;
 }
 
 ByteGlyphs::ByteGlyphs(const QFont& font)

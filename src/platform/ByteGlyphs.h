@@ -4,6 +4,8 @@
 #include <QChar>
 #include <QFont>
 #include <QRawFont>
+#include <QString>
+#include <QStringView>
 
 #include <array>
 #include <vector>
@@ -39,6 +41,10 @@ public:
 
     // The character a byte is shown as.
     static QChar displayChar(unsigned char byte);
+    // Text of the code page as it is shown, character for character (so offsets stay the
+    // same): control characters as their pictures, line breaks kept as they are. This is what
+    // assistive technology is given, which a raw NUL would cut short.
+    static QString shownText(QStringView text);
 
 private:
     struct Glyph {

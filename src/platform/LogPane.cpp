@@ -1,5 +1,6 @@
 #include "platform/LogPane.h"
 
+#include "platform/FocusRing.h"
 #include "platform/LogPaneAccessible.h"
 #include "platform/SingleByteCodec.h"
 
@@ -67,7 +68,7 @@ void LogPane::append(QByteArrayView bytes)
     m_publisher.request();
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
-                                         SingleByteCodec::toText(bytes));
+                                         ByteGlyphs::shownText(SingleByteCodec::toText(bytes)));
         QAccessible::updateAccessibility(&event);
     }
 }
@@ -403,6 +404,8 @@ void LogPane::paintEvent(QPaintEvent*)
             painter.restore();
         }
     }
+    if (hasFocus())
+        drawFocusRing(painter, *viewport());
 }
 
 void LogPane::resizeEvent(QResizeEvent* event)
@@ -433,6 +436,19 @@ void LogPane::changeEvent(QEvent* event)
         rewrapAll();
         m_publisher.request();
     }
+}
+
+// The focus ring is drawn on the viewport, which a focus change would not repaint by itself.
+void LogPane::focusInEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    viewport()->update();
+}
+
+void LogPane::focusOutEvent(QFocusEvent* event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void LogPane::scrollContentsBy(int, int)

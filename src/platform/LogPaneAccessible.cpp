@@ -1,5 +1,6 @@
 #include "platform/LogPaneAccessible.h"
 
+#include "platform/ByteGlyphs.h"
 #include "platform/LogPane.h"
 
 #include <QAccessibleWidget>
@@ -40,7 +41,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value)
-            return pane()->text();
+            return ByteGlyphs::shownText(pane()->text());
         return QAccessibleWidget::text(t);
     }
 
@@ -68,7 +69,7 @@ public:
     void setCursorPosition(int position) override { pane()->setSelStart(position); }
     QString text(int startOffset, int endOffset) const override
     {
-        return pane()->textRange(startOffset, endOffset);
+        return ByteGlyphs::shownText(pane()->textRange(startOffset, endOffset));
     }
     int characterCount() const override { return clampToInt(pane()->length()); }
     QRect characterRect(int offset) const override

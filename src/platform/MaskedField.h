@@ -7,4 +7,10 @@ class QLineEdit;
 // Makes a line edit behave as a masked field: every "#" of the mask is a place for one decimal
 // digit, unfilled places show "_", and the field's text is exactly the digits typed ("" while
 // untouched). An empty mask takes any characters up to maxLength.
+//
+// What the operator types is what the field holds: a click into a masked field puts the caret
+// right after what is already typed (a digit typed into a blank place further on would leave
+// the places before it empty, and the digits after it no room), unless the click selected
+// something. A keystroke the field refuses (a letter for a digit place, a character past the
+// last place) beeps and flashes the field instead of vanishing without a word.
 void makeMaskedField(QLineEdit& field, QStringView mask, int maxLength);

@@ -1,15 +1,37 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
 #include "platform/LogPane.h"
+#include "serial/SerialBench.h"
+#include "support/ByteSamples.h"
 #include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
 
+#include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
+
+namespace {
+
+// The window's pixels over a control and a little around it, where a focus frame is drawn.
+QImage around(ServerFrm& w, const QWidget& control)
+{
+    const QRect area(control.mapTo(&w, QPoint(0, 0)), control.size());
+    return w.grab(area.adjusted(-3, -3, 3, 3)).toImage();
+}
+
+QAccessibleInterface* accessible(QWidget* widget)
+{
+    return QAccessible::queryAccessibleInterface(widget);
+}
+
+} // namespace
 
 class TestServerFrm : public QObject {
     Q_OBJECT
@@ -112,7 +134,10 @@ private slots:
         }
     }
 
-    void tabWalksTheDesignedOrder()
+    // Tab walks every focusable control in the designed order, back round to the first, and
+    // at every stop the control looks different while it has the focus. A group of options is
+    // one stop, as on every desktop: the arrow keys move within it.
+    void tabWalksTheDesignedOrderShowingWhereTheFocusIs()
     {
         WindowUnderTest w;
         const QStringList expected = {
@@ -120,11 +145,16 @@ private slots:
             "txtSend2",   "bntSend2", "MaskEdBox1", "MaskEdBox5", "MaskEdBox2", "MaskEdBox3",
             "MaskEdBox4", "Command2", "Text1",      "Command3",   "Command1",   "Text2",
             "Text3",      "Text4",    "Command4",   "Command5",   "MaskEdBox6", "ListView1",
+            "Option3",    "Option1",  "Command6",   "txtPort",
         };
         QCOMPARE(QApplication::focusWidget(), w->txtPort);
         for (const QString& next : expected) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* stop = QApplication::focusWidget();
+            const QImage focused = around(*w, *stop);
+            QTest::keyClick(stop, Qt::Key_Tab);
             QCOMPARE(QApplication::focusWidget()->objectName(), next);
+            QVERIFY2(around(*w, *stop) != focused,
+                     qPrintable(stop->objectName() + QStringLiteral(" does not show the focus")));
         }
     }
 
@@ -136,6 +166,9 @@ private slots:
         QTest::newRow("port: digits only") << "txtPort"
                                            << "a1b2"
                                            << "12";
+        QTest::newRow("port: five exactly") << "txtPort"
+                                            << "6000"
+                                            << "6000";
         QTest::newRow("port: five at most") << "txtPort2"
                                             << "1234567"
                                             << "12345";
@@ -174,16 +207,67 @@ private slots:
         QVERIFY(edit);
         QCOMPARE(edit->text(), QString());
         edit->setFocus();
+        const QColor normal = edit->palette().color(QPalette::Base);
         QTest::keyClicks(edit, typed);
         QCOMPARE(edit->text(), value);
+        // A refused keystroke is not lost in silence: the field flashes (and beeps).
+        const bool refused = typed.size() != value.size();
+        QCOMPARE(edit->palette().color(QPalette::Base) != normal, refused);
+        QTRY_COMPARE(edit->palette().color(QPalette::Base), normal);
+    }
+
+    // Wherever the click lands, in an empty field or after some digits, the digits typed next
+    // follow what is there: none is dropped for lack of room after the click.
+    void aClickAnywhereThenTypingKeepsEveryDigit_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<QString>("typed");
+        const auto row = [](const char* field, const char* there, const char* typed) {
+            QTest::addRow("%s «%s» + «%s»", field, there, typed)
+                << QString::fromLatin1(field) << QString::fromLatin1(there)
+                << QString::fromLatin1(typed);
+        };
+        row("txtPort", "", "6000");
+        row("txtPort", "6", "0000");
+        row("txtPort2", "", "12345");
+        row("txtPort2", "12", "3");
+        row("MaskEdBox1", "", "5");
+        row("MaskEdBox1", "1", "05");
+        row("MaskEdBox5", "", "9600");
+        row("MaskEdBox5", "1", "15200");
+        row("MaskEdBox2", "", "8");
+        row("MaskEdBox3", "", "2");
+        row("MaskEdBox4", "", "1");
+        row("MaskEdBox6", "", "13");
+        row("MaskEdBox6", "2", "55");
+    }
+    void aClickAnywhereThenTypingKeepsEveryDigit()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, there);
+        QFETCH(QString, typed);
+        WindowUnderTest w;
+        auto* edit = w->findChild<QLineEdit*>(field);
+        QVERIFY(edit);
+        for (const int x : {2, edit->width() / 3, edit->width() / 2, edit->width() - 3}) {
+            edit->setText(there);
+            w->bntListen->setFocus(); // the click is what brings the focus in
+            QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
+            QCOMPARE(QApplication::focusWidget(), edit);
+            QTest::keyClicks(edit, typed);
+            QVERIFY2(edit->text() == there + typed,
+                     qPrintable(QStringLiteral("clicked at x=%1: %2").arg(x).arg(edit->text())));
+        }
     }
 
     void hoverHintsShowTheStoredTexts()
     {
         WindowUnderTest w;
         QCOMPARE(w->MaskEdBox3->toolTip(), QStringLiteral("0=n 1=p 2=i 3=m 4=e"));
-        QCOMPARE(w->bntListen->toolTip(), QStringLiteral("Connect"));
-        QCOMPARE(w->bntConnect->toolTip(), QStringLiteral("Connect"));
+        // The stored "Connect" would call the listen button what it is not.
+        QCOMPARE(w->bntListen->toolTip(), QString());
+        QCOMPARE(w->bntConnect->toolTip(), QString());
     }
 
     void resizingMovesNothing()
@@ -197,18 +281,131 @@ private slots:
         QCOMPARE(w->Frame2->geometry(), frame);
     }
 
-    void closingTheWindowClosesBothSocketsWithoutAWord()
+    // Assistive technology reads each control by its label and each view by what it shows.
+    void assistiveTechnologyReadsWhatTheWindowShows()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 port = freeTcpPort();
-        w->Winsock1->setLocalPort(port);
-        w->Winsock1->Listen();
-        QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
-        QVERIFY(w->close());
-        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
-        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QVERIFY(w.messages->shown.empty());
+        const std::pair<QWidget*, QString> names[] = {
+            {w->txtPort, QStringLiteral("Escuchar en el puerto")},
+            {w->txtIP, QStringLiteral("IP Remota")},
+            {w->txtPort2, QStringLiteral("Puerto")},
+            {w->MaskEdBox1, QStringLiteral("Com")},
+            {w->MaskEdBox5, QStringLiteral("Vel")},
+            {w->MaskEdBox2, QStringLiteral("Dat")},
+            {w->MaskEdBox3, QStringLiteral("Par")},
+            {w->MaskEdBox4, QStringLiteral("Bits")},
+            {w->MaskEdBox6, QStringLiteral("Código ASCII")},
+            {w->Text3, QStringLiteral("Registro del servidor")},
+            {w->txtSend, QStringLiteral("Texto a enviar del servidor")},
+            {w->Text4, QStringLiteral("Registro del cliente")},
+            {w->txtSend2, QStringLiteral("Texto a enviar del cliente")},
+            {w->Text2, QStringLiteral("Registro del puerto serial")},
+            {w->Text1, QStringLiteral("Texto a enviar por el puerto serial")},
+            {w->ListView1, QStringLiteral("ASCII")},
+        };
+        for (const auto& [widget, name] : names)
+            QCOMPARE(accessible(widget)->text(QAccessible::Name), name);
+
+        // Two datagrams, one with a NUL in it, reach the client pane and the code list.
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        const quint16 port = freeUdpPort();
+        listenOn(w, port);
+        QUdpSocket peer;
+        peer.writeDatagram(QByteArray("A\0B", 3), QHostAddress::LocalHost, port);
+        QTRY_COMPARE(w->codeList().rowCount(), 1);
+        peer.writeDatagram("\x01", QHostAddress::LocalHost, port);
+        QTRY_COMPARE(w->codeList().rowCount(), 2);
+
+        // The pane reads as it shows: a NUL is a picture, not the end of the text.
+        QAccessibleInterface* pane = accessible(w->Text4);
+        const QString shown = QStringLiteral("Servidor : A\u2400B\r\nServidor : \u2401\r\n");
+        QCOMPARE(pane->text(QAccessible::Value), shown);
+        QCOMPARE(pane->textInterface()->characterCount(), shown.size());
+        QCOMPARE(pane->textInterface()->text(11, 14), QStringLiteral("A\u2400B"));
+
+        // The list: a list of its rows, each named by its text; the current row is focused.
+        QAccessibleInterface* list = accessible(w->ListView1);
+        QCOMPARE(list->role(), QAccessible::List);
+        QTRY_COMPARE(list->childCount(), 2);
+        QAccessibleTableInterface* table = list->tableInterface();
+        QVERIFY(table);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->columnCount(), 1);
+        QCOMPARE(table->columnDescription(0), QStringLiteral("ASCII"));
+        QCOMPARE(list->child(0)->role(), QAccessible::ListItem);
+        QCOMPARE(list->child(0)->text(QAccessible::Name), QStringLiteral(",65,0,66"));
+        QCOMPARE(list->child(1)->text(QAccessible::Name), QStringLiteral(",1"));
+        QCOMPARE(list->indexOfChild(list->child(1)), 1);
+        QCOMPARE(list->child(0)->parent(), list);
+        QVERIFY(list->child(0)->rect().intersects(list->rect()));
+        QVERIFY(!list->focusChild());
+        QCOMPARE(table->selectedRowCount(), 0);
+
+        w->ListView1->setFocus();
+        QTest::keyClick(w->ListView1, Qt::Key_End);
+        QCOMPARE(list->focusChild(), list->child(1));
+        QVERIFY(list->child(1)->state().focused);
+        QVERIFY(list->child(1)->state().selected);
+        QVERIFY(!list->child(0)->state().selected);
+        QCOMPARE(table->selectedRows(), QList<int>{1});
+        QCOMPARE(list->child(1)->tableCellInterface()->rowIndex(), 1);
+
+        // And it can select a row as an operator would.
+        QVERIFY(table->selectRow(0));
+        QCOMPARE(w->ListView1->currentIndex().row(), 0);
+        QVERIFY(table->isRowSelected(0));
+        QVERIFY(!table->isRowSelected(1));
+    }
+
+    void closingTheWindowEndsEveryLinkWithoutAWord_data()
+    {
+        QTest::addColumn<bool>("busy");
+        QTest::newRow("nothing ever opened") << false;
+        QTest::newRow("every link busy") << true;
+    }
+    void closingTheWindowEndsEveryLinkWithoutAWord()
+    {
+        QFETCH(bool, busy);
+        SerialBench bench;
+        ServerFrm& w = bench.window();
+        QTcpSocket serversPeer;
+        QTcpServer clientsPeer;
+        QPointer<QTcpSocket> clientsConnection;
+        if (busy) {
+            const quint16 port = listenUnderTcp(*bench.w);
+            serversPeer.connectToHost(QHostAddress::LocalHost, port);
+            QTRY_VERIFY(w.Text3->text().endsWith(u"Cliente conectado. IP : 127.0.0.1\r\n"));
+            QVERIFY(clientsPeer.listen(QHostAddress::LocalHost, 0));
+            w.txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.txtPort2->setText(QString::number(clientsPeer.serverPort()));
+            QTest::mouseClick(w.bntConnect, Qt::LeftButton);
+            QTRY_VERIFY(w.Text4->text().endsWith(u"Conectado a 127.0.0.1\r\n"));
+            QTRY_VERIFY(clientsPeer.hasPendingConnections());
+            clientsConnection = clientsPeer.nextPendingConnection();
+            QVERIFY(clientsConnection);
+            bench.connect();
+            QVERIFY(w.MSComm1->portOpen());
+
+            // Every link has bytes on their way in and out as the window closes.
+            serversPeer.write(varied(100'000));
+            clientsConnection->write(varied(100'000));
+            bench.line.write(varied(1'000));
+            for (QLineEdit* box : {w.txtSend, w.txtSend2})
+                box->setText(QString(4'000, u'x'));
+            QTest::mouseClick(w.bntSend, Qt::LeftButton);
+            QTest::mouseClick(w.bntSend2, Qt::LeftButton);
+            bench.send(QString(1'000, u'y'));
+        }
+        QVERIFY(w.close());
+        QCOMPARE(w.Winsock1->state(), SocketControl::Closed);
+        QCOMPARE(w.Winsock2->state(), SocketControl::Closed);
+        QCOMPARE(bench.shown(), std::vector<RecordingMessages::Shown>{});
+        bench.w.reset();
+        if (busy) {
+            QTRY_COMPARE(serversPeer.state(), QAbstractSocket::UnconnectedState);
+            QTRY_VERIFY(!clientsConnection ||
+                        clientsConnection->state() == QAbstractSocket::UnconnectedState);
+        }
     }
 };
 

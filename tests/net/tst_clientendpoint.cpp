@@ -112,9 +112,19 @@ private slots:
                      QStringLiteral("Conectado a 127.0.0.1\r\nCliente : AB\r\nServidor : AB\r\n"));
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
 
+        // An empty text goes out like any other: logged, nothing refused, still connected.
+        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QVERIFY(w->Text4->text().endsWith(u"Servidor : AB\r\nCliente : \r\n"));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
+        w->txtSend2->setText(QStringLiteral("C"));
+        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QTRY_VERIFY(w->Text4->text().endsWith(u"Cliente : \r\nCliente : C\r\nServidor : C\r\n"));
+        QCOMPARE(w->codeList().rowCount(), 2);
+        QVERIFY(w.messages->shown.empty());
+
         // The server leaves: the client says so and stays closed.
         echo.last->disconnectFromHost();
-        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : AB\r\n*** Desconectado\r\n"));
+        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : C\r\n*** Desconectado\r\n"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCoreApplication::processEvents();
         QCOMPARE(echo.connections, 1);
@@ -184,6 +194,27 @@ private slots:
         QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
         QCOMPARE(w->Text4->text(), QString());
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+    }
+
+    // A port field left empty: the old connection is already closed, silently, and the new
+    // host set, when the port is refused.
+    void aRefusedConnectWhileConnectedEndsTheOldConnectionSilently()
+    {
+        EchoServer echo;
+        WindowUnderTest w;
+        connectTo(w, echo.serverPort());
+        QTRY_VERIFY(echo.last);
+        w->txtIP->setText(QStringLiteral("localhost"));
+        w->txtPort2->clear();
+        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        QCOMPARE(w.messages->shown,
+                 (std::vector<Shown>{
+                     {QStringLiteral("Error : El campo «Puerto» está vacío: escriba un número."),
+                      MessageIcon::Critical}}));
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QCOMPARE(w->Winsock2->remoteHost(), QStringLiteral("localhost"));
+        QTRY_COMPARE(echo.last->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(w->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n"));
     }
 
     // Failures after the call come as error events: two lines, a closed socket, no box.

@@ -1,11 +1,45 @@
+#include "platform/LogPane.h"
 #include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
 
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUdpSocket>
+
+namespace {
+
+// Under TCP: the server has a peer and the client a connection, each logged.
+struct Busy {
+    quint16 tcpPort = 0;
+    std::unique_ptr<QTcpSocket> serversPeer = std::make_unique<QTcpSocket>();
+    std::unique_ptr<QTcpServer> clientsServer = std::make_unique<QTcpServer>();
+    QTcpSocket* clientsPeer = nullptr;
+    QString serverLog;
+    QString clientLog;
+};
+
+void makeBusy(WindowUnderTest& w, Busy& busy)
+{
+    busy.tcpPort = listenUnderTcp(w);
+    busy.serversPeer->connectToHost(QHostAddress::LocalHost, busy.tcpPort);
+    busy.clientsServer->listen(QHostAddress::LocalHost, 0);
+    w->txtIP->setText(QStringLiteral("127.0.0.1"));
+    w->txtPort2->setText(QString::number(busy.clientsServer->serverPort()));
+    QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w->Winsock1->state() == SocketControl::Connected &&
+                                 w->Winsock2->state() == SocketControl::Connected &&
+                                 busy.clientsServer->hasPendingConnections(),
+                             5000);
+    busy.clientsPeer = busy.clientsServer->nextPendingConnection();
+    busy.serverLog = w->Text3->text();
+    busy.clientLog = w->Text4->text();
+}
+
+} // namespace
 
 class TestTransportChoice : public QObject {
     Q_OBJECT
@@ -24,7 +58,7 @@ private slots:
 
     void aChoiceSetsBothSocketsAndTheClientButtons_data()
     {
-        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QList<int>>("clicks"); // 1 "TCP", 2 "UDP", 0 arrow down
         QTest::addColumn<int>("protocol");
         QTest::addColumn<bool>("clientButtons");
         QTest::newRow("TCP") << QList<int>{1} << int(SocketControl::Tcp) << true;
@@ -32,6 +66,8 @@ private slots:
         QTest::newRow("UDP then TCP") << QList<int>{2, 1} << int(SocketControl::Tcp) << true;
         QTest::newRow("TCP then UDP") << QList<int>{1, 2} << int(SocketControl::Udp) << false;
         QTest::newRow("UDP twice") << QList<int>{2, 2} << int(SocketControl::Udp) << false;
+        QTest::newRow("TCP, then UDP by arrow key")
+            << QList<int>{1, 0} << int(SocketControl::Udp) << false;
     }
     void aChoiceSetsBothSocketsAndTheClientButtons()
     {
@@ -39,8 +75,12 @@ private slots:
         QFETCH(int, protocol);
         QFETCH(bool, clientButtons);
         WindowUnderTest w;
-        for (int option : clicks)
-            QTest::mouseClick(option == 1 ? w->Option1 : w->Option2, Qt::LeftButton);
+        for (int option : clicks) {
+            if (option == 0)
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+            else
+                QTest::mouseClick(option == 1 ? w->Option1 : w->Option2, Qt::LeftButton);
+        }
         QCOMPARE(w->Winsock1->protocol(), protocol);
         QCOMPARE(w->Winsock2->protocol(), protocol);
         QCOMPARE(w->bntConnect->isEnabled(), clientButtons);
@@ -51,29 +91,63 @@ private slots:
         QVERIFY(w.messages->shown.empty());
     }
 
-    // Whatever the sockets were doing, a choice closes them: the ports are free again.
-    void aChoiceClosesBothSockets()
+    // Whatever the sockets were doing, a change of transport closes them without a word: the
+    // ports are free again and the peers are cut off.
+    void aChangedChoiceClosesBothSocketsWithoutALogLine()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        const quint16 tcpPort = freeTcpPort();
-        w->Winsock1->setLocalPort(tcpPort);
-        w->Winsock1->Listen();
-        w->Winsock2->Close();
-        w->Winsock2->setProtocol(SocketControl::Udp);
-        const quint16 udpPort = freeUdpPort();
-        w->Winsock2->Bind(QString::number(udpPort));
-
+        Busy busy;
+        makeBusy(w, busy);
+        if (QTest::currentTestFailed())
+            return;
         QTest::mouseClick(w->Option2, Qt::LeftButton);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QTRY_COMPARE(busy.serversPeer->state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(busy.clientsPeer->state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(w->Text3->text(), busy.serverLog);
+        QCOMPARE(w->Text4->text(), busy.clientLog);
         QTcpServer tcp;
-        QVERIFY(tcp.listen(QHostAddress::Any, tcpPort));
+        QVERIFY(tcp.listen(QHostAddress::Any, busy.tcpPort));
+
+        const quint16 udpPort = freeUdpPort();
+        listenOn(w, udpPort);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QUdpSocket udp;
         QVERIFY(udp.bind(QHostAddress::Any, udpPort, QAbstractSocket::DontShareAddress));
+        QCOMPARE(w->Text3->text(), busy.serverLog);
+        QCOMPARE(w->Text4->text(), busy.clientLog);
         QVERIFY(w.messages->shown.empty());
     }
 
+    // A stray click, or Space, on the option already chosen changes nothing: the peers stay.
+    void choosingTheChosenTransportAgainChangesNothing()
+    {
+        WindowUnderTest w;
+        Busy busy;
+        makeBusy(w, busy);
+        if (QTest::currentTestFailed())
+            return;
+        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        QTest::keyClick(w->Option1, Qt::Key_Space);
+        QCOMPARE(w->Winsock1->state(), SocketControl::Connected);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
+        busy.serversPeer->write("sigo");
+        QTRY_VERIFY(w->Text3->text().endsWith(u"Cliente : sigo\r\n"));
+        QCOMPARE(busy.clientsPeer->state(), QAbstractSocket::ConnectedState);
+
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        const quint16 udpPort = freeUdpPort();
+        listenOn(w, udpPort);
+        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+        QUdpSocket peer;
+        peer.writeDatagram("aqui", QHostAddress::LocalHost, udpPort);
+        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : aqui\r\n"));
+        QVERIFY(w.messages->shown.empty());
+    }
     void theTwoOptionGroupsAreIndependent()
     {
         WindowUnderTest w;

@@ -243,7 +243,8 @@ void QtSerialControl::applyLine(const QString& port)
     const NativeLine line = applyNativeLine(m_port.handle(), m_line);
     QString refusal;
     if (!line.failure.isEmpty()) {
-        refusal = QStringLiteral("No se pudo configurar el puerto %1 (%2).").arg(port, line.failure);
+        refusal =
+            QStringLiteral("No se pudo configurar el puerto %1 (%2).").arg(port, line.failure);
     } else if (const QString differences = m_line.differencesFrom(line.running);
                !differences.isEmpty()) {
         refusal = QStringLiteral("El puerto %1 no acepta la configuración %2: %3. El puerto quedó "

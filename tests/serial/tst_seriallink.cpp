@@ -94,8 +94,8 @@ private slots:
         QTest::addColumn<QString>("settings");
         QTest::addColumn<long long>("baud");
         QTest::addColumn<bool>("twoStopBits");
-        QTest::newRow("leading zeros") << Fields{"005", "009600", "8", "0", "1"} << "9600,n,8,1"
-                                       << 9600LL << false;
+        QTest::newRow("leading zeros")
+            << Fields{"005", "009600", "8", "0", "1"} << "9600,n,8,1" << 9600LL << false;
         QTest::newRow("non-standard speed, 2 stop bits")
             << Fields{"5", "12345", "8", "0", "2"} << "12345,n,8,2" << 12345LL << true;
     }
@@ -334,17 +334,16 @@ private slots:
         QTest::addColumn<QString>("refuse");
         QTest::addColumn<QStringList>("operations");
         QTest::addColumn<bool>("logged");
-        const QStringList head = {"Settings=19200,i,7,2", "CommPort=3", "InputLen=1",
-                                  "InputMode=0", "PortOpen?"};
+        const QStringList head = {"Settings=19200,i,7,2", "CommPort=3", "InputLen=1", "InputMode=0",
+                                  "PortOpen?"};
         const QStringList tail = {"PortOpen=true", "RThreshold=1", "SThreshold=1"};
         QTest::newRow("closed port") << false << "" << head + tail << true;
         QTest::newRow("open port: closed, then opened")
             << true << "" << head + QStringList{"PortOpen=false"} + tail << true;
         QTest::newRow("open refused: nothing more, nothing logged")
             << false << "PortOpen=true" << head + QStringList{"PortOpen=true"} << false;
-        QTest::newRow("port number refused") << true << "CommPort"
-                                             << QStringList{"Settings=19200,i,7,2", "CommPort=3"}
-                                             << false;
+        QTest::newRow("port number refused")
+            << true << "CommPort" << QStringList{"Settings=19200,i,7,2", "CommPort=3"} << false;
     }
     void conectarWritesTheControlInOrder()
     {

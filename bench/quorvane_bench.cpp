@@ -380,6 +380,9 @@ double serialCloseStall(ServerFrm& w, const SerialLine& line)
     QTimer::singleShot(20, &w, [&w] { w.Command4->click(); });
     clock.restart();
     waitUntil([&] { return clock.elapsed() > 300; });
+    // A click that held the loop past the end of the wait is counted at the next firing.
+    const std::size_t firings = meter.count();
+    waitUntil([&] { return meter.count() > firings + 1; });
     meter.stop();
 
     ::fcntl(line.master, F_SETFL, ::fcntl(line.master, F_GETFL) | O_NONBLOCK);

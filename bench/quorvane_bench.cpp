@@ -1,7 +1,8 @@
 // Measures the receive paths of the real window, offscreen, with the real socket layer:
 // TCP floods through the server endpoint (text and binary), the bare loopback limit, growth
 // of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
-// received byte, and start-up time. Prints a table, then one line of key=value pairs.
+// received byte, start-up time, and how long a serial close with output pending holds the
+// window. Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|startup]
@@ -28,6 +29,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <fcntl.h>
 #include <pty.h>
 #include <time.h>
 #include <unistd.h>
@@ -359,6 +361,42 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
     return run;
 }
 
+// "Desconectar" with output pending that the other end is not reading: the largest gap of
+// the event loop from just before the click to well after it. The pending output is then
+// read, so that it has gone out before the next scenario.
+double serialCloseStall(ServerFrm& w, const SerialLine& line)
+{
+    w.MaskEdBox5->setText(QStringLiteral("9600"));
+    w.Command2->click();
+    if (!w.MSComm1->portOpen())
+        return -1;
+    w.Text1->setText(QString(256 * 1024, u'x'));
+    w.Command3->click();
+    QElapsedTimer clock;
+    clock.start();
+    waitUntil([&] { return clock.elapsed() > 50; }); // the line backs up
+    StallMeter meter;
+    meter.start();
+    QTimer::singleShot(20, &w, [&w] { w.Command4->click(); });
+    clock.restart();
+    waitUntil([&] { return clock.elapsed() > 300; });
+    // A click that held the loop past the end of the wait is counted at the next firing.
+    const std::size_t firings = meter.count();
+    waitUntil([&] { return meter.count() > firings + 1; });
+    meter.stop();
+
+    ::fcntl(line.master, F_SETFL, ::fcntl(line.master, F_GETFL) | O_NONBLOCK);
+    char sink[65536];
+    clock.restart();
+    while (clock.elapsed() < 500) {
+        if (::read(line.master, sink, sizeof sink) > 0)
+            clock.restart();
+        else
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return meter.max();
+}
+
 // Process start to window shown, measured from outside, median of several runs.
 double startupMilliseconds(int runs)
 {
@@ -433,6 +471,7 @@ int main(int argc, char* argv[])
 
     StallMeter stalls;
     SerialRun serial;
+    double serialCloseStallMs = 0;
     TcpRun textRun;
     TcpRun binaryRun;
     double rss = 0;
@@ -455,6 +494,7 @@ int main(int argc, char* argv[])
         stalls.start();
         serial = floodSerial(window, line, quick ? 128 * 1024 : kMegabyte);
         stalls.stop();
+        serialCloseStallMs = serialCloseStall(window, line);
     }
     const UdpRun udp = runs("udp") ? floodDatagrams(window, datagrams) : UdpRun{};
     const double startup = runs("startup") ? startupMilliseconds(quick ? 3 : 7) : 0;
@@ -486,6 +526,7 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12lld\n", "serial notifications (rows added)", serial.rows);
     std::printf("%-44s %12lld\n", "serial characters shown in the pane", serial.shown);
     std::printf("%-44s %12.0f\n", "serial characters per second", serial.charactersPerSecond);
+    std::printf("%-44s %12.2f\n", "serial close, output pending: max gap (ms)", serialCloseStallMs);
     std::printf("%-44s %12d\n", "UDP datagrams sent", udp.sent);
     std::printf("%-44s %12lld\n", "UDP rows added", udp.rows);
     std::printf("%-44s %12.0f\n", "UDP datagrams sent per second by the peer", udp.peerPerSecond);
@@ -498,10 +539,10 @@ int main(int argc, char* argv[])
         "tcp_MBps=%.1f tcp_binary_MBps=%.1f bare_MBps=%.1f growth=%.2f stall_p99_ms=%.2f "
         "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.2f startup_ms=%.1f "
         "tcp_cpu_ms_per_MB=%.2f tcp_binary_cpu_ms_per_MB=%.2f serial_cps=%.0f serial_lost=%lld "
-        "serial_rows=%lld\n",
+        "serial_rows=%lld serial_close_stall_ms=%.2f\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, rssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
-        serial.charactersPerSecond, serial.sent - serial.rows, serial.rows);
+        serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialCloseStallMs);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
         shown->count == 0;

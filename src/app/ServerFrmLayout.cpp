@@ -144,7 +144,7 @@ const std::vector<ControlDesign>& ServerFrmLayout::table()
         {CONTROL(MaskEdBox2), K::MaskedField, frame3, nullptr, 2520, 240, 375, 375, 11, u"#", 1},
         {CONTROL(Label6), K::Label, frame3, u"Par", 3000, 360, 255, 255, 26},
         {CONTROL(MaskEdBox3), K::MaskedField, frame3, nullptr, 3360, 240, 375, 375, 12, u"#", 1,
-         u"0=n 1=p 2=i 3=m 4=e"},
+         u"Paridad: 0 ninguna, 1 par, 2 impar, 3 marca, 4 espacio"},
         {CONTROL(Label7), K::Label, frame3, u"Bits", 3840, 360, 255, 255, 27},
         {CONTROL(MaskEdBox4), K::MaskedField, frame3, nullptr, 4200, 240, 375, 375, 13, u"#", 1},
         {CONTROL(Command2), K::Button, frame3, u"Conectar", 240, 720, 975, 375, 14},

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 
+#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -25,6 +26,43 @@ qint64 digitsValue(const QString& text)
             return -1;
     }
     return text.toLongLong();
+}
+
+QString parityWords(QSerialPort::Parity parity)
+{
+    switch (parity) {
+    case QSerialPort::EvenParity:
+        return QStringLiteral("paridad par");
+    case QSerialPort::OddParity:
+        return QStringLiteral("paridad impar");
+    case QSerialPort::MarkParity:
+        return QStringLiteral("paridad marca");
+    case QSerialPort::SpaceParity:
+        return QStringLiteral("paridad espacio");
+    default:
+        return QStringLiteral("ninguna paridad");
+    }
+}
+
+QString stopWords(QSerialPort::StopBits stop)
+{
+    switch (stop) {
+    case QSerialPort::OneStop:
+        return QStringLiteral("1 bit de parada");
+    case QSerialPort::OneAndHalfStop:
+        return QStringLiteral("1,5 bits de parada");
+    default:
+        return QStringLiteral("%1 bits de parada").arg(int(stop));
+    }
+}
+
+// "a, b y c"
+QString listed(const QStringList& items)
+{
+    if (items.size() < 2)
+        return items.join(QString());
+    return items.mid(0, items.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" y ") +
+           items.last();
 }
 
 } // namespace
@@ -100,4 +138,38 @@ LineSettings LineSettings::parse(const QString& settings)
                QStringLiteral("deben ser 1 o 2"));
     }
     return line;
+}
+
+int LineSettings::bitsPerCharacter() const
+{
+    const int stop = stopBits == QSerialPort::OneStop ? 1 : 2;
+    return 1 + int(dataBits) + (parity == QSerialPort::NoParity ? 0 : 1) + stop;
+}
+
+QString LineSettings::differencesFrom(const LineSettings& running) const
+{
+    QStringList asked;
+    QStringList runs;
+    if (std::abs(qint64(running.baudRate) - baudRate) * 50 > baudRate) {
+        asked << QStringLiteral("%1 baudios").arg(baudRate);
+        runs << QStringLiteral("a %1 baudios").arg(running.baudRate);
+    }
+    if (running.parity != parity) {
+        asked << parityWords(parity);
+        runs << (running.parity == QSerialPort::NoParity
+                     ? QStringLiteral("sin paridad")
+                     : QStringLiteral("con %1").arg(parityWords(running.parity)));
+    }
+    if (running.dataBits != dataBits) {
+        asked << QStringLiteral("%1 bits de datos").arg(int(dataBits));
+        runs << QStringLiteral("con %1 bits de datos").arg(int(running.dataBits));
+    }
+    if (running.stopBits != stopBits) {
+        asked << stopWords(stopBits);
+        runs << QStringLiteral("con %1").arg(stopWords(running.stopBits));
+    }
+    if (asked.isEmpty())
+        return QString();
+    return QStringLiteral("se pidió %1, y el dispositivo funciona %2")
+        .arg(listed(asked), listed(runs));
 }

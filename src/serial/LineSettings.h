@@ -17,4 +17,13 @@ struct LineSettings {
     // Throws ControlError naming the part that is wrong and its value, e.g. an empty parity
     // letter in "9600,,8,1".
     static LineSettings parse(const QString& settings);
+
+    // Start bit, data bits, parity bit and stop bits: what one character costs on the line.
+    int bitsPerCharacter() const;
+
+    // What a device that runs `running` does not do of this line, for the operator: "se pidió
+    // paridad impar, y el dispositivo funciona sin paridad". Empty when it runs this line.
+    // Speeds within 2% count as the same: a UART divides a clock, and a driver may report the
+    // rate it reaches rather than the one asked.
+    QString differencesFrom(const LineSettings& running) const;
 };

@@ -2,37 +2,29 @@
 
 #include "platform/ControlError.h"
 #include "platform/SingleByteCodec.h"
+#include "serial/NativeLine.h"
 
+#include <QCursor>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QPointer>
 
 #include <cerrno>
+#include <chrono>
 #include <utility>
 
 #ifdef Q_OS_UNIX
-#include <termios.h>
+#include "serial/SerialDrain.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace {
-
-QString parityName(QSerialPort::Parity parity)
-{
-    switch (parity) {
-    case QSerialPort::EvenParity:
-        return QStringLiteral("par");
-    case QSerialPort::OddParity:
-        return QStringLiteral("impar");
-    case QSerialPort::MarkParity:
-        return QStringLiteral("marca");
-    case QSerialPort::SpaceParity:
-        return QStringLiteral("espacio");
-    default:
-        return QStringLiteral("ninguna");
-    }
-}
 
 QString notFound(const QString& port)
 {
@@ -84,6 +76,11 @@ QtSerialControl::QtSerialControl(SerialPortNumbering numbering, AccessCheck mayO
     connect(&m_deliveryTimer, &QTimer::timeout, this, &QtSerialControl::deliver);
     connect(&m_port, &QIODevice::readyRead, this, &QtSerialControl::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
+        const qint64 unsent = m_port.bytesToWrite();
+        if (m_sent.size() > unsent)
+            m_sent.remove(0, m_sent.size() - unsent);
+    });
 }
 
 QtSerialControl::~QtSerialControl()
@@ -193,6 +190,7 @@ void QtSerialControl::open()
     // The device under its real name, so that the lock Qt takes on it holds whichever alias
     // opened it.
     const QString systemLocation = info.canonicalFilePath();
+    waitForDrain(systemLocation, port);
 #endif
 
     m_port.setPortName(systemLocation);
@@ -203,11 +201,20 @@ void QtSerialControl::open()
     m_port.setFlowControl(QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite))
         refuseOpen(port, device);
-    applyParityExactly(port);
+    // Opening a terminal raises both lines; RTS goes down at once. A device without modem
+    // lines (a pseudo-terminal) refuses both, which changes nothing for its line.
+    m_port.setDataTerminalReady(true);
+    m_port.setRequestToSend(false);
+    m_port.clearError();
+    applyLine(port);
 
     discardInput();
+    m_decoder.reset();
+    m_wrote = false;
+    m_sent.clear();
     m_loss.clear();
     m_openPort = port;
+    m_openDevice = systemLocation;
 }
 
 void QtSerialControl::refuseOpen(const QString& port, const QString& device)
@@ -230,31 +237,56 @@ void QtSerialControl::refuseOpen(const QString& port, const QString& device)
     }
 }
 
-// Qt sets CMSPAR for mark and space parity but never clears it for the others, so a line
-// left in mark or space (by another program, or by this one before) would run odd or even
-// parity as mark or space. The parity applied is made the one asked for, and a driver that
-// cannot do mark or space is told, rather than silently running odd or even instead.
-void QtSerialControl::applyParityExactly(const QString& port)
+// The line the device runs, read back from it, must be the one asked for.
+void QtSerialControl::applyLine(const QString& port)
 {
-#if defined(Q_OS_UNIX) && defined(CMSPAR)
-    const bool stick =
-        m_line.parity == QSerialPort::MarkParity || m_line.parity == QSerialPort::SpaceParity;
-    termios line{};
-    if (::tcgetattr(m_port.handle(), &line) != 0 || bool(line.c_cflag & CMSPAR) == stick)
-        return;
-    if (stick)
-        line.c_cflag |= CMSPAR;
-    else
-        line.c_cflag &= ~tcflag_t(CMSPAR);
-    termios applied{};
-    if (::tcsetattr(m_port.handle(), TCSANOW, &line) != 0 ||
-        ::tcgetattr(m_port.handle(), &applied) != 0 || bool(applied.c_cflag & CMSPAR) != stick) {
+    const NativeLine line = applyNativeLine(m_port.handle(), m_line);
+    QString refusal;
+    if (!line.failure.isEmpty()) {
+        refusal =
+            QStringLiteral("No se pudo configurar el puerto %1 (%2).").arg(port, line.failure);
+    } else if (const QString differences = m_line.differencesFrom(line.running);
+               !differences.isEmpty()) {
+        refusal = QStringLiteral("El puerto %1 no acepta la configuración %2: %3. El puerto quedó "
+                                 "cerrado.")
+                      .arg(port, quoted(m_settings), differences);
+    }
+    if (!refusal.isEmpty()) {
         m_port.close();
-        throw ControlError(QStringLiteral("El puerto %1 no admite la paridad %2 que pide la "
-                                          "configuración «%3».")
-                               .arg(port, parityName(m_line.parity), m_settings));
+        throw ControlError(refusal);
+    }
+    m_marking = line.marksErrors;
+}
+
+// Opening a device whose output is still being finished waits for the end of it; the window
+// goes on meanwhile, except for the operator's input, which is taken afterwards in order.
+void QtSerialControl::waitForDrain(const QString& device, const QString& port)
+{
+#ifdef Q_OS_UNIX
+    if (!SerialDrain::busy(device))
+        return;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(5);
+    connect(&check, &QTimer::timeout, &loop, [&] {
+        if (!SerialDrain::busy(device))
+            loop.quit();
+    });
+    check.start();
+    const bool cursor = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+    if (cursor)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    if (cursor)
+        QGuiApplication::restoreOverrideCursor();
+    // Only the program's end stops the wait early.
+    if (SerialDrain::busy(device)) {
+        throw ControlError(QStringLiteral("El puerto %1 todavía está terminando de enviar lo "
+                                          "pendiente; vuelva a pulsar «Conectar» en un momento.")
+                               .arg(port));
     }
 #else
+    Q_UNUSED(device);
     Q_UNUSED(port);
 #endif
 }
@@ -263,18 +295,53 @@ void QtSerialControl::close()
 {
     if (m_port.isOpen()) {
         m_closing = true;
+#ifdef Q_OS_UNIX
+        if (m_wrote)
+            handOverPendingOutput();
+#else
         // What was handed over still goes out, unless the line is stuck.
         const QDeadlineTimer deadline(kDrainMs);
         while (m_port.bytesToWrite() > 0 && !deadline.hasExpired() &&
                m_port.waitForBytesWritten(int(deadline.remainingTime()))) {
         }
+#endif
         if (m_port.isOpen())
             m_port.close();
         m_closing = false;
     }
+    m_wrote = false;
+    m_sent.clear();
+    m_decoder.reset();
     m_openPort.clear();
+    m_openDevice.clear();
     m_loss.clear();
     discardInput();
+}
+
+// What was sent still goes out, within the time its bytes need at the line's speed, but
+// after the port is closed and on another thread. The device stays reserved to this program
+// meanwhile.
+void QtSerialControl::handOverPendingOutput()
+{
+#ifdef Q_OS_UNIX
+    const int descriptor = ::fcntl(m_port.handle(), F_DUPFD_CLOEXEC, 0);
+    if (descriptor < 0)
+        return; // the port is closed as it is, and the terminal finishes what it holds
+    QByteArray unsent = m_sent.right(m_port.bytesToWrite());
+    int queued = 0;
+    ::ioctl(descriptor, TIOCOUTQ, &queued);
+    const qint64 pending = unsent.size() + queued;
+    const auto needs = std::chrono::milliseconds(pending * m_line.bitsPerCharacter() * 1000 /
+                                                 std::max<qint32>(m_line.baudRate, 1));
+    const QByteArray line = terminalSettings(descriptor);
+    m_port.close();
+    setTerminalSettings(descriptor, line);
+#ifdef TIOCEXCL
+    ::ioctl(descriptor, TIOCEXCL);
+#endif
+    SerialDrain::start(descriptor, std::move(unsent), m_openDevice,
+                       needs + std::chrono::milliseconds(kDrainSlackMs));
+#endif
 }
 
 void QtSerialControl::discardInput()
@@ -298,6 +365,8 @@ void QtSerialControl::setOutput(QStringView text)
         throw ControlError(QStringLiteral("No se pudo enviar por el puerto %1 (%2).")
                                .arg(m_openPort, m_port.errorString()));
     }
+    m_wrote = true;
+    m_sent.append(bytes);
 }
 
 QByteArray QtSerialControl::input()
@@ -331,7 +400,13 @@ void QtSerialControl::take(const QByteArray& bytes)
 
 void QtSerialControl::onReadyRead()
 {
-    take(m_port.readAll());
+    readArrived();
+}
+
+void QtSerialControl::readArrived()
+{
+    const QByteArray bytes = m_port.readAll();
+    take(m_marking ? m_decoder.decode(bytes) : bytes);
 }
 
 void QtSerialControl::onError(QSerialPort::SerialPortError error)
@@ -343,7 +418,7 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
         return;
     // The device has gone. Qt 6.4 keeps reporting a vanished pseudo-terminal many thousand
     // times a second while the port stays open: the port is closed here, at the first report.
-    take(m_port.readAll());
+    readArrived();
     m_port.close();
     m_loss = QStringLiteral("Se perdió la comunicación con el puerto %1: el dispositivo se "
                             "desconectó o dejó de responder. El puerto quedó cerrado; cuando el "

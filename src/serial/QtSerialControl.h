@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/ErrorMarkDecoder.h"
 #include "serial/LineSettings.h"
 #include "serial/SerialControl.h"
 #include "serial/SerialPortNumbering.h"
@@ -20,6 +21,15 @@
 // kNotificationsPerTurn per turn of the event loop: a flood never freezes the window, and no
 // character is left waiting after the last one arrives.
 //
+// The port runs with DTR on and RTS off. The line the device runs is read back after it
+// opens; a device that runs other settings than asked is closed again and the open refused,
+// naming what it would not take. Received bytes with a parity or framing error reach the
+// reader as "?"; null bytes are kept.
+//
+// Closing never waits on the window's thread: on POSIX, what was sent and has not yet gone
+// out is finished by SerialDrain, and opening the same device again waits for that (the
+// window keeps painting and serving timers meanwhile; clicks wait their turn).
+//
 // What it deliberately does not do: raise notifications about its transmit buffer (SThreshold
 // is kept, but an empty code row after every send would only confuse the operator), or keep
 // received characters that were not read when the port is closed on purpose.
@@ -28,8 +38,12 @@ class QtSerialControl final : public SerialControl {
 
 public:
     static constexpr int kNotificationsPerTurn = 4096;
-    // How long closing the port may wait for what was sent to leave, if the line is stuck.
+    // How long closing the port may wait for what was sent to leave, if the line is stuck
+    // (Windows, where the close waits).
     static constexpr int kDrainMs = 2000;
+    // What a close gives the output still pending, beyond the time its bytes need at the
+    // line's speed (POSIX, where it is finished on another thread).
+    static constexpr int kDrainSlackMs = 1000;
 
     // Whether this process may read and write a device. Refusals to open are told apart with
     // it: a device the process may not use needs the operator in the device's group, any
@@ -63,9 +77,12 @@ private:
     void open();
     void close();
     [[noreturn]] void refuseOpen(const QString& port, const QString& device);
-    void applyParityExactly(const QString& port);
+    void waitForDrain(const QString& device, const QString& port);
+    void applyLine(const QString& port);
+    void handOverPendingOutput();
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
+    void readArrived();
     void take(const QByteArray& bytes);
     void scheduleDelivery();
     void deliver();
@@ -87,7 +104,16 @@ private:
 
     // How refusals and the loss notice name the open port: "COM5 (/dev/com5)".
     QString m_openPort;
+    // The device under its real name, which a drain of its output is known by.
+    QString m_openDevice;
     bool m_closing = false;
+
+    // Received bytes come with errors marked, and are decoded as they are taken.
+    bool m_marking = false;
+    ErrorMarkDecoder m_decoder;
+    // Sent since the port opened; the last bytesToWrite() of them are still in Qt's buffer.
+    bool m_wrote = false;
+    QByteArray m_sent;
 
     // Received and not yet read: m_received from m_readPosition on.
     QByteArray m_received;

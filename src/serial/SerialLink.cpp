@@ -1,6 +1,7 @@
 #include "serial/SerialLink.h"
 
 #include "codes/CodeList.h"
+#include "platform/ControlError.h"
 #include "platform/LogPane.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
@@ -44,7 +45,8 @@ void SerialLink::Command2_Click()
     const std::int16_t data = toInt16(dataBits, u"Dat");
     const std::int16_t stop = toInt16(stopBits, u"Bits");
 
-    // Digits 5 to 9 leave the letter empty; the control refuses such a settings string.
+    // Digits 5 to 9 name no parity: told here, in the field's terms, before anything is
+    // written to the control.
     const double parityDigit = toDouble(parity, u"Par");
     QString letter;
     if (parityDigit == 0)
@@ -57,6 +59,11 @@ void SerialLink::Command2_Click()
         letter = QStringLiteral("m");
     else if (parityDigit == 4)
         letter = QStringLiteral("e");
+    else
+        throw ControlError(QStringLiteral("El campo «Par» debe ser un dígito de 0 a 4 (0 ninguna "
+                                          "paridad, 1 par, 2 impar, 3 marca, 4 espacio); %1 no "
+                                          "nombra ninguna paridad.")
+                               .arg(quoted(parity)));
 
     const QString settings =
         QStringLiteral("%1,%2,%3,%4").arg(baud).arg(letter).arg(data).arg(stop);

@@ -264,7 +264,8 @@ private slots:
     void hoverHintsShowTheStoredTexts()
     {
         WindowUnderTest w;
-        QCOMPARE(w->MaskEdBox3->toolTip(), QStringLiteral("0=n 1=p 2=i 3=m 4=e"));
+        QCOMPARE(w->MaskEdBox3->toolTip(),
+                 QStringLiteral("Paridad: 0 ninguna, 1 par, 2 impar, 3 marca, 4 espacio"));
         // The stored "Connect" would call the listen button what it is not.
         QCOMPARE(w->bntListen->toolTip(), QString());
         QCOMPARE(w->bntConnect->toolTip(), QString());

@@ -24,7 +24,11 @@ void SerialBench::alias(int number, const PseudoTerminal& to) const
 
 void SerialBench::connectWith(const QStringList& comVelDatParBits)
 {
-    ServerFrm& f = window();
+    connectSerial(window(), comVelDatParBits);
+}
+
+void connectSerial(ServerFrm& f, const QStringList& comVelDatParBits)
+{
     const QList<QLineEdit*> fields = {f.MaskEdBox1, f.MaskEdBox5, f.MaskEdBox2, f.MaskEdBox3,
                                       f.MaskEdBox4};
     for (int i = 0; i < fields.size(); ++i) {

@@ -10,6 +10,9 @@
 
 class QLineEdit;
 
+// Types the five serial fields as an operator would ("" leaves one empty), then "Conectar".
+void connectSerial(ServerFrm& window, const QStringList& comVelDatParBits);
+
 // The real window on a real QSerialPort, with a device directory of its own in which port 5
 // (the alias com5) is a pseudo-terminal the test plays the other end of.
 struct SerialBench {
@@ -19,7 +22,7 @@ struct SerialBench {
     void alias(int number, const PseudoTerminal& to) const;
     QString path(const QString& name) const { return devices.filePath(name); }
 
-    // Types the five serial fields as an operator would ("" leaves one empty), then "Conectar".
+    // connectSerial on this bench's window.
     void connectWith(const QStringList& comVelDatParBits);
     // Port 5, 9600 baud, 8 data bits, no parity, 1 stop bit.
     void connect();

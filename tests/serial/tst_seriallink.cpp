@@ -2,7 +2,9 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
+#include "support/FakeSerialControl.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -26,6 +28,22 @@ termios applied(const PseudoTerminal& line)
     ::tcgetattr(line.slaveDescriptor(), &settings);
     return settings;
 }
+
+// The window on a control that records every operation.
+struct FakeBench {
+    FakeBench()
+        : w([this] {
+            ServerFrmPlatform platform;
+            auto fake = std::make_unique<FakeSerialControl>();
+            control = fake.get();
+            platform.mscomm1 = std::move(fake);
+            return platform;
+        }())
+    {
+    }
+    FakeSerialControl* control = nullptr;
+    WindowUnderTest w;
+};
 
 bool saysOnce(const std::vector<Shown>& shown, const QString& says, MessageIcon icon)
 {
@@ -68,31 +86,18 @@ private slots:
         QCOMPARE(w.Text2->selStart(), kConnected.size());
     }
 
-    // What the control applied is read back from Qt and termios: a pseudo-terminal runs
-    // 8 data bits and no parity whatever it is asked, but keeps the rest.
+    // What the device runs is read back from it. A pseudo-terminal takes the speed (custom
+    // rates included) and the stop bits; input errors are marked, to be shown as "?".
     void fieldsBecomeTheLineSettings_data()
     {
         QTest::addColumn<Fields>("fields");
         QTest::addColumn<QString>("settings");
-        QTest::addColumn<int>("baud");
-        QTest::addColumn<QSerialPort::DataBits>("data");
-        QTest::addColumn<QSerialPort::Parity>("parity");
-        QTest::addColumn<QSerialPort::StopBits>("stop");
-        QTest::newRow("0 n, leading zeros")
-            << Fields{"005", "009600", "8", "0", "1"} << "9600,n,8,1" << 9600 << QSerialPort::Data8
-            << QSerialPort::NoParity << QSerialPort::OneStop;
-        QTest::newRow("1 p") << Fields{"5", "300", "5", "1", "1"} << "300,p,5,1" << 300
-                             << QSerialPort::Data5 << QSerialPort::EvenParity
-                             << QSerialPort::OneStop;
-        QTest::newRow("2 i") << Fields{"5", "19200", "7", "2", "2"} << "19200,i,7,2" << 19200
-                             << QSerialPort::Data7 << QSerialPort::OddParity
-                             << QSerialPort::TwoStop;
-        QTest::newRow("3 m") << Fields{"5", "9600", "8", "3", "1"} << "9600,m,8,1" << 9600
-                             << QSerialPort::Data8 << QSerialPort::MarkParity
-                             << QSerialPort::OneStop;
-        QTest::newRow("4 e, non-standard speed")
-            << Fields{"5", "12345", "6", "4", "2"} << "12345,e,6,2" << 12345 << QSerialPort::Data6
-            << QSerialPort::SpaceParity << QSerialPort::TwoStop;
+        QTest::addColumn<long long>("baud");
+        QTest::addColumn<bool>("twoStopBits");
+        QTest::newRow("leading zeros")
+            << Fields{"005", "009600", "8", "0", "1"} << "9600,n,8,1" << 9600LL << false;
+        QTest::newRow("non-standard speed, 2 stop bits")
+            << Fields{"5", "12345", "8", "0", "2"} << "12345,n,8,2" << 12345LL << true;
     }
     void fieldsBecomeTheLineSettings()
     {
@@ -102,33 +107,53 @@ private slots:
         bench.connectWith(fields);
         QCOMPARE(bench.shown(), std::vector<Shown>());
         QCOMPARE(bench.window().MSComm1->settings(), settings);
-        const QSerialPort& port = bench.control().serialPort();
-        QTEST(port.baudRate(), "baud");
-        QTEST(port.dataBits(), "data");
-        QTEST(port.parity(), "parity");
-        QTEST(port.stopBits(), "stop");
+        QCOMPARE(bench.window().Text2->bytes(), kConnected);
+        QTEST(linuxOutputSpeed(bench.line.slaveDescriptor()), "baud");
         const termios line = applied(bench.line);
-        QCOMPARE(bool(line.c_cflag & CSTOPB), port.stopBits() == QSerialPort::TwoStop);
-        const QSerialPort::Parity parity = port.parity();
-        if (parity != QSerialPort::NoParity) {
-            QCOMPARE(bool(line.c_cflag & PARODD),
-                     parity == QSerialPort::OddParity || parity == QSerialPort::MarkParity);
-            QCOMPARE(bool(line.c_cflag & CMSPAR),
-                     parity == QSerialPort::MarkParity || parity == QSerialPort::SpaceParity);
-        }
+        QTEST(bool(line.c_cflag & CSTOPB), "twoStopBits");
+        QCOMPARE(line.c_cflag & (CSIZE | PARENB), tcflag_t(CS8));
+        QCOMPARE(line.c_iflag & (INPCK | PARMRK | IGNPAR | ISTRIP), tcflag_t(INPCK | PARMRK));
     }
 
-    // Qt leaves mark/space on for odd parity: a line another program left in mark runs odd.
-    void oddParityIsOddOnALineLeftInMark()
+    // A device that runs other settings than asked (a pseudo-terminal runs 8 data bits and
+    // no parity, whatever it is told) is closed again, and the operator told what it would
+    // not take and what it runs; "Conectado...." is not logged. The port is free afterwards.
+    void settingsTheDeviceDoesNotTakeAreRefused_data()
     {
+        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("1 par") << Fields{"5", "9600", "8", "1", "1"}
+                               << "«9600,p,8,1»: se pidió paridad par, y el dispositivo funciona "
+                                  "sin paridad.";
+        QTest::newRow("2 impar, 7 bits")
+            << Fields{"5", "19200", "7", "2", "2"}
+            << "«19200,i,7,2»: se pidió paridad impar y 7 bits de datos, y el dispositivo "
+               "funciona sin paridad y con 8 bits de datos.";
+        QTest::newRow("3 marca") << Fields{"5", "9600", "8", "3", "1"}
+                                 << "se pidió paridad marca, y el dispositivo funciona sin paridad";
+        QTest::newRow("4 espacio, 5 bits")
+            << Fields{"5", "9600", "5", "4", "1"}
+            << "se pidió paridad espacio y 5 bits de datos, y el dispositivo funciona sin "
+               "paridad y con 8 bits de datos";
+    }
+    void settingsTheDeviceDoesNotTakeAreRefused()
+    {
+        QFETCH(Fields, fields);
+        QFETCH(QString, says);
         SerialBench bench;
-        termios left = applied(bench.line);
-        left.c_cflag |= CMSPAR | PARODD;
-        QCOMPARE(::tcsetattr(bench.line.slaveDescriptor(), TCSANOW, &left), 0);
-        bench.connectWith({"5", "9600", "8", "2", "1"});
-        QVERIFY(bench.shown().empty());
-        QVERIFY(!(applied(bench.line).c_cflag & CMSPAR));
-        QVERIFY(applied(bench.line).c_cflag & PARODD);
+        bench.connect();
+        bench.connectWith(fields);
+        QVERIFY(saysOnce(bench.shown(),
+                         QStringLiteral("El puerto COM5 (%1) no acepta la configuración ")
+                             .arg(bench.path(QStringLiteral("com5"))),
+                         MessageIcon::Critical));
+        QVERIFY(saysOnce(bench.shown(), says, MessageIcon::Critical));
+        QVERIFY(!bench.window().MSComm1->portOpen());
+        QCOMPARE(bench.window().Text2->bytes(), kConnected);
+
+        bench.connect();
+        QCOMPARE(bench.shown().size(), std::size_t(1));
+        QCOMPARE(bench.window().Text2->bytes(), kConnected + kConnected);
     }
 
     // An empty field, or settings the line cannot run, stop "Conectar" before anything is
@@ -147,10 +172,11 @@ private slots:
         QTest::newRow("Bits empty")
             << Fields{"5", "19200", "7", "2", ""} << complete << exclamation;
         const auto critical = MessageIcon::Critical;
-        QTest::newRow("parity 5") << Fields{"5", "19200", "8", "5", "1"} << "la paridad «» no sirve"
-                                  << critical;
-        QTest::newRow("parity 9") << Fields{"5", "9600", "8", "9", "1"}
-                                  << "«9600,,8,1» no es válida" << critical;
+        const QString par = QStringLiteral("El campo «Par» debe ser un dígito de 0 a 4 (0 ninguna "
+                                           "paridad, 1 par, 2 impar, 3 marca, 4 espacio); «%1» no "
+                                           "nombra ninguna paridad.");
+        QTest::newRow("parity 5") << Fields{"5", "19200", "8", "5", "1"} << par.arg(5) << critical;
+        QTest::newRow("parity 9") << Fields{"5", "9600", "8", "9", "1"} << par.arg(9) << critical;
         QTest::newRow("speed 0") << Fields{"5", "0", "8", "0", "1"} << "la velocidad «0»"
                                  << critical;
         QTest::newRow("4 data bits")
@@ -184,12 +210,12 @@ private slots:
         PseudoTerminal other;
         bench.alias(7, other);
         bench.connect();
-        bench.connectWith({"7", "19200", "8", "2", "2"});
+        bench.connectWith({"7", "19200", "8", "0", "2"});
         QVERIFY(bench.shown().empty());
         QCOMPARE(bench.window().Text2->bytes(), kConnected + kConnected);
         QCOMPARE(bench.window().Text2->selStart(), 2 * kConnected.size());
-        QCOMPARE(bench.control().serialPort().baudRate(), 19200);
-        QCOMPARE(bench.control().serialPort().parity(), QSerialPort::OddParity);
+        QCOMPARE(linuxOutputSpeed(other.slaveDescriptor()), 19200);
+        QVERIFY(applied(other).c_cflag & CSTOPB);
 
         bench.send(QStringLiteral("x"));
         QTRY_COMPARE(other.received, QByteArrayLiteral("x"));
@@ -215,6 +241,8 @@ private slots:
         }
     }
 
+    // Input errors are marked on the line, so the terminal doubles a received 0xFF: it is
+    // still one 0xFF in the list and the pane, and a NUL stays a NUL.
     void everyByteValueGoesBothWays()
     {
         SerialBench bench;
@@ -283,6 +311,67 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), bench.window().Command3); // where the click put it
         QCOMPARE(bench.window().Text2->bytes(), before);
         QCOMPARE(bench.line.received, QByteArray());
+    }
+
+    // The window closes at once, and what was sent still goes out, even to an end that reads
+    // only later.
+    void closingTheWindowLosesNoPendingOutput()
+    {
+        SerialBench bench;
+        bench.connect();
+        bench.line.setReading(false);
+        const QByteArray sent = varied(256 * 1024);
+        bench.send(SingleByteCodec::toText(sent));
+        bench.w.reset();
+        bench.line.setReading(true);
+        QTRY_COMPARE_WITH_TIMEOUT(bench.line.received, sent, 30'000);
+    }
+
+    // Through a control that records what is done to it, in the order the handler does it.
+    void conectarWritesTheControlInOrder_data()
+    {
+        QTest::addColumn<bool>("open");
+        QTest::addColumn<QString>("refuse");
+        QTest::addColumn<QStringList>("operations");
+        QTest::addColumn<bool>("logged");
+        const QStringList head = {"Settings=19200,i,7,2", "CommPort=3", "InputLen=1", "InputMode=0",
+                                  "PortOpen?"};
+        const QStringList tail = {"PortOpen=true", "RThreshold=1", "SThreshold=1"};
+        QTest::newRow("closed port") << false << "" << head + tail << true;
+        QTest::newRow("open port: closed, then opened")
+            << true << "" << head + QStringList{"PortOpen=false"} + tail << true;
+        QTest::newRow("open refused: nothing more, nothing logged")
+            << false << "PortOpen=true" << head + QStringList{"PortOpen=true"} << false;
+        QTest::newRow("port number refused")
+            << true << "CommPort" << QStringList{"Settings=19200,i,7,2", "CommPort=3"} << false;
+    }
+    void conectarWritesTheControlInOrder()
+    {
+        QFETCH(bool, open);
+        QFETCH(QString, refuse);
+        QFETCH(bool, logged);
+        FakeBench bench;
+        bench.control->open = open;
+        bench.control->refuse = refuse;
+        connectSerial(*bench.w, {"003", "019200", "7", "2", "2"});
+        QTEST(bench.control->operations, "operations");
+        QCOMPARE(bench.w.messages->shown.size(), std::size_t(logged ? 0 : 1));
+        QCOMPARE(bench.w->Text2->bytes(), logged ? kConnected : QByteArray());
+    }
+
+    // Each notification reads once: one with nothing waiting adds an empty row and leaves the
+    // pane as it is.
+    void anEmptyNotificationAddsAnEmptyRowOnly()
+    {
+        FakeBench bench;
+        bench.w->Text2->append("x");
+        bench.control->feed(QByteArray());
+        bench.control->feed("A");
+        const CodeList& list = bench.w->codeList();
+        QCOMPARE(list.rowCount(), 2);
+        QCOMPARE(list.rowText(0), QString());
+        QCOMPARE(list.rowText(1), QStringLiteral(",65"));
+        QCOMPARE(bench.w->Text2->bytes(), QByteArrayLiteral("xA"));
     }
 
     void limpiarEmptiesOnlyThePane()

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 PseudoTerminal::PseudoTerminal()
@@ -46,6 +47,20 @@ void PseudoTerminal::flush()
         m_pending.remove(0, written);
     if (m_writable)
         m_writable->setEnabled(!m_pending.isEmpty());
+}
+
+void PseudoTerminal::setReading(bool reading)
+{
+    if (m_readable)
+        m_readable->setEnabled(reading);
+}
+
+qsizetype PseudoTerminal::unread() const
+{
+    int waiting = 0;
+    if (m_master < 0 || ::ioctl(m_master, FIONREAD, &waiting) != 0)
+        return 0;
+    return waiting;
 }
 
 void PseudoTerminal::vanish()

@@ -24,6 +24,10 @@ public:
     void write(const QByteArray& bytes);
     // Everything the program has sent.
     QByteArray received;
+    // The other end stops reading (the line backs up) or reads again.
+    void setReading(bool reading);
+    // Sent by the program and not yet read here.
+    qsizetype unread() const;
 
     // The other end goes away, as when a USB adapter is pulled out.
     void vanish();

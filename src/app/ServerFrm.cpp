@@ -77,6 +77,8 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
                                      *MaskEdBox5, *Text1, *Text2, *m_codeList, *m_messages);
     new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *MaskEdBox1);
     wireEvents();
+    installViewActions(platform.askSavePath ? std::move(platform.askSavePath)
+                                            : askSavePathWithDialog());
 
     if (const QScreen* shown = screen()) {
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),

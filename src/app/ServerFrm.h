@@ -2,6 +2,7 @@
 
 #include "net/SocketControl.h"
 #include "platform/OperatorMessages.h"
+#include "platform/ViewActions.h"
 #include "serial/SerialControl.h"
 
 #include <QWidget>
@@ -34,6 +35,8 @@ struct ServerFrmPlatform {
     std::unique_ptr<SerialControl> mscomm1;
     // Where serial port numbers find their devices (and comN aliases); empty: /dev.
     QString serialDeviceDirectory;
+    // Where "Guardar como…" saves; empty: the file dialog asks the operator.
+    AskSavePath askSavePath;
 };
 
 // The one window, "Servidor". It owns every control for its whole life, builds them from the
@@ -118,6 +121,8 @@ private:
     void buildFromLayout();
     void nameForAssistiveTechnology();
     void wireEvents();
+    // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list.
+    void installViewActions(AskSavePath ask);
     // Delivers a control's event to its handler through the dispatch point.
     template <typename Sender, typename Signal, typename Handler>
     void wire(Sender* sender, Signal signal, Handler handler);

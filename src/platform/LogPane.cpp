@@ -7,9 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -521,19 +519,6 @@ void LogPane::mouseDoubleClickEvent(QMouseEvent* event)
     while (to < m_store.size() && isWordByte(to))
         ++to;
     select(from, to);
-}
-
-void LogPane::contextMenuEvent(QContextMenuEvent* event)
-{
-    QMenu menu(this);
-    QAction* copyAction = menu.addAction(QStringLiteral("Copiar"), this, &LogPane::copy);
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setEnabled(selLength() > 0);
-    QAction* allAction =
-        menu.addAction(QStringLiteral("Seleccionar todo"), this, &LogPane::selectAll);
-    allAction->setShortcut(QKeySequence::SelectAll);
-    allAction->setEnabled(!m_store.isEmpty());
-    menu.exec(event->globalPos());
 }
 
 // --- AppendLog -------------------------------------------------------------------------

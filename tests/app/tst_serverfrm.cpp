@@ -1,9 +1,12 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
+#include "platform/FileSave.h"
 #include "platform/LogPane.h"
+#include "platform/ViewActions.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/Loopback.h"
+#include "support/Saving.h"
 #include "support/WindowUnderTest.h"
 
 #include <QAccessible>
@@ -12,8 +15,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -407,6 +412,72 @@ private slots:
             QTRY_VERIFY(!clientsConnection ||
                         clientsConnection->state() == QAbstractSocket::UnconnectedState);
         }
+    }
+
+    // Ctrl+S in a pane or in the list saves it where the operator says; a save that fails is
+    // told and leaves the window as it was.
+    void eachViewSavesWhatItShows_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("suggested");
+        QTest::newRow("server pane") << u"Text3"_qs << u"{tmp}/a.txt"_qs << u"servidor.txt"_qs;
+        QTest::newRow("client pane") << u"Text4"_qs << u"{tmp}/a.txt"_qs << u"cliente.txt"_qs;
+        QTest::newRow("serial pane") << u"Text2"_qs << u"{tmp}/a.txt"_qs << u"serie.txt"_qs;
+        QTest::newRow("code list") << u"ListView1"_qs << u"{tmp}/a.csv"_qs << u"sesion.csv"_qs;
+        QTest::newRow("full device") << u"Text3"_qs << u"/dev/full"_qs << u"servidor.txt"_qs;
+    }
+    void eachViewSavesWhatItShows()
+    {
+        QFETCH(QString, view);
+        QFETCH(QString, path);
+        QFETCH(QString, suggested);
+        QTemporaryDir folder;
+        path.replace(u"{tmp}"_qs, folder.path());
+        QStringList asked;
+        ServerFrmPlatform platform;
+        platform.askSavePath = [&](QWidget*, const QString& name, const QString&) {
+            asked << name;
+            return path;
+        };
+        WindowUnderTest w(std::move(platform));
+        const quint16 port = listenUnderTcp(w);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write(allByteValues());
+        QTRY_COMPARE(rowsJoined(*w), allByteValues());
+        AppendLog(*w->Text4, u"Servidor : ", QByteArrayView("\r\n\0\xFF", 4));
+        AppendLog(*w->Text2, u"Conectado....");
+        const QByteArray panes = w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes();
+        const qint64 rows = w->codeList().rowCount();
+
+        auto* shown = w->findChild<QWidget*>(view);
+        QVERIFY(shown);
+        auto* actions = shown->findChild<ViewActions*>();
+        QVERIFY(actions);
+        QSignalSpy started(actions, &ViewActions::saveStarted);
+        shown->setFocus();
+        QTest::keyClick(shown, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(asked, QStringList{suggested});
+        QCOMPARE(started.size(), 1);
+        QSignalSpy finished(started.at(0).at(0).value<FileSave*>(), &FileSave::finished);
+        QVERIFY(finished.wait(10'000));
+
+        if (path == u"/dev/full") {
+            QCOMPARE(w.messages->shown.size(), 1u);
+            QCOMPARE(w.messages->shown[0].text,
+                     u"Error : No se pudo guardar «/dev/full»: el disco está lleno."_qs);
+        } else if (auto* pane = qobject_cast<LogPane*>(shown)) {
+            QCOMPARE(fileBytes(path), pane->bytes());
+        } else {
+            const QByteArray csv = fileBytes(path);
+            QVERIFY(csv.startsWith("\xEF\xBB\xBF" +
+                                   u"Hora,Enlace,Bytes,Códigos,Texto\r\n"_qs.toUtf8()));
+            QVERIFY(csv.contains(",256,\"" + codeRowBytes(allByteValues()) + "\","));
+        }
+        QCOMPARE(w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes(), panes);
+        QCOMPARE(w->codeList().rowCount(), rows);
     }
 };
 

@@ -1,10 +1,17 @@
 #include "codes/CodeList.h"
+#include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
+#include "codes/SessionCsv.h"
+#include "platform/FileSave.h"
+#include "support/RecordingMessages.h"
+#include "support/Saving.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 class TestCodeList : public QObject {
@@ -123,6 +130,54 @@ private slots:
         QTRY_COMPARE(view.model()->rowCount(), 1'000);
         QTRY_VERIFY(view.verticalScrollBar()->maximum() > 0);
         QCOMPARE(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+    }
+
+    // One row is selected by hand; "Seleccionar todo" selects them all, and "Copiar" copies
+    // every selected row, whole, one per line. "Guardar como…" saves the session.
+    void theListMenuSelectsAllCopiesAndSaves()
+    {
+        CodeListView view;
+        CodeList list(view);
+        RecordingMessages messages;
+        QTemporaryDir folder;
+        QStringList asked;
+        ViewActions* actions = installCodeListActions(
+            view,
+            {u"sesion.csv"_qs, u"CSV (*.csv)"_qs,
+             [] {
+                 return sessionCsvContent({});
+             }},
+            [&](QWidget*, const QString& name, const QString&) {
+                asked << name;
+                return folder.filePath(name);
+            },
+            messages);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        list.AddCodeRow("AB");
+        list.AddCodeRow("");
+        list.AddCodeRow("\r\n");
+        QTRY_COMPARE(view.model()->rowCount(), 3);
+        view.setFocus();
+
+        QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(view.selectionModel()->selectedRows().size(), 3);
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), u",65,66\r\n\r\n,13,10"_qs);
+
+        view.setCurrentIndex(view.model()->index(2, 0));
+        QCOMPARE(view.selectionModel()->selectedRows().size(), 1);
+        actions->copyAction()->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), u",13,10"_qs);
+
+        QSignalSpy started(actions, &ViewActions::saveStarted);
+        QTest::keyClick(&view, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(asked, QStringList{u"sesion.csv"_qs});
+        QCOMPARE(started.size(), 1);
+        QSignalSpy finished(started.at(0).at(0).value<FileSave*>(), &FileSave::finished);
+        QVERIFY(finished.wait(10'000));
+        QVERIFY(fileBytes(folder.filePath(u"sesion.csv"_qs)).startsWith("\xEF\xBB\xBFHora,"));
+        QVERIFY(messages.shown.empty());
     }
 };
 

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/ViewActions.h"
+
+class CodeListView;
+
+// The code list's actions. The list selects one row at a time by hand; "Seleccionar todo"
+// (Ctrl+A) selects every row, and "Copiar" (Ctrl+C) copies the whole text of each selected
+// row, one per line, in order. A selection too large for the clipboard is not copied: the
+// operator is told to save the list instead. "Guardar como…" saves what the offer gives (the
+// session as CSV).
+ViewActions* installCodeListActions(CodeListView& list, SaveOffer offer, AskSavePath ask,
+                                    OperatorMessages& messages);

@@ -1,0 +1,161 @@
+#include "codes/SessionCsv.h"
+
+#include "codes/CodeRows.h"
+
+#include <QDate>
+#include <QDateTime>
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// Written out in pieces of about this size, so that a session of any length costs little
+// memory while it is saved.
+constexpr qsizetype kFlushBytes = qsizetype(1) << 20;
+
+constexpr qint64 kMsPerDay = 86'400'000;
+// Local time changes its offset (summer time) only on a quarter hour of UTC.
+constexpr qint64 kOffsetSlotMs = 15 * 60 * 1000;
+constexpr qint64 kUnixEpochJulianDay = 2'440'588;
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+// ISO 8601 local time with milliseconds and the offset from UTC in force then
+// ("2024-05-01T13:45:07.123+02:00"). The offset is asked of the system once per quarter hour
+// of arrival times, not once per row.
+class LocalTimes {
+public:
+    void append(QByteArray& out, qint64 msecsSinceEpoch)
+    {
+        if (msecsSinceEpoch == SavedRow::kNoTime)
+            return;
+        const qint64 slot = floorDiv(msecsSinceEpoch, kOffsetSlotMs);
+        if (!m_known || slot != m_slot) {
+            m_known = true;
+            m_slot = slot;
+            m_offsetSeconds =
+                QDateTime::fromMSecsSinceEpoch(slot * kOffsetSlotMs, Qt::LocalTime).offsetFromUtc();
+        }
+        const qint64 local = msecsSinceEpoch + qint64(m_offsetSeconds) * 1000;
+        const qint64 day = floorDiv(local, kMsPerDay);
+        const qint64 ms = local - day * kMsPerDay;
+        const QDate date = QDate::fromJulianDay(day + kUnixEpochJulianDay);
+        const int offsetMinutes = std::abs(m_offsetSeconds) / 60;
+        char text[48];
+        const int length =
+            std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d",
+                          date.year(), date.month(), date.day(), int(ms / 3'600'000),
+                          int(ms / 60'000 % 60), int(ms / 1000 % 60), int(ms % 1000),
+                          m_offsetSeconds < 0 ? '-' : '+', offsetMinutes / 60, offsetMinutes % 60);
+        out.append(text, length);
+    }
+
+private:
+    bool m_known = false;
+    qint64 m_slot = 0;
+    int m_offsetSeconds = 0;
+};
+
+void appendEscaped(QByteArray& out, QByteArrayView bytes)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            out.append("\\\\", 2);
+        } else if (byte >= 0x20 && byte <= 0x7E) {
+            out.append(c);
+        } else if (byte >= 0xA0) {
+            // UTF-8 of U+00A0..U+00FF.
+            out.append(static_cast<char>(0xC0 | (byte >> 6)));
+            out.append(static_cast<char>(0x80 | (byte & 0x3F)));
+        } else {
+            const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+            out.append(escape, sizeof escape);
+        }
+    }
+}
+
+// A field between double quotes, a quote inside it doubled.
+void appendQuoted(QByteArray& out, QByteArrayView field)
+{
+    out.append('"');
+    qsizetype from = 0;
+    for (qsizetype quote = field.indexOf('"'); quote >= 0; quote = field.indexOf('"', from)) {
+        out.append(field.sliced(from, quote + 1 - from));
+        out.append('"');
+        from = quote + 1;
+    }
+    out.append(field.sliced(from));
+    out.append('"');
+}
+
+} // namespace
+
+QString savedLinkName(SavedLink link)
+{
+    switch (link) {
+    case SavedLink::Server:
+        return QStringLiteral("Servidor");
+    case SavedLink::Client:
+        return QStringLiteral("Cliente");
+    case SavedLink::Serial:
+        return QStringLiteral("Serie");
+    case SavedLink::Unknown:
+        break;
+    }
+    return {};
+}
+
+QByteArray escapedChunkText(QByteArrayView bytes)
+{
+    QByteArray text;
+    text.reserve(bytes.size());
+    appendEscaped(text, bytes);
+    return text;
+}
+
+SaveContent sessionCsvContent(SessionSource session)
+{
+    const qint64 rows = session.rowCount;
+    return {rows, [session = std::move(session)](SaveSink& sink) {
+                const QByteArray linkNames[] = {
+                    savedLinkName(SavedLink::Server).toUtf8(),
+                    savedLinkName(SavedLink::Client).toUtf8(),
+                    savedLinkName(SavedLink::Serial).toUtf8(),
+                    savedLinkName(SavedLink::Unknown).toUtf8(),
+                };
+                QByteArray out =
+                    "\xEF\xBB\xBF" + QStringLiteral("Hora,Enlace,Bytes,Códigos,Texto\r\n").toUtf8();
+                out.reserve(kFlushBytes + (kFlushBytes >> 2));
+                LocalTimes times;
+                QByteArray escaped;
+                const auto row = [&](const SavedRow& saved) {
+                    times.append(out, saved.msecsSinceEpoch);
+                    out.append(',');
+                    out.append(linkNames[int(saved.link)]);
+                    out.append(',');
+                    out.append(QByteArray::number(saved.bytes.size()));
+                    out.append(',');
+                    appendQuoted(out, codeRowBytes(saved.bytes));
+                    out.append(',');
+                    escaped.truncate(0);
+                    appendEscaped(escaped, saved.bytes);
+                    appendQuoted(out, escaped);
+                    out.append("\r\n", 2);
+                    if (out.size() >= kFlushBytes) {
+                        if (!sink.write(out))
+                            return false;
+                        out.truncate(0);
+                    }
+                    return sink.advance(1);
+                };
+                if (session.forEachRow && !session.forEachRow(row))
+                    return false;
+                return sink.write(out);
+            }};
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/SessionSave.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The whole session as CSV (docs/SESSION-CSV.md): UTF-8 with a byte-order mark so that
+// spreadsheets take it as UTF-8, a header row, then one row per received chunk in arrival
+// order: arrival time, link, byte count, the codes as the list shows them, and the text with
+// every byte recoverable. Fields as RFC 4180 has them; rows end in CR LF.
+
+// The link as the file names it: "Servidor", "Cliente", "Serie"; empty when not known.
+QString savedLinkName(SavedLink link);
+
+// A chunk's bytes as the text column has them: printable ASCII as itself, a backslash
+// doubled, bytes 0xA0 to 0xFF as the Latin-1 character of the same value, and every other
+// byte as \xHH (two upper-case hexadecimal digits). Not yet quoted for CSV.
+QByteArray escapedChunkText(QByteArrayView bytes);
+
+// The CSV writer of a session; units of work are rows.
+SaveContent sessionCsvContent(SessionSource session);

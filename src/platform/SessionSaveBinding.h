@@ -1,0 +1,9 @@
+#pragma once
+
+#include "platform/SessionRecord.h"
+#include "platform/SessionSave.h"
+
+// What saving reads, taken from a snapshot of the session record: the snapshot is copied
+// into the source, so the source stays valid, and unchanged, however the record grows.
+PaneSource paneSource(const SessionRecord::Snapshot& snapshot, Pane pane);
+SessionSource sessionSource(const SessionRecord::Snapshot& snapshot);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "platform/FileSave.h"
+#include "platform/SessionSave.h"
+
+#include <QByteArray>
+#include <QString>
+
+// A pane's text held in memory, handed out in pieces of the given size.
+PaneSource paneOf(const QByteArray& bytes, qsizetype piece = 1 << 20);
+
+struct SaveResult {
+    FileSave::Outcome outcome = FileSave::Outcome::Failed;
+    QString reason;
+};
+// Runs a save to its end, the event loop turning meanwhile.
+SaveResult saveAndWait(const QString& path, SaveContent content);
+
+// A file's whole contents; empty if it cannot be read.
+QByteArray fileBytes(const QString& path);
+void writeFile(const QString& path, const QByteArray& bytes);

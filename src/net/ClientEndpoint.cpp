@@ -6,6 +6,7 @@
 #include "platform/LogPane.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
+#include "platform/OutgoingText.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -56,8 +57,8 @@ void ClientEndpoint::Command1_Click()
 
 void ClientEndpoint::sendAndLog()
 {
-    m_winsock2.SendData(m_txtSend2.text());
-    AppendLog(m_text4, u"Cliente : ", m_txtSend2.text());
+    m_winsock2.SendData(OutgoingText::textToSend(m_txtSend2));
+    AppendLog(m_text4, u"Cliente : ", OutgoingText::textToSend(m_txtSend2));
     m_txtSend2.setText(QString());
 }
 

@@ -1,5 +1,6 @@
 #include "app/ServerFrm.h"
 
+#include "app/OutgoingBox.h"
 #include "codes/CharInsertion.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
@@ -114,7 +115,10 @@ void ServerFrm::wireEvents()
 
     auto* server = m_serverEndpoint.get();
     wire(bntListen, &Button::clicked, [server] { server->bntListen_Click(); });
-    wire(bntSend, &Button::clicked, [server] { server->bntSend_Click(); });
+    // Each "Enviar" runs through its box, which remembers what went out and gives it Enter.
+    auto* serverBox = new OutgoingBox(*txtSend, *bntSend);
+    wire(bntSend, &Button::clicked,
+         [server, serverBox] { serverBox->send([server] { server->bntSend_Click(); }); });
     wire(Winsock1.get(), &SocketControl::connectionRequest,
          [server](std::int32_t requestID) { server->Winsock1_ConnectionRequest(requestID); });
     wire(Winsock1.get(), &SocketControl::dataArrival,
@@ -128,7 +132,9 @@ void ServerFrm::wireEvents()
     auto* client = m_clientEndpoint.get();
     wire(bntConnect, &Button::clicked, [client] { client->bntConnect_Click(); });
     wire(Command1, &Button::clicked, [client] { client->Command1_Click(); });
-    wire(bntSend2, &Button::clicked, [client] { client->bntSend2_Click(); });
+    auto* clientBox = new OutgoingBox(*txtSend2, *bntSend2);
+    wire(bntSend2, &Button::clicked,
+         [client, clientBox] { clientBox->send([client] { client->bntSend2_Click(); }); });
     wire(Winsock2.get(), &SocketControl::connected, [client] { client->Winsock2_Connect(); });
     wire(Winsock2.get(), &SocketControl::dataArrival,
          [client](std::int32_t bytesTotal) { client->Winsock2_DataArrival(bytesTotal); });
@@ -140,7 +146,9 @@ void ServerFrm::wireEvents()
 
     auto* serial = m_serialLink.get();
     wire(Command2, &Button::clicked, [serial] { serial->Command2_Click(); });
-    wire(Command3, &Button::clicked, [serial] { serial->Command3_Click(); });
+    auto* serialBox = new OutgoingBox(*Text1, *Command3);
+    wire(Command3, &Button::clicked,
+         [serial, serialBox] { serialBox->send([serial] { serial->Command3_Click(); }); });
     wire(Command4, &Button::clicked, [serial] { serial->Command4_Click(); });
     wire(Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
     wire(MSComm1.get(), &SerialControl::onComm, [serial] { serial->MSComm1_OnComm(); });

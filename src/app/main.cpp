@@ -10,6 +10,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setOrganizationName(QStringLiteral("Belmaro"));
+    // Ties the window to its installed desktop entry, whose icon the desktop then shows for it.
+    QApplication::setDesktopFileName(QStringLiteral("org.belmaro.Quorvane"));
 
     ServerFrm window;
     window.show();

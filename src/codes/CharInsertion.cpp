@@ -3,6 +3,7 @@
 #include "platform/ControlError.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
+#include "platform/OutgoingText.h"
 #include "platform/SingleByteCodec.h"
 
 #include <QLineEdit>
@@ -46,12 +47,13 @@ void CharInsertion::Command5_Click()
                 .arg(m_charCode));
     }
 
-    // Appended at the end whatever the caret; the caret and selection stay where they were.
+    // Appended at the end whatever the caret; the caret and selection stay where they were. A
+    // control character is shown as its picture, and sent as itself.
     const int cursor = destination->cursorPosition();
     const int selectionStart = destination->selectionStart();
     const int selectionLength = destination->selectionLength();
-    destination->setText(destination->text() +
-                         SingleByteCodec::toChar(static_cast<unsigned char>(m_charCode)));
+    destination->setText(destination->text() + OutgoingText::shownAs(SingleByteCodec::toChar(
+                                                   static_cast<unsigned char>(m_charCode))));
     if (selectionStart >= 0)
         destination->setSelection(selectionStart, selectionLength);
     else

@@ -7,7 +7,8 @@ class QLineEdit;
 class QRadioButton;
 
 // "Chr": appends the character with the code typed in MaskEdBox6 to the outgoing text chosen
-// with "Server Text", "Client Text" or "Serial Port". Nothing is sent here.
+// with "Server Text", "Client Text" or "Serial Port". Nothing is sent here. A control character
+// shows in the box as its picture (see OutgoingText).
 class CharInsertion {
 public:
     CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadioButton& option4,

@@ -6,6 +6,7 @@
 #include "platform/LogPane.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
+#include "platform/OutgoingText.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -71,8 +72,8 @@ void ClientEndpoint::Command1_Click()
 
 void ClientEndpoint::sendAndLog()
 {
-    m_winsock2.SendData(m_txtSend2.text());
-    AppendLog(m_text4, u"Cliente : ", m_txtSend2.text());
+    m_winsock2.SendData(OutgoingText::textToSend(m_txtSend2));
+    AppendLog(m_text4, u"Cliente : ", OutgoingText::textToSend(m_txtSend2));
     m_txtSend2.setText(QString());
 }
 
@@ -113,10 +114,11 @@ void ClientEndpoint::sendDatagram()
     // never logged, and their text stayed in the box.
     if (m_winsock2.datagramsWaiting() == 0)
         m_waiting.clear();
-    const QString text = m_txtSend2.text();
+    const QString shown = m_txtSend2.text();
+    const QString text = OutgoingText::toSend(shown);
     m_winsock2.SendData(text);
     if (m_winsock2.datagramsWaiting() > 0) {
-        m_waiting.push_back({text, QApplication::focusWidget()});
+        m_waiting.push_back({shown, QApplication::focusWidget()});
         return;
     }
     AppendLog(m_text4, u"Cliente : ", text);
@@ -130,9 +132,9 @@ void ClientEndpoint::finishWaitingSend()
         return;
     const WaitingSend send = m_waiting.front();
     m_waiting.pop_front();
-    AppendLog(m_text4, u"Cliente : ", send.text);
+    AppendLog(m_text4, u"Cliente : ", OutgoingText::toSend(send.shown));
     // What the operator typed meanwhile is kept; only the text that went out is taken away.
-    if (m_txtSend2.text() == send.text)
+    if (m_txtSend2.text() == send.shown)
         m_txtSend2.setText(QString());
     // Nor is the focus taken from where the operator has moved it since.
     if (QApplication::focusWidget() == send.focus)

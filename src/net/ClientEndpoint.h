@@ -40,7 +40,8 @@ public:
 private:
     // A datagram that waits for its host name: what was sent, and where the focus was.
     struct WaitingSend {
-        QString text;
+        // The box's text as shown when it was sent.
+        QString shown;
         QPointer<QWidget> focus;
     };
 

@@ -6,6 +6,7 @@
 #include "platform/LogPane.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
+#include "platform/OutgoingText.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -50,8 +51,8 @@ void ServerEndpoint::bntSend_Click()
 {
     const auto failure = trapFailure([this] {
         if (m_option1.isChecked() || m_option2.isChecked()) {
-            m_winsock1.SendData(m_txtSend.text());
-            AppendLog(m_text3, u"Servidor: ", m_txtSend.text());
+            m_winsock1.SendData(OutgoingText::textToSend(m_txtSend));
+            AppendLog(m_text3, u"Servidor: ", OutgoingText::textToSend(m_txtSend));
             m_txtSend.setText(QString());
             m_txtSend.setFocus();
             return;

@@ -5,6 +5,7 @@
 #include "platform/LogPane.h"
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
+#include "platform/OutgoingText.h"
 #include "serial/SerialControl.h"
 
 #include <QLineEdit>
@@ -88,7 +89,7 @@ void SerialLink::Command3_Click()
         m_messages.show(QStringLiteral("Ingreso datos para envío"), MessageIcon::Exclamation);
         return;
     }
-    m_mscomm1.setOutput(m_text1.text());
+    m_mscomm1.setOutput(OutgoingText::textToSend(m_text1));
     m_text1.setText(QString());
     m_text1.setFocus();
 }

@@ -266,6 +266,44 @@ private slots:
         }
     }
 
+    // Enter in an outgoing box is a click on its "Enviar": here each is refused (no transport
+    // chosen, serial port closed) and says so the same way. What was refused did not go out,
+    // so Up has nothing to recall.
+    void enterInAnOutgoingBoxIsItsEnviar_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("enviar");
+        QTest::newRow("server") << "txtSend"
+                                << "bntSend";
+        QTest::newRow("client") << "txtSend2"
+                                << "bntSend2";
+        QTest::newRow("serial") << "Text1"
+                                << "Command3";
+    }
+    void enterInAnOutgoingBoxIsItsEnviar()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, enviar);
+        WindowUnderTest w;
+        auto* edit = w->findChild<QLineEdit*>(box);
+        auto* button = w->findChild<QPushButton*>(enviar);
+        QVERIFY(edit && button);
+        edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("hola"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(2));
+        QCOMPARE(w.messages->shown[0], w.messages->shown[1]);
+        QCOMPARE(edit->text(), QStringLiteral("hola"));
+
+        edit->setFocus();
+        edit->clear();
+        QTest::keyClicks(edit, QStringLiteral("otro"));
+        QTest::keyClick(edit, Qt::Key_Up);
+        QCOMPARE(edit->text(), QStringLiteral("otro"));
+    }
+
     void hoverHintsShowTheStoredTexts()
     {
         WindowUnderTest w;

@@ -1,11 +1,18 @@
 #include "codes/CodeList.h"
+#include "platform/ByteGlyphs.h"
+#include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
+#include "serial/SerialBench.h"
+#include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
 
 #include <QLineEdit>
+#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTcpSocket>
 #include <QTest>
+#include <QUdpSocket>
 
 using Shown = RecordingMessages::Shown;
 
@@ -60,12 +67,14 @@ private slots:
             << 3 << QStringLiteral("AB") << QStringLiteral("65") << 1 << QStringLiteral("ABA");
         QTest::newRow("065 is 65")
             << 3 << QStringLiteral("AB") << QStringLiteral("065") << 1 << QStringLiteral("ABA");
+        // A control character shows as its picture; what goes out is the character itself.
         QTest::newRow("CR to serial text")
-            << 5 << QStringLiteral("AT") << QStringLiteral("13") << 1 << QStringLiteral("AT\r");
+            << 5 << QStringLiteral("AT") << QStringLiteral("13") << 1 << QStringLiteral("AT␍");
         QTest::newRow("two LF to client text")
-            << 4 << QString() << QStringLiteral("10") << 2 << QStringLiteral("\n\n");
+            << 4 << QString() << QStringLiteral("10") << 2 << QStringLiteral("␊␊");
         QTest::newRow("NUL") << 4 << QStringLiteral("x") << QStringLiteral("0") << 1
-                             << QStringLiteral("x") + QChar(0);
+                             << QStringLiteral("x␀");
+        QTest::newRow("DEL") << 3 << QString() << QStringLiteral("127") << 1 << QStringLiteral("␡");
         QTest::newRow("255") << 5 << QString() << QStringLiteral("255") << 1 << QStringLiteral("ÿ");
         QTest::newRow("128 is the euro sign")
             << 3 << QString() << QStringLiteral("128") << 1 << QStringLiteral("€");
@@ -91,19 +100,103 @@ private slots:
         }
     }
 
-    // What "Chr" puts in goes out on the link as the byte of the typed code.
-    void everyCodeSendsAsItsOwnByte()
+    // Every code composed with "Chr" shows as the panes draw that byte (CR and LF, which break
+    // a pane's lines, as their pictures too), and Enter sends the bytes of the typed codes,
+    // exactly. Up recalls the composed text as it was, and it goes out the same again.
+    void composedFramesGoOutByteExactWithEnterAndRecall_data()
     {
-        WindowUnderTest w;
-        QTest::mouseClick(w->Option5, Qt::LeftButton);
-        for (int code = 0; code < 256; ++code) {
-            typeCode(*w, QString::number(code));
-            QTest::mouseClick(w->Command5, Qt::LeftButton);
+        QTest::addColumn<int>("option");
+        QTest::newRow("server") << 3;
+        QTest::newRow("client, UDP") << 4;
+        QTest::newRow("serial") << 5;
+    }
+    void composedFramesGoOutByteExactWithEnterAndRecall()
+    {
+        QFETCH(int, option);
+        SerialBench bench;
+        ServerFrm& w = bench.window();
+        QLineEdit* box = destinationOf(w, option);
+        QTcpSocket tcpPeer;
+        QUdpSocket udpPeer;
+        QByteArray got;
+        std::function<QByteArray()> received;
+        LogPane* pane = nullptr;
+        QByteArray logPrefix;
+        if (option == 3) {
+            const quint16 port = listenUnderTcp(*bench.w);
+            tcpPeer.connectToHost(QHostAddress::LocalHost, port);
+            QVERIFY(tcpPeer.waitForConnected(5000));
+            QTRY_VERIFY(w.Text3->length() > 0);
+            received = [&] {
+                return got += tcpPeer.readAll();
+            };
+            pane = w.Text3;
+            logPrefix = "Servidor: ";
+        } else if (option == 4) {
+            QVERIFY(udpPeer.bind(QHostAddress::LocalHost, 0));
+            QTest::mouseClick(w.Option2, Qt::LeftButton);
+            w.txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.txtPort2->setText(QString::number(udpPeer.localPort()));
+            received = [&] {
+                while (udpPeer.hasPendingDatagrams())
+                    got += udpPeer.receiveDatagram().data();
+                return got;
+            };
+            pane = w.Text4;
+            logPrefix = "Cliente : ";
+        } else {
+            bench.connect();
+            received = [&] {
+                return bench.line.received;
+            };
         }
-        const QByteArray bytes = SingleByteCodec::toBytes(w->Text1->text());
-        QCOMPARE(bytes.size(), 256);
-        for (int code = 0; code < 256; ++code)
-            QCOMPARE(static_cast<unsigned char>(bytes[code]), code);
+
+        const QByteArray all = allByteValues();
+        QTest::mouseClick(optionButton(w, option), Qt::LeftButton);
+        for (int code = 0; code < 256; ++code) {
+            typeCode(w, QString::number(code));
+            QTest::mouseClick(w.Command5, Qt::LeftButton);
+        }
+        const QString composed = box->text();
+        QCOMPARE(composed.size(), 256);
+        for (int b = 0; b < 256; ++b) {
+            const auto byte = static_cast<unsigned char>(b);
+            QChar expected = ByteGlyphs::displayChar(byte);
+            if (expected.isNull()) // CR, LF
+                expected = QChar(char16_t(0x2400 + b));
+            else if (expected == QChar::ReplacementCharacter) // unassigned: no picture
+                expected = SingleByteCodec::toChar(byte);
+            QCOMPARE(composed[b], expected);
+        }
+
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(received(), all);
+        QCOMPARE(box->text(), QString());
+        if (pane)
+            QVERIFY(pane->bytes().endsWith(logPrefix + all + "\r\n"));
+
+        QTest::keyClicks(box, QStringLiteral("hola"));
+        QTest::keyClick(box, Qt::Key_Enter);
+        QTRY_COMPARE(received(), all + "hola");
+        QTest::keyClicks(box, QStringLiteral("borrador"));
+        const QStringList walk = {QStringLiteral("hola"),
+                                  composed,
+                                  composed,
+                                  QStringLiteral("hola"),
+                                  QStringLiteral("borrador"),
+                                  QStringLiteral("borrador")};
+        const QList<Qt::Key> keys = {Qt::Key_Up,   Qt::Key_Up,   Qt::Key_Up,
+                                     Qt::Key_Down, Qt::Key_Down, Qt::Key_Down};
+        for (qsizetype i = 0; i < keys.size(); ++i) {
+            QTest::keyClick(box, keys[i]);
+            QCOMPARE(box->text(), walk[i]);
+        }
+        QTest::keyClick(box, Qt::Key_Up);
+        QTest::keyClick(box, Qt::Key_Up);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(received(), all + "hola" + all);
+        QVERIFY(bench.shown().empty());
     }
 
     void withNoDestinationChosenItSaysElijaUnDestino_data()

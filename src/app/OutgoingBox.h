@@ -1,0 +1,36 @@
+#pragma once
+
+#include "app/SentHistory.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QAbstractButton;
+class QLineEdit;
+
+// The keys of an outgoing box (txtSend, txtSend2, Text1), as operators of terminals expect
+// them: Enter clicks the box's "Enviar", so it runs the same handler through the same
+// dispatch; Up and Down walk the texts sent from the box (SentHistory).
+//
+// The window routes the "Enviar" handler through send(), which remembers the box's text when
+// the handler took it: every send handler empties its box once the text went out, and leaves
+// it as it was when the send was refused. Owned by the box.
+class OutgoingBox : public QObject {
+    Q_OBJECT
+
+public:
+    OutgoingBox(QLineEdit& box, QAbstractButton& enviar);
+
+    void send(const std::function<void()>& enviarHandler);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void recall(const std::optional<QString>& text);
+
+    QLineEdit& m_box;
+    SentHistory m_history;
+    bool m_recalling = false;
+};

@@ -159,6 +159,8 @@ private:
     // Rows of the open block, whole; the newest may still wait for its pane.
     mutable std::vector<record_detail::RowEntry> m_openRows;
     qint64 m_sealedRows = 0;
+    // Where each stream's last sealed row ended.
+    std::array<qint64, 4> m_linkEnd{};
     qint64 m_rowBytesTotal = 0;
     // The chunk of the newest row while no pane has taken it yet.
     mutable QByteArray m_pending;

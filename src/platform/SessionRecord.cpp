@@ -577,6 +577,7 @@ void SessionRecord::appendToPane(Pane pane, QByteArrayView bytes)
         row.link = Link(int(pane));
         row.offset = stream.size;
         m_pendingOpen = false;
+        releasePending();
     }
     if (stream.append(bytes, m_held))
         checkMemory();
@@ -598,6 +599,14 @@ void SessionRecord::settlePending() const
     row.offset = stream.size;
     m_pendingOpen = false;
     stream.append(m_pending, m_held);
+    releasePending();
+}
+
+void SessionRecord::releasePending() const
+{
+    // A serial character's buffer is kept for the next; a large chunk's is not.
+    if (m_pending.capacity() > 64 * 1024)
+        m_pending = QByteArray();
 }
 
 void SessionRecord::sealRows()

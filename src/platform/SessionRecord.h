@@ -146,6 +146,7 @@ private:
     static int streamOf(Pane pane) { return int(pane); }
 
     void settlePending() const;
+    void releasePending() const;
     void sealRows();
     void checkMemory();
     record_detail::RowEntry rowAt(qint64 row) const;

@@ -67,7 +67,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kKept = 16;
+    static constexpr std::size_t kKept = 4;
 
     ~BufferPool()
     {
@@ -415,7 +415,7 @@ public:
             }
         }
         RowSlot* slot = nullptr;
-        if (m_rowSlots.size() < kSlots) {
+        if (m_rowSlots.size() < kRowSlots) {
             slot = &m_rowSlots.emplace_back();
         } else {
             slot = &*std::min_element(
@@ -429,7 +429,8 @@ public:
     }
 
 private:
-    static constexpr std::size_t kSlots = 6;
+    static constexpr std::size_t kSlots = 4;
+    static constexpr std::size_t kRowSlots = 2;
     struct Slot {
         std::shared_ptr<const SealedBlock> block;
         Contents contents;

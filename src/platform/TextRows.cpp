@@ -118,9 +118,8 @@ qint64 TextRows::rowOf(qint64 position) const
 
 qint64 TextRows::indexBytes() const
 {
-    return qint64(m_groupStart.capacity() * sizeof(qint64) +
-                  m_lengths.capacity() * sizeof(quint16) + m_longRows.size() * 32 +
-                  std::size_t(m_row.capacity()));
+    return qint64(m_groupStart.capacity() * sizeof(qint64) + m_lengths.size() * sizeof(quint16) +
+                  m_longRows.size() * 32 + std::size_t(m_row.capacity()));
 }
 
 void TextRows::append(QByteArrayView bytes)

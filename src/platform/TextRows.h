@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 
 #include <array>
+#include <deque>
 #include <limits>
 #include <unordered_map>
 #include <vector>
@@ -61,7 +62,8 @@ private:
 
     // Start of rows 0, 64, 128, ...; the length of every row but the last.
     std::vector<qint64> m_groupStart{0};
-    std::vector<quint16> m_lengths;
+    // A deque: it grows without ever holding twice what it needs.
+    std::deque<quint16> m_lengths;
     std::unordered_map<qint64, qint64> m_longRows;
     qint64 m_lastStart = 0;
 

@@ -1,11 +1,12 @@
 // Measures the receive paths of the real window, offscreen, with the real socket layer:
 // TCP floods through the server endpoint (text and binary), the bare loopback limit, growth
 // of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
-// received byte, start-up time, and how long a serial close with output pending holds the
-// window. Prints a table, then one line of key=value pairs.
+// received byte (TCP and serial, device-log text and random bytes), jumping through a large
+// pane, start-up time, and how long a serial close with output pending holds the window.
+// Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
-//                       [--only tcp|tcp-text|tcp-binary|udp|serial|startup]
+//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup]
 
 #include "LoopbackPeer.h"
 
@@ -13,16 +14,19 @@
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/MemoryPolicy.h"
+#include "platform/SessionRecord.h"
 #include "serial/SerialControl.h"
 #include "support/Loopback.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -38,6 +42,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -157,6 +163,113 @@ void fillBinary(std::int64_t offset, QByteArray& piece)
         return made;
     }();
     fillFrom(pattern, offset, piece);
+}
+
+// Text as devices write it: boot-log and sensor lines whose times, counters and readings
+// change from line to line (never one line repeated), the same for every run.
+class DeviceLog {
+public:
+    std::string line()
+    {
+        char text[160];
+        m_ms += 1 + next() % 250;
+        ++m_sequence;
+        m_temperature += double(int(next() % 21) - 10) / 100.0;
+        m_humidity += double(int(next() % 11) - 5) / 10.0;
+        m_volts += double(int(next() % 7) - 3) / 1000.0;
+        const long s = m_ms / 1000;
+        const long ms = m_ms % 1000;
+        switch (next() % 4) {
+        case 0:
+            std::snprintf(text, sizeof text, "[%6ld.%03ld] sensor%u: T=%.2fC H=%.1f%% seq=%ld\r\n",
+                          s, ms, next() % 4, m_temperature, m_humidity, m_sequence);
+            break;
+        case 1:
+            std::snprintf(text, sizeof text,
+                          "%02ld:%02ld:%02ld.%03ld ADC0=%04u ADC1=%04u V=%.3f I=%.3f OK\r\n",
+                          s / 3600 % 24, s / 60 % 60, s % 60, ms, next() % 1024, next() % 1024,
+                          m_volts, double(next() % 1000) / 1000.0);
+            break;
+        case 2:
+            std::snprintf(text, sizeof text,
+                          "[%6ld.%03ld] usb 1-%u: new high-speed USB device number %ld using "
+                          "xhci_hcd\r\n",
+                          s, ms, next() % 4 + 1, m_sequence % 128);
+            break;
+        default:
+            std::snprintf(text, sizeof text, "I (%ld) wifi: rssi=-%u ch=%u pkt=%ld heap=%u\r\n",
+                          m_ms, 40 + next() % 50, 1 + next() % 13, m_sequence * 3,
+                          180000 + next() % 20000);
+            break;
+        }
+        return text;
+    }
+
+    // Fills a piece of the stream, the pieces asked for in order.
+    void fill(QByteArray& piece)
+    {
+        for (qsizetype done = 0; done < piece.size();) {
+            if (m_left.empty())
+                m_left = line();
+            const qsizetype n = std::min(piece.size() - done, qsizetype(m_left.size()));
+            std::memcpy(piece.data() + done, m_left.data(), std::size_t(n));
+            m_left.erase(0, std::size_t(n));
+            done += n;
+        }
+    }
+
+private:
+    std::uint32_t next()
+    {
+        m_state ^= m_state << 13;
+        m_state ^= m_state >> 7;
+        m_state ^= m_state << 17;
+        return std::uint32_t(m_state >> 32);
+    }
+
+    std::uint64_t m_state = 0x9E3779B97F4A7C15ull;
+    long m_ms = 0;
+    long m_sequence = 0;
+    double m_temperature = 21.5;
+    double m_humidity = 40.0;
+    double m_volts = 3.3;
+    std::string m_left;
+};
+
+// A fresh device log for each stream; TcpFloodPeer asks for its pieces in order.
+StreamFiller deviceLogFiller()
+{
+    auto log = std::make_shared<DeviceLog>();
+    return [log](std::int64_t, QByteArray& piece) {
+        log->fill(piece);
+    };
+}
+
+// Random bytes, every value (line breaks among them), the same for every run.
+void fillRandom(std::int64_t offset, QByteArray& piece)
+{
+    for (qsizetype at = 0; at < piece.size(); ++at) {
+        std::uint64_t x = std::uint64_t(offset + at) * 0x9E3779B97F4A7C15ull;
+        x ^= x >> 31;
+        x *= 0xBF58476D1CE4E5B9ull;
+        x ^= x >> 29;
+        piece[at] = char(x >> 24);
+    }
+}
+
+QByteArray streamOf(qint64 size, const StreamFiller& fill)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    fill(0, data);
+    return data;
+}
+
+// Resident memory once the record has compressed what it holds: what a capture costs at rest.
+qint64 settledResidentBytes()
+{
+    SessionRecord::waitUntilCompressed(120'000);
+    QCoreApplication::processEvents();
+    return residentBytes();
 }
 
 bool endsWith(const LogPane& pane, QByteArrayView tail)
@@ -317,10 +430,61 @@ struct SerialRun {
     qint64 rows = 0;
     qint64 shown = 0;
     double charactersPerSecond = 0;
+    double seconds = 0;
 };
 
-SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
+SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& data);
+
+// Memory a serial capture costs per character: the growth of resident memory over it, at
+// rest, divided by the characters received.
+double serialMemoryPerCharacter(ServerFrm& w, const SerialLine& line, const QByteArray& data,
+                                SerialRun& run)
 {
+    const qint64 before = settledResidentBytes();
+    run = floodSerial(w, line, data);
+    const qint64 after = settledResidentBytes();
+    return run.rows > 0 ? double(after - before) / double(run.rows) : 0;
+}
+
+// The same over TCP through the server endpoint.
+double tcpMemoryPerByte(ServerFrm& w, qint64 size, const StreamFiller& fill)
+{
+    const qint64 before = settledResidentBytes();
+    const TcpRun run = floodServer(w, size, fill);
+    const qint64 after = settledResidentBytes();
+    return run.ok ? double(after - before) / double(size) : 0;
+}
+
+// A pane holding a large record, scrolled to its end: how long jumping to its start and
+// painting the first rows takes (the record's first blocks are compressed by then).
+double seekMilliseconds(qint64 size)
+{
+    LogPane pane;
+    pane.resize(480, 300);
+    pane.show();
+    QCoreApplication::processEvents();
+    DeviceLog log;
+    QByteArray chunk(kMegabyte, Qt::Uninitialized);
+    for (qint64 done = 0; done < size; done += chunk.size()) {
+        log.fill(chunk);
+        pane.append(chunk);
+    }
+    QScrollBar* bar = pane.verticalScrollBar();
+    waitUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }, 10'000);
+    pane.viewport()->repaint();
+    SessionRecord::waitUntilCompressed(120'000);
+    QElapsedTimer clock;
+    clock.start();
+    QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::ControlModifier);
+    QApplication::sendEvent(&pane, &home);
+    pane.viewport()->repaint();
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    return bar->value() == 0 ? ms : -1;
+}
+
+SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& data)
+{
+    const qint64 size = data.size();
     SerialRun run;
     w.MaskEdBox1->setText(QStringLiteral("5"));
     w.MaskEdBox5->setText(QStringLiteral("921600"));
@@ -332,9 +496,6 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
         return run;
     const qint64 baseRows = w.codeList().rowCount();
     const qint64 basePane = w.Text2->length();
-    QByteArray data(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        data[i] = char(i * 7 % 256);
     QElapsedTimer clock;
     clock.start();
     qint64 lastChangeNs = 0;
@@ -354,6 +515,7 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
         });
     }
     run.sent = size;
+    run.seconds = double(clock.nsecsElapsed()) / 1e9;
     run.rows = w.codeList().rowCount() - baseRows;
     run.shown = w.Text2->length() - basePane;
     run.charactersPerSecond = lastChangeNs ? double(run.rows) / (double(lastChangeNs) / 1e9) : 0;
@@ -491,18 +653,40 @@ int main(int argc, char* argv[])
         bare = floodBareSocket(size, fillBinary);
     }
     if (runs("serial")) {
+        QByteArray data(quick ? 128 * 1024 : kMegabyte, Qt::Uninitialized);
+        for (qint64 i = 0; i < data.size(); ++i)
+            data[i] = char(i * 7 % 256);
         stalls.start();
-        serial = floodSerial(window, line, quick ? 128 * 1024 : kMegabyte);
+        serial = floodSerial(window, line, data);
         stalls.stop();
         serialCloseStallMs = serialCloseStall(window, line);
     }
+    // Memory per received byte at rest, each capture measured by itself.
+    double serialRssPerChar = 0;
+    double serialRssPerCharRandom = 0;
+    double tcpRssPerByte = 0;
+    double tcpRssPerByteBinary = 0;
+    SerialRun serialText;
+    SerialRun serialRandom;
+    const qint64 serialCharacters = quick ? 2'000'000 : 50'000'000;
+    const qint64 tcpMemoryBytes = (quick ? 8 : 200) * kMegabyte;
+    if (runs("memory")) {
+        serialRssPerChar = serialMemoryPerCharacter(
+            window, line, streamOf(serialCharacters, deviceLogFiller()), serialText);
+        serialRssPerCharRandom = serialMemoryPerCharacter(
+            window, line, streamOf(serialCharacters, fillRandom), serialRandom);
+        window.Option1->click();
+        tcpRssPerByte = tcpMemoryPerByte(window, tcpMemoryBytes, deviceLogFiller());
+        tcpRssPerByteBinary = tcpMemoryPerByte(window, tcpMemoryBytes, fillRandom);
+    }
+    const double seek = runs("seek") ? seekMilliseconds((quick ? 32 : 1024) * kMegabyte) : 0;
     const UdpRun udp = runs("udp") ? floodDatagrams(window, datagrams) : UdpRun{};
     const double startup = runs("startup") ? startupMilliseconds(quick ? 3 : 7) : 0;
 
     const double stallP99 = stalls.percentile(0.99);
     const double stallMax = stalls.max();
     const double udpRatio = udp.sent ? double(udp.rows) / double(udp.sent) : 0;
-    const double rssPerByte = rss / received;
+    const double rssPerByteOld = rss / received;
     const double growth = std::max(textRun.growth, binaryRun.growth);
 
     std::printf("%-44s %12s\n", "measure", "value");
@@ -531,18 +715,27 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12lld\n", "UDP rows added", udp.rows);
     std::printf("%-44s %12.0f\n", "UDP datagrams sent per second by the peer", udp.peerPerSecond);
     std::printf("%-44s %12.0f\n", "UDP datagrams shown per second", udp.perSecond);
-    std::printf("%-44s %12.2f\n", "RSS per received byte", rssPerByte);
+    std::printf("%-44s %12.2f\n", "RSS per byte after the TCP floods above", rssPerByteOld);
+    std::printf("%-44s %12.3f\n", "RSS per serial character, device log", serialRssPerChar);
+    std::printf("%-44s %12.3f\n", "RSS per serial character, random bytes", serialRssPerCharRandom);
+    std::printf("%-44s %9lld in %.1f s\n", "serial characters captured (device log)",
+                serialText.rows, serialText.seconds);
+    std::printf("%-44s %12.3f\n", "RSS per TCP byte, device log", tcpRssPerByte);
+    std::printf("%-44s %12.3f\n", "RSS per TCP byte, random bytes", tcpRssPerByteBinary);
+    std::printf("%-44s %12.1f\n", "jump from the end to the start and paint (ms)", seek);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
     std::printf(
         "tcp_MBps=%.1f tcp_binary_MBps=%.1f bare_MBps=%.1f growth=%.2f stall_p99_ms=%.2f "
-        "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.2f startup_ms=%.1f "
+        "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.3f startup_ms=%.1f "
         "tcp_cpu_ms_per_MB=%.2f tcp_binary_cpu_ms_per_MB=%.2f serial_cps=%.0f serial_lost=%lld "
-        "serial_rows=%lld serial_close_stall_ms=%.2f\n",
+        "serial_rows=%lld serial_rss_per_char=%.3f serial_rss_per_char_random=%.3f "
+        "rss_per_byte_binary=%.3f seek_ms=%.1f serial_close_stall_ms=%.2f\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
-        udpRatio, rssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
-        serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialCloseStallMs);
+        udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
+        serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
+        serialRssPerCharRandom, tcpRssPerByteBinary, seek, serialCloseStallMs);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
         shown->count == 0;

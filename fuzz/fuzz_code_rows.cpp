@@ -3,8 +3,9 @@
 //   in plain decimal (no sign, no leading zero), nothing else;
 // - a row limited to n codes is the row of the first n bytes, and its text ends in "…" exactly
 //   when codes were left out;
-// - CodeRows keeps every chunk whole and in order (count, lengths, bytes, heads), and the code
-//   list's model shows each row as its text limited to the shown codes, and copies it whole.
+// - the code rows keep every chunk whole and in order (count, lengths, bytes, heads), and the
+//   code list's model shows each row as its text limited to the shown codes, and copies it
+//   whole.
 #include "FuzzSupport.h"
 
 #include "codes/CodeListModel.h"
@@ -73,15 +74,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto maxCodes = input.ConsumeIntegralInRange<qsizetype>(0, 300);
 
     std::vector<QByteArray> chunks;
-    CodeRows rows;
-    CodeListModel model;
+    SessionRecord record;
+    const CodeRows rows(record);
+    CodeListModel model(record);
     while (input.remaining_bytes() > 0) {
         // Long chunks too, so that rows over the shown codes come up.
         const auto length = input.ConsumeIntegralInRange<std::size_t>(0, 700);
         const std::string bytes = input.ConsumeBytesAsString(length);
         chunks.emplace_back(bytes.data(), qsizetype(bytes.size()));
         checkOneRow(chunks.back(), maxCodes);
-        rows.append(chunks.back());
         model.append(chunks.back());
     }
 

@@ -121,6 +121,37 @@ def log_pane():
     write("fuzz_log_pane", "narrow", pane(1, [b"ab c", b"\t\x00"]))
 
 
+def session_record():
+    LINE, AS_IS, UNSHOWN, CLEAR, READ_PANE, READ_ROW, COMPRESS, SNAPSHOT = range(8)
+    SERVER, CLIENT, SERIAL = range(3)
+
+    def session(steps):
+        seed = Input()
+        for step in steps:
+            action, pane = step[0], step[1]
+            seed.integer(0, 7, action).integer(0, 2, pane)
+            if action in (LINE, AS_IS):
+                seed.integer(0, 200, len(step[2])).bytes(step[2])
+            elif action == UNSHOWN:
+                seed.integer(1, 100, len(step[2])).bytes(step[2])
+            elif action == READ_ROW:
+                rows, row, head = step[2], step[3], step[4]
+                seed.integer(0, rows - 1, row).integer(-1, 50, head)
+        return seed.data()
+
+    write("fuzz_session_record", "socket_lines",
+          session([(LINE, SERVER, b"hola"), (LINE, CLIENT, b"A\r\nB"), (SNAPSHOT, SERVER),
+                   (LINE, SERVER, ALL_BYTES[:150]), (COMPRESS, SERVER),
+                   (READ_ROW, SERVER, 3, 2, 20)]))
+    write("fuzz_session_record", "serial_characters_and_limpiar",
+          session([(AS_IS, SERIAL, bytes([c])) for c in b"Conectado...."] +
+                  [(SNAPSHOT, SERIAL), (CLEAR, SERIAL), (AS_IS, SERIAL, b""),
+                   (AS_IS, SERIAL, b"x"), (COMPRESS, SERIAL)]))
+    write("fuzz_session_record", "unshown_and_prefix_equal_chunks",
+          session([(UNSHOWN, CLIENT, b"perdido"), (LINE, SERVER, b"Servidor : "),
+                   (LINE, SERIAL, b""), (READ_ROW, SERVER, 3, 0, -1)]))
+
+
 def socket_control():
     LISTENER, CLIENT, DATAGRAMS = 0, 1, 2
 
@@ -156,4 +187,5 @@ if __name__ == "__main__":
     line_settings()
     number_conversion()
     log_pane()
+    session_record()
     socket_control()

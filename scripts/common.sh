@@ -6,7 +6,8 @@ set -euo pipefail
 project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages every build needs on Debian 12.
-base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev fonts-liberation)
+base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libzstd-dev
+    fonts-liberation)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

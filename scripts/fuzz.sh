@@ -9,7 +9,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 seconds="${1:-15}"
 targets=(fuzz_single_byte_codec fuzz_code_rows fuzz_line_settings fuzz_number_conversion
-    fuzz_log_pane fuzz_socket_control)
+    fuzz_log_pane fuzz_session_record fuzz_socket_control)
 
 # clang and its runtime libraries (libFuzzer among them), as Debian's default version.
 ensure_packages "${base_packages[@]}" clang libclang-rt-dev

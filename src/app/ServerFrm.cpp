@@ -11,6 +11,7 @@
 #include "platform/FailureDispatch.h"
 #include "platform/LogPane.h"
 #include "platform/OperatorMessages.h"
+#include "platform/SessionRecord.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialLink.h"
 #include "serial/SerialPortHint.h"
@@ -61,7 +62,11 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
 {
     buildFromLayout();
 
-    m_codeList = std::make_unique<CodeList>(*ListView1);
+    m_record = std::make_unique<SessionRecord>();
+    Text3->attach(*m_record, Pane::Server);
+    Text4->attach(*m_record, Pane::Client);
+    Text2->attach(*m_record, Pane::Serial);
+    m_codeList = std::make_unique<CodeList>(*ListView1, *m_record);
     m_transportChoice =
         std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *bntConnect, *Command1);
     m_serverEndpoint =
@@ -159,6 +164,26 @@ void ServerFrm::wireEvents()
 
     auto* insertion = m_charInsertion.get();
     wire(Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });
+
+    // Told from the event loop, never inside the receive handler that crossed the limit: the
+    // links keep being read while the message is up.
+    connect(m_record.get(), &SessionRecord::memoryShort, this, &ServerFrm::tellMemoryShort,
+            Qt::QueuedConnection);
+}
+
+void ServerFrm::tellMemoryShort(qint64 heldBytes)
+{
+    const qint64 megabytes = heldBytes >> 20;
+    m_messages->show(
+        QStringLiteral("La sesión ocupa ya %1 MB de memoria y la memoria del equipo empieza a "
+                       "escasear. No se ha perdido ningún byte y la recepción sigue, pero si la "
+                       "memoria se agota el sistema puede cerrar el programa y todo lo recibido "
+                       "se perdería.\n\nGuarde lo recibido con \"Guardar como…\" (menú "
+                       "contextual de cada panel y de la lista de códigos) y cierre la ventana "
+                       "para empezar una sesión nueva. \"Limpiar\" vacía el panel serie, pero "
+                       "la lista de códigos sigue guardando cada byte recibido.")
+            .arg(megabytes),
+        MessageIcon::Exclamation);
 }
 
 void ServerFrm::dispatch(const std::function<void()>& handler)

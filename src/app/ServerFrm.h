@@ -23,6 +23,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class SerialLink;
+class SessionRecord;
 class TransportChoice;
 
 // What the window is built on besides Qt's widgets. Anything left empty is filled with the
@@ -53,6 +54,8 @@ public:
     void Form_Unload();
 
     const CodeList& codeList() const { return *m_codeList; }
+    // Everything received and logged in this session: the panes and the code list show it.
+    SessionRecord& sessionRecord() const { return *m_record; }
     OperatorMessages& messages() const { return *m_messages; }
 
     // The controls, under their designer names.
@@ -127,12 +130,14 @@ private:
     template <typename Sender, typename Signal, typename Handler>
     void wire(Sender* sender, Signal signal, Handler handler);
     void dispatch(const std::function<void()>& handler);
+    void tellMemoryShort(qint64 heldBytes);
 
     std::unique_ptr<OperatorMessages> m_messages;
 
     // The one value the window keeps besides its controls: the last code read by "Chr".
     std::int32_t charCode = 0;
 
+    std::unique_ptr<SessionRecord> m_record;
     std::unique_ptr<CodeList> m_codeList;
     std::unique_ptr<TransportChoice> m_transportChoice;
     std::unique_ptr<ServerEndpoint> m_serverEndpoint;

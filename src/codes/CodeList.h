@@ -5,13 +5,19 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <memory>
+
 class CodeListView;
 
 // The shared list of received chunks, one row of character codes per chunk, from all three
-// links. AddCodeRow is its only writer; nothing reads the list back but the operator.
+// links, as the session record holds them. AddCodeRow is its only writer; nothing reads the
+// list back but the operator.
 class CodeList {
 public:
+    // A list over the window's record; without one, over a record of its own.
+    CodeList(CodeListView& listView1, SessionRecord& record);
     explicit CodeList(CodeListView& listView1);
+    ~CodeList();
 
     // One row for one received chunk, of any length, empty included. The row exists when this
     // returns; the view shows it at the next turn of the event loop.
@@ -22,5 +28,6 @@ public:
     const CodeRows& rows() const { return m_model.rows(); }
 
 private:
+    std::unique_ptr<SessionRecord> m_ownRecord;
     CodeListModel m_model;
 };

@@ -2,14 +2,16 @@
 
 #include <climits>
 
-CodeListModel::CodeListModel(QObject* parent)
+CodeListModel::CodeListModel(SessionRecord& record, QObject* parent)
     : QAbstractListModel(parent)
+    , m_record(record)
+    , m_rows(record)
 {
 }
 
 void CodeListModel::append(QByteArrayView chunk)
 {
-    m_rows.append(chunk);
+    m_record.addCodeRow(chunk);
     m_publisher.request();
 }
 
@@ -39,5 +41,10 @@ QVariant CodeListModel::data(const QModelIndex& index, int role) const
         return codeRowText(m_rows.bytes(index.row()));
     if (role == kHeadBytesRole)
         return m_rows.head(index.row(), kShownCodes + 1);
+    if (role == Qt::ToolTipRole) {
+        const qint64 row = index.row();
+        return codeRowToolTip(m_rows.link(row), m_rows.msecsSinceEpoch(row),
+                              m_rows.head(row, kToolTipBytes + 1), m_rows.length(row));
+    }
     return {};
 }

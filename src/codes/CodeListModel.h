@@ -5,9 +5,10 @@
 
 #include <QAbstractListModel>
 
-// The code list's rows as a Qt model over CodeRows. A row exists in the store as soon as it is
-// appended; the view hears of new rows at most once per frame, in one insertion, so a flood
-// of chunks costs the view one update per frame instead of one per chunk.
+// The code list's rows as a Qt model over CodeRows, the session record's code rows. A row
+// exists in the record as soon as it is appended; the view hears of new rows at most once per
+// frame, in one insertion, so a flood of chunks costs the view one update per frame instead
+// of one per chunk. Each row's tool tip tells where and when its chunk arrived.
 class CodeListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -18,7 +19,7 @@ public:
     // The first bytes of the row's chunk (up to kShownCodes + 1), for drawing it.
     static constexpr int kHeadBytesRole = Qt::UserRole;
 
-    explicit CodeListModel(QObject* parent = nullptr);
+    explicit CodeListModel(SessionRecord& record, QObject* parent = nullptr);
 
     void append(QByteArrayView chunk);
     const CodeRows& rows() const { return m_rows; }
@@ -30,6 +31,7 @@ public:
     void publish();
 
 private:
+    SessionRecord& m_record;
     CodeRows m_rows;
     int m_published = 0;
     FrameCoalescer m_publisher{[this] { publish(); }, this};

@@ -1,5 +1,7 @@
 #include "codes/CodeRows.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 
 QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes)
@@ -28,18 +30,31 @@ QString codeRowText(QByteArrayView chunk, qsizetype maxCodes)
     return row;
 }
 
-void CodeRows::append(QByteArrayView chunk)
+QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, qint64 length,
+                       qsizetype maxBytes)
 {
-    m_bytes.append(chunk);
-    m_ends.push_back(m_bytes.size());
-}
-
-QByteArray CodeRows::bytes(qint64 row) const
-{
-    return m_bytes.mid(start(row), length(row));
-}
-
-QByteArray CodeRows::head(qint64 row, qint64 maxBytes) const
-{
-    return m_bytes.mid(start(row), std::min(length(row), maxBytes));
+    QString linkName;
+    switch (link) {
+    case Link::Server:
+        linkName = QStringLiteral("Servidor");
+        break;
+    case Link::Client:
+        linkName = QStringLiteral("Cliente");
+        break;
+    case Link::Serial:
+        linkName = QStringLiteral("Serie");
+        break;
+    case Link::Unknown:
+        linkName = QStringLiteral("Desconocido");
+        break;
+    }
+    const QString time = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch)
+                             .toLocalTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+    const qsizetype shown = std::min(head.size(), maxBytes);
+    QString hex = QString::fromLatin1(head.first(shown).toByteArray().toHex(' ').toUpper());
+    if (length > shown)
+        hex += QStringLiteral(" …");
+    return QStringLiteral("Enlace: %1\nLlegada: %2\nBytes: %3\n%4")
+        .arg(linkName, time, QString::number(length), hex);
 }

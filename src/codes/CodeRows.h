@@ -1,12 +1,10 @@
 #pragma once
 
-#include "platform/AppendOnlyBytes.h"
+#include "platform/SessionRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-
-#include <deque>
 
 // The text of one code row: a comma and the decimal code of each character, in order
 // ("AB" -> ",65,66"; an empty chunk -> ""). Codes are the bytes' values, 0 to 255.
@@ -15,23 +13,35 @@ QString codeRowText(QByteArrayView chunk, qsizetype maxCodes = -1);
 // The same text as ASCII bytes, without the "…".
 QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes = -1);
 
-// Every received chunk, in arrival order: the bytes in one append-only store and where each
-// chunk ends. A row costs its bytes and one offset; its text is made only when asked for.
+inline constexpr qsizetype kToolTipBytes = 64;
+// What hovering a row tells: the link, the local time of arrival to the millisecond, the
+// byte count and the chunk in hexadecimal (at most maxBytes of it, then "…"). head holds
+// the chunk's first bytes, length its whole size.
+QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, qint64 length,
+                       qsizetype maxBytes = kToolTipBytes);
+
+// The code list's row model: every received chunk, in arrival order, as the session record
+// holds it (its bytes, its link and its time of arrival). It keeps nothing of its own: a
+// row's text is made only when asked for.
 class CodeRows {
 public:
-    void append(QByteArrayView chunk);
+    explicit CodeRows(const SessionRecord& record)
+        : m_record(record)
+    {
+    }
 
-    qint64 count() const { return qint64(m_ends.size()); }
-    qint64 byteCount() const { return m_bytes.size(); }
-    QByteArray bytes(qint64 row) const;
+    qint64 count() const { return m_record.codeRowCount(); }
+    qint64 byteCount() const { return m_record.codeRowBytesTotal(); }
+    QByteArray bytes(qint64 row) const { return m_record.codeRowBytes(row); }
     // The first maxBytes bytes of a row, for showing it without copying all of a huge chunk.
-    QByteArray head(qint64 row, qint64 maxBytes) const;
-    qint64 length(qint64 row) const { return end(row) - start(row); }
+    QByteArray head(qint64 row, qint64 maxBytes) const
+    {
+        return m_record.codeRowBytes(row, maxBytes);
+    }
+    qint64 length(qint64 row) const { return m_record.codeRowLength(row); }
+    Link link(qint64 row) const { return m_record.codeRowLink(row); }
+    qint64 msecsSinceEpoch(qint64 row) const { return m_record.codeRowTime(row); }
 
 private:
-    qint64 start(qint64 row) const { return row == 0 ? 0 : m_ends[std::size_t(row - 1)]; }
-    qint64 end(qint64 row) const { return m_ends[std::size_t(row)]; }
-
-    AppendOnlyBytes m_bytes;
-    std::deque<qint64> m_ends;
+    const SessionRecord& m_record;
 };

@@ -30,6 +30,8 @@ bool isLineBreak(unsigned char byte)
 
 LogPane::LogPane(QWidget* parent)
     : QAbstractScrollArea(parent)
+    , m_ownRecord(std::make_unique<SessionRecord>())
+    , m_record(m_ownRecord.get())
 {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -42,27 +44,40 @@ LogPane::LogPane(QWidget* parent)
     updateMetrics();
 }
 
+LogPane::~LogPane() = default;
+
+void LogPane::attach(SessionRecord& record, Pane pane)
+{
+    m_record = &record;
+    m_pane = pane;
+    m_ownRecord.reset();
+    m_anchor = m_caret = 0;
+    rewrapAll();
+    m_publisher.request();
+}
+
 QString LogPane::text() const
 {
-    return textRange(0, m_store.size());
+    return textRange(0, length());
 }
 
 QString LogPane::textRange(qint64 start, qint64 end) const
 {
-    start = std::clamp<qint64>(start, 0, m_store.size());
-    end = std::clamp<qint64>(end, start, m_store.size());
-    return SingleByteCodec::toText(m_store.mid(start, end - start));
+    start = std::clamp<qint64>(start, 0, length());
+    end = std::clamp<qint64>(end, start, length());
+    return SingleByteCodec::toText(m_record->paneBytes(m_pane, start, end - start));
 }
 
 void LogPane::append(QByteArrayView bytes)
 {
+    const qint64 position = length();
+    if (position == 0 && !bytes.isEmpty())
+        followWidth(); // the first text may come before the pane was ever shown
+    // Even an empty write goes to the record: it may be an empty chunk's.
+    m_record->appendToPane(m_pane, bytes);
     if (bytes.isEmpty())
         return;
-    const qint64 position = m_store.size();
-    m_store.append(bytes);
-    if (m_wrapped == 0)
-        followWidth(); // the first text may come before the pane was ever shown
-    wrapNewBytes();
+    m_rows.append(bytes);
     m_publisher.request();
     if (QAccessible::isActive()) {
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
@@ -73,7 +88,7 @@ void LogPane::append(QByteArrayView bytes)
 
 void LogPane::clear()
 {
-    m_store.clear();
+    m_record->clearPane(m_pane);
     m_anchor = m_caret = 0;
     rewrapAll();
     m_publisher.request();
@@ -90,7 +105,7 @@ qint64 LogPane::selStart() const
 
 void LogPane::setSelStart(qint64 position)
 {
-    position = std::clamp<qint64>(position, 0, m_store.size());
+    position = std::clamp<qint64>(position, 0, length());
     select(position, position);
     m_caretIntoView = true;
     m_publisher.request();
@@ -104,7 +119,7 @@ qint64 LogPane::selLength() const
 void LogPane::setSelLength(qint64 length)
 {
     const qint64 start = selStart();
-    select(start, std::clamp<qint64>(start + length, start, m_store.size()));
+    select(start, std::clamp<qint64>(start + length, start, this->length()));
     m_caretIntoView = true;
     m_publisher.request();
 }
@@ -116,7 +131,7 @@ QString LogPane::selectedText() const
 
 void LogPane::selectAll()
 {
-    select(0, m_store.size());
+    select(0, length());
 }
 
 void LogPane::copy() const
@@ -147,156 +162,28 @@ void LogPane::select(qint64 anchor, qint64 caret)
 void LogPane::updateMetrics()
 {
     m_glyphs = ByteGlyphs(font());
-    for (int b = 0; b < 256; ++b)
-        m_wrapStep[b] =
-            m_glyphs.advance(static_cast<unsigned char>(b)) | (b == ' ' ? 1 << kSpaceShift : 0);
+    m_rows.setAdvances(m_glyphs.advances());
 }
 
 void LogPane::rewrapAll()
 {
-    m_rowStarts.assign(1, 0);
-    m_wrapped = 0;
-    m_rowWidth = 0;
-    m_spacesFrom = kNoSpace;
-    m_previous = 0;
-    wrapNewBytes();
+    m_rows.clear();
+    m_record->forEachPaneSpan(m_pane, 0, length(), [this](QByteArrayView span) {
+        m_rows.append(span);
+        return true;
+    });
 }
 
 int LogPane::widthOf(qint64 from, qint64 to) const
 {
     const int* const advance = m_glyphs.advances().data();
     int width = 0;
-    m_store.forEachSpan(from, to - from, [&](QByteArrayView span) {
+    m_record->forEachPaneSpan(m_pane, from, to - from, [&](QByteArrayView span) {
         for (const char c : span)
             width += advance[static_cast<unsigned char>(c)];
+        return true;
     });
     return width;
-}
-
-namespace {
-
-const unsigned char* findLineBreak(const unsigned char* from, const unsigned char* end)
-{
-    const auto* lf =
-        static_cast<const unsigned char*>(std::memchr(from, kLF, std::size_t(end - from)));
-    const auto* crEnd = lf ? lf : end;
-    const auto* cr =
-        static_cast<const unsigned char*>(std::memchr(from, kCR, std::size_t(crEnd - from)));
-    return cr ? cr : crEnd;
-}
-
-} // namespace
-
-void LogPane::wrapNewBytes()
-{
-    // The hot path of every append. Line breaks are found with memchr; between them, widths
-    // are added eight bytes at a time (the same sums say whether a space went by), and only
-    // where a row ends are bytes looked at one by one, and the row searched back for a space
-    // to break after, if it has one. State lives in locals for the duration.
-    const qint64 end = m_store.size();
-    const int limit = m_wrapWidth;
-    const int* const step = m_wrapStep.data();
-    qint64 rowStart = m_rowStarts.back();
-    qint64 spacesFrom = m_spacesFrom;
-    int rowWidth = m_rowWidth;
-    unsigned char previous = m_previous;
-    const auto startRow = [&](qint64 at) {
-        m_rowStarts.push_back(at);
-        rowStart = at;
-        spacesFrom = kNoSpace;
-    };
-
-    qint64 spanStart = m_wrapped;
-    m_store.forEachSpan(spanStart, end - spanStart, [&](QByteArrayView span) {
-        const auto* const first = reinterpret_cast<const unsigned char*>(span.data());
-        const auto* const last = first + span.size();
-        const auto positionOf = [&](const unsigned char* p) {
-            return spanStart + (p - first);
-        };
-        const auto* p = first;
-        while (p < last) {
-            const auto* lineEnd = findLineBreak(p, last);
-            // Drawn characters up to the break.
-            while (p < lineEnd) {
-                if (lineEnd - p >= 8) {
-                    const int sum8 = step[p[0]] + step[p[1]] + step[p[2]] + step[p[3]] +
-                                     step[p[4]] + step[p[5]] + step[p[6]] + step[p[7]];
-                    if (rowWidth + (sum8 & kWidthMask) <= limit) {
-                        rowWidth += sum8 & kWidthMask;
-                        if (sum8 > kWidthMask && spacesFrom > positionOf(p))
-                            spacesFrom = positionOf(p);
-                        p += 8;
-                        continue;
-                    }
-                }
-                // The row ends within the next few bytes: walk up to the first that does not
-                // fit, and end the row there.
-                while (p < lineEnd && rowWidth + (step[*p] & kWidthMask) <= limit) {
-                    if (*p == ' ' && spacesFrom > positionOf(p))
-                        spacesFrom = positionOf(p);
-                    rowWidth += step[*p] & kWidthMask;
-                    ++p;
-                }
-                if (p == lineEnd)
-                    break;
-                const unsigned char byte = *p;
-                const int width = step[byte] & kWidthMask;
-                const qint64 position = positionOf(p);
-                ++p;
-                if (rowWidth == 0) {
-                    rowWidth = width; // wider than the pane: it has a row of its own
-                } else if (byte == ' ') {
-                    // A space that does not fit ends the row where it stands.
-                    startRow(position + 1);
-                    rowWidth = 0;
-                } else {
-                    const qint64 space =
-                        spacesFrom < position ? m_store.lastIndexOf(' ', spacesFrom, position) : -1;
-                    const int wordWidth =
-                        space >= rowStart ? widthOf(space + 1, position) + width : INT_MAX;
-                    if (wordWidth <= limit) {
-                        // Word wrap: the word that does not fit moves to the next row.
-                        startRow(space + 1);
-                        rowWidth = wordWidth;
-                    } else {
-                        // No space to break after, or a word too long for any row (moved, it
-                        // would run past the edge there): the row ends at this character.
-                        startRow(position);
-                        rowWidth = width;
-                    }
-                }
-            }
-            if (p > first)
-                previous = p[-1];
-            if (p == last)
-                break;
-            // The line break itself. The LF of a CR LF ends the row the CR already ended.
-            const qint64 position = positionOf(p);
-            if (*p == kLF && previous == kCR && rowStart == position)
-                m_rowStarts.back() = rowStart = position + 1;
-            else
-                startRow(position + 1);
-            rowWidth = 0;
-            previous = *p;
-            ++p;
-        }
-        spanStart += span.size();
-    });
-    m_wrapped = end;
-    m_rowWidth = rowWidth;
-    m_spacesFrom = spacesFrom;
-    m_previous = previous;
-}
-
-qint64 LogPane::rowOf(qint64 position) const
-{
-    const auto after = std::upper_bound(m_rowStarts.begin(), m_rowStarts.end(), position);
-    return std::max<qint64>(0, (after - m_rowStarts.begin()) - 1);
-}
-
-qint64 LogPane::rowEnd(qint64 row) const
-{
-    return row + 1 < rowCount() ? m_rowStarts[std::size_t(row + 1)] : m_store.size();
 }
 
 // --- view ------------------------------------------------------------------------------
@@ -341,10 +228,10 @@ void LogPane::scrollToPosition(qint64 position)
 
 QRect LogPane::characterRect(qint64 position) const
 {
-    position = std::clamp<qint64>(position, 0, m_store.size());
+    position = std::clamp<qint64>(position, 0, length());
     const qint64 row = rowOf(position);
-    const int x = kMargin + widthOf(m_rowStarts[std::size_t(row)], position) / kUnitsPerPixel;
-    const int advance = position < m_store.size() ? m_glyphs.advance(m_store.at(position)) : 0;
+    const int x = kMargin + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
+    const int advance = position < length() ? m_glyphs.advance(byteAt(position)) : 0;
     const int y = int(row - firstVisibleRow()) * m_glyphs.lineHeight();
     return QRect(x, y, std::max(1, advance / kUnitsPerPixel), m_glyphs.lineHeight());
 }
@@ -353,14 +240,15 @@ qint64 LogPane::positionAt(QPoint point) const
 {
     const qint64 row = std::clamp<qint64>(
         firstVisibleRow() + std::max(0, point.y()) / m_glyphs.lineHeight(), 0, rowCount() - 1);
-    const qint64 start = m_rowStarts[std::size_t(row)];
-    qint64 end = rowEnd(row);
-    while (end > start && isLineBreak(m_store.at(end - 1)))
+    const qint64 start = m_rows.rowStart(row);
+    const QByteArray bytes = m_record->paneBytes(m_pane, start, m_rows.rowEnd(row) - start);
+    qint64 end = start + bytes.size();
+    while (end > start && isLineBreak(static_cast<unsigned char>(bytes[end - 1 - start])))
         --end;
     const int target = (point.x() - kMargin) * kUnitsPerPixel;
     int x = 0;
     for (qint64 p = start; p < end; ++p) {
-        const int advance = m_glyphs.advance(m_store.at(p));
+        const int advance = m_glyphs.advance(static_cast<unsigned char>(bytes[p - start]));
         if (x + advance / 2 >= target)
             return p;
         x += advance;
@@ -378,9 +266,9 @@ void LogPane::paintEvent(QPaintEvent*)
     const qint64 selFrom = selStart();
     const qint64 selTo = selFrom + selLength();
     for (qint64 row = first; row < last; ++row) {
-        const qint64 start = m_rowStarts[std::size_t(row)];
-        const qint64 end = rowEnd(row);
-        const QByteArray bytes = m_store.mid(start, end - start);
+        const qint64 start = m_rows.rowStart(row);
+        const qint64 end = m_rows.rowEnd(row);
+        const QByteArray bytes = m_record->paneBytes(m_pane, start, end - start);
         const int top = int(row - first) * lineHeight;
         const QPointF baseline(kMargin, top + m_glyphs.ascent());
         painter.setPen(pal.color(QPalette::Text));
@@ -391,7 +279,7 @@ void LogPane::paintEvent(QPaintEvent*)
         if (from < to) {
             const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
             qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
-            if (to == end && isLineBreak(m_store.at(end - 1)))
+            if (to == end && isLineBreak(static_cast<unsigned char>(bytes.back())))
                 right += lineHeight / 3.0; // a selected line break shows as a little room
             const QRectF band(left, top, right - left, lineHeight);
             painter.fillRect(band, pal.color(QPalette::Highlight));
@@ -419,11 +307,8 @@ void LogPane::followWidth()
     // is laid out only then): the text area less the frame, the scroll bar and the margins.
     const int textWidth =
         width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() - 2 * kMargin;
-    const int units = std::max(1, textWidth) * kUnitsPerPixel;
-    if (units != m_wrapWidth) {
-        m_wrapWidth = units;
+    if (m_rows.setWidth(std::max(1, textWidth) * kUnitsPerPixel))
         rewrapAll();
-    }
 }
 
 void LogPane::changeEvent(QEvent* event)
@@ -509,14 +394,14 @@ void LogPane::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     const qint64 position = positionAt(event->position().toPoint());
     const auto isWordByte = [this](qint64 p) {
-        const unsigned char byte = m_store.at(p);
+        const unsigned char byte = byteAt(p);
         return byte != ' ' && byte != '\t' && !isLineBreak(byte);
     };
     qint64 from = position;
     qint64 to = position;
     while (from > 0 && isWordByte(from - 1))
         --from;
-    while (to < m_store.size() && isWordByte(to))
+    while (to < length() && isWordByte(to))
         ++to;
     select(from, to);
 }

@@ -1,26 +1,27 @@
 #pragma once
 
-#include "platform/AppendOnlyBytes.h"
 #include "platform/ByteGlyphs.h"
 #include "platform/FrameCoalescer.h"
+#include "platform/SessionRecord.h"
+#include "platform/TextRows.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
-#include <array>
-#include <deque>
-#include <limits>
+#include <memory>
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
 //
-// It is a view over an append-only store of the transcript's bytes (one byte per character of
-// the single-byte code page). Appending costs in proportion to what is appended, whatever the
-// transcript's size and whether or not the text has line breaks: the new bytes are wrapped
-// into rows as they arrive, and only the rows in view are ever drawn. Scroll bar and repaint
-// follow at most once per frame, however many appends came in it.
+// It is a view over its pane's bytes in the session record (one byte per character of the
+// single-byte code page), with a row model (TextRows) saying which bytes form which row.
+// Appending costs in proportion to what is appended, whatever the transcript's size and
+// whether or not the text has line breaks: the new bytes are wrapped into rows as they
+// arrive, and only the rows in view are ever read back and drawn. Scroll bar and repaint
+// follow at most once per frame, however many appends came in it. A pane made on its own
+// keeps a record of its own; the window's panes share the window's.
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
@@ -30,11 +31,17 @@ class LogPane : public QAbstractScrollArea {
 
 public:
     explicit LogPane(QWidget* parent = nullptr);
+    ~LogPane() override;
+
+    // Shows, and writes to, one pane of a record from now on.
+    void attach(SessionRecord& record, Pane pane);
+    SessionRecord& record() const { return *m_record; }
+    Pane pane() const { return m_pane; }
 
     // The pane's Text, exactly as written.
     QString text() const;
-    QByteArray bytes() const { return m_store.mid(0, m_store.size()); }
-    qint64 length() const { return m_store.size(); }
+    QByteArray bytes() const { return m_record->paneBytes(m_pane, 0, length()); }
+    qint64 length() const { return m_record->paneSize(m_pane); }
     QString textRange(qint64 start, qint64 end) const;
 
     // Text = old Text + bytes. The caret and the selection stay where they are.
@@ -54,8 +61,9 @@ public:
     void copy() const;
 
     // Geometry of the wrapped text, for hit tests, accessibility and tests.
-    qint64 rowCount() const { return qint64(m_rowStarts.size()); }
-    qint64 rowOf(qint64 position) const;
+    qint64 rowCount() const { return m_rows.rowCount(); }
+    qint64 rowOf(qint64 position) const { return m_rows.rowOf(position); }
+    const TextRows& rows() const { return m_rows; }
     qint64 firstVisibleRow() const;
     QRect characterRect(qint64 position) const;
     qint64 positionAt(QPoint viewportPoint) const;
@@ -80,32 +88,18 @@ private:
     void updateMetrics();
     void followWidth();
     void rewrapAll();
-    void wrapNewBytes();
     int widthOf(qint64 from, qint64 to) const;
-    qint64 rowEnd(qint64 row) const;
+    unsigned char byteAt(qint64 position) const { return m_record->paneByte(m_pane, position); }
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
     void publish();
 
-    AppendOnlyBytes m_store;
+    std::unique_ptr<SessionRecord> m_ownRecord;
+    SessionRecord* m_record;
+    Pane m_pane = Pane::Server;
 
-    // Row i of the wrapped text starts at m_rowStarts[i]; there is always at least one row.
-    std::deque<qint64> m_rowStarts{0};
     ByteGlyphs m_glyphs{font()};
-    // What wrapping adds per byte: its width in the low bits, and 1 << kSpaceShift for a space,
-    // so that a sum of several tells at once whether a space was among them.
-    static constexpr int kSpaceShift = 24;
-    static constexpr int kWidthMask = (1 << kSpaceShift) - 1;
-    std::array<int, 256> m_wrapStep{};
-    int m_wrapWidth = 1;
-
-    // Where wrapping stopped: the bytes before m_wrapped are in rows.
-    qint64 m_wrapped = 0;
-    int m_rowWidth = 0;
-    // No space lies in the current row before this position.
-    static constexpr qint64 kNoSpace = std::numeric_limits<qint64>::max();
-    qint64 m_spacesFrom = kNoSpace;
-    unsigned char m_previous = 0;
+    TextRows m_rows;
 
     qint64 m_anchor = 0;
     qint64 m_caret = 0;

@@ -3,16 +3,20 @@
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
 #include "platform/FileSave.h"
+#include "platform/LogPane.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 class TestCodeList : public QObject {
     Q_OBJECT
@@ -116,6 +120,52 @@ private slots:
         view.setFocus();
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+    }
+
+    // Hovering a row tells where and when its chunk arrived; the row's text stays the codes.
+    void hoveringARowTellsItsLinkTimeSizeAndBytes_data()
+    {
+        QTest::addColumn<Pane>("pane");
+        QTest::addColumn<QByteArray>("chunk");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("serial character")
+            << Pane::Serial << QByteArray("A") << QStringLiteral("Enlace: Serie\n%1\nBytes: 1\n41");
+        QTest::newRow("server chunk with a NUL")
+            << Pane::Server << QByteArray("\0\xFF\r\n", 4)
+            << QStringLiteral("Enlace: Servidor\n%1\nBytes: 4\n00 FF 0D 0A");
+        QTest::newRow("long client chunk is cut")
+            << Pane::Client << QByteArray(1000, 'a')
+            << QStringLiteral("Enlace: Cliente\n%1\nBytes: 1000\n") +
+                   QStringLiteral("61 ").repeated(63) + QStringLiteral("61 …");
+    }
+    void hoveringARowTellsItsLinkTimeSizeAndBytes()
+    {
+        QFETCH(Pane, pane);
+        QFETCH(QByteArray, chunk);
+        QFETCH(QString, told);
+        SessionRecord record;
+        CodeListView view;
+        CodeList list(view, record);
+        LogPane shown;
+        shown.attach(record, pane);
+        view.resize(400, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        list.AddCodeRow(chunk);
+        shown.append(chunk);
+        QTRY_COMPARE(view.model()->rowCount(), 1);
+        const qint64 arrival = record.codeRowTime(0);
+        QVERIFY(arrival >= before && arrival <= QDateTime::currentMSecsSinceEpoch());
+
+        const QPoint over = view.visualRect(view.model()->index(0, 0)).center();
+        QHelpEvent hover(QEvent::ToolTip, over, view.viewport()->mapToGlobal(over));
+        QApplication::sendEvent(view.viewport(), &hover);
+        const QString time = QDateTime::fromMSecsSinceEpoch(arrival).toLocalTime().toString(
+            QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
+        QTRY_COMPARE(QToolTip::text(), told.arg(QStringLiteral("Llegada: ") + time));
+        QCOMPARE(view.model()->index(0, 0).data().toString(), codeRowText(chunk, 256));
+        QToolTip::hideText();
     }
 
     void theNewestRowsStayInViewAsRowsArrive()

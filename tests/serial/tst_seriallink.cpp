@@ -1,14 +1,17 @@
 #include "SerialBench.h"
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
+#include "platform/SessionRecord.h"
 #include "platform/SingleByteCodec.h"
 #include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
 #include "support/FakeSerialControl.h"
+#include "support/WindowUnderTest.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <grp.h>
@@ -467,6 +470,36 @@ private slots:
                          MessageIcon::Critical));
         QVERIFY(!bench.window().MSComm1->portOpen());
         QCOMPARE(bench.window().Text2->length(), 0);
+    }
+
+    // A capture that outgrows the memory set aside for it is told once, from the event loop
+    // (never inside the receive handler, which would stall the line), and loses nothing.
+    void aRecordOutgrowingItsMemoryIsToldOnceAndKeepsEveryByte()
+    {
+        ServerFrmPlatform platform;
+        auto line = std::make_unique<FakeSerialControl>();
+        FakeSerialControl& port = *line;
+        platform.mscomm1 = std::move(line);
+        WindowUnderTest w(std::move(platform));
+        w->sessionRecord().setMemoryLimit(SessionRecord::kBlockSize);
+        // Bytes that do not compress, so that they stay over the limit once compressed.
+        QByteArray burst(3 * SessionRecord::kBlockSize, Qt::Uninitialized);
+        QRandomGenerator random(5);
+        random.fillRange(reinterpret_cast<quint32*>(burst.data()), burst.size() / 4);
+        port.feed(burst);
+        QVERIFY(w.messages->shown.empty());
+        QTRY_COMPARE(w.messages->shown.size(), std::size_t(1));
+        const Shown& told = w.messages->shown.front();
+        QCOMPARE(told.icon, MessageIcon::Exclamation);
+        QVERIFY(told.text.contains(u"memoria"));
+        QVERIFY(told.text.contains(u"\"Guardar como…\""));
+        QVERIFY(told.text.contains(u"\"Limpiar\""));
+
+        port.feed(burst);
+        QCoreApplication::processEvents();
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w->Text2->bytes(), burst + burst);
+        QCOMPARE(rowsJoined(*w), burst + burst);
     }
 };
 

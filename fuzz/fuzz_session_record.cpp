@@ -1,0 +1,150 @@
+// The session record, for any sequence of what handlers do to it (chunks received and shown in
+// a pane after a prefix or as they are, chunks no pane shows, lines written to panes, "Limpiar"),
+// read back at any moment against a plain model of what it must hold:
+// - each pane holds exactly what was written to it since its last "Limpiar", read in any range;
+// - each code row holds its chunk, whole, with the link of the pane that showed it;
+// - a snapshot, read after more was written and blocks were sealed and compressed, still
+//   holds what the record held when it was taken.
+// The fuzzing build makes blocks tiny (64 bytes, four rows), so inputs cross many of them.
+#include "FuzzSupport.h"
+
+#include "platform/SessionRecord.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+struct Model {
+    struct Row {
+        Link link;
+        QByteArray bytes;
+    };
+    std::array<QByteArray, 3> panes;
+    std::vector<Row> rows;
+};
+
+const std::array<QByteArray, 3> kPrefixes{"Cliente : ", "Servidor : ", ""};
+
+void checkSnapshot(const SessionRecord::Snapshot& snapshot, const Model& model)
+{
+    for (std::size_t pane = 0; pane < model.panes.size(); ++pane) {
+        QByteArray read;
+        snapshot.forEachPaneSpan(Pane(pane), [&read](QByteArrayView span) {
+            read += span;
+            return true;
+        });
+        FUZZ_CHECK_EQUAL(snapshot.paneSize(Pane(pane)), model.panes[pane].size());
+        FUZZ_CHECK_EQUAL(read, model.panes[pane]);
+    }
+    FUZZ_CHECK_EQUAL(snapshot.codeRowCount(), qint64(model.rows.size()));
+    std::size_t row = 0;
+    snapshot.forEachCodeRow([&](const CodeRowEntry& entry) {
+        FUZZ_CHECK(row < model.rows.size());
+        FUZZ_CHECK(entry.link == model.rows[row].link);
+        FUZZ_CHECK_EQUAL(entry.bytes.toByteArray(), model.rows[row].bytes);
+        ++row;
+        return true;
+    });
+    FUZZ_CHECK_EQUAL(row, model.rows.size());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    ensureCoreApplication();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    SessionRecord record;
+    Model model;
+    std::vector<std::pair<SessionRecord::Snapshot, Model>> snapshots;
+
+    while (input.remaining_bytes() > 0) {
+        const int action = input.ConsumeIntegralInRange(0, 7);
+        const auto pane = input.ConsumeIntegralInRange<std::size_t>(0, 2);
+        QByteArray& text = model.panes[pane];
+        switch (action) {
+        case 0:
+        case 1: { // a received chunk, shown in its pane after a prefix (or as it is)
+            const std::string bytes =
+                input.ConsumeBytesAsString(input.ConsumeIntegralInRange<std::size_t>(0, 200));
+            const QByteArray chunk(bytes.data(), qsizetype(bytes.size()));
+            const QByteArray& prefix = kPrefixes[pane];
+            const bool asLine = action == 0;
+            record.addCodeRow(chunk);
+            if (asLine)
+                record.appendToPane(Pane(pane), prefix);
+            record.appendToPane(Pane(pane), chunk);
+            if (asLine)
+                record.appendToPane(Pane(pane), "\r\n");
+            text += (asLine ? prefix : QByteArray()) + chunk + (asLine ? "\r\n" : "");
+            // A chunk equal to the prefix is stored as the prefix: the same bytes, once.
+            model.rows.push_back({Link(int(pane)), chunk});
+            break;
+        }
+        case 2: { // a chunk no pane shows, then a line of another handler
+            const std::string bytes =
+                input.ConsumeBytesAsString(input.ConsumeIntegralInRange<std::size_t>(1, 100));
+            const QByteArray chunk(bytes.data(), qsizetype(bytes.size()));
+            record.addCodeRow(chunk);
+            const QByteArray line = "*** Error : " + chunk + "!\r\n";
+            record.appendToPane(Pane(pane), line);
+            text += line;
+            model.rows.push_back({Link::Unknown, chunk});
+            break;
+        }
+        case 3: // "Limpiar"
+            record.clearPane(Pane(pane));
+            text.clear();
+            break;
+        case 4: { // a view reads a range of a pane
+            const qint64 from = input.ConsumeIntegralInRange<qint64>(0, text.size());
+            const qint64 length = input.ConsumeIntegralInRange<qint64>(0, text.size() + 10);
+            FUZZ_CHECK_EQUAL(record.paneSize(Pane(pane)), text.size());
+            FUZZ_CHECK_EQUAL(record.paneBytes(Pane(pane), from, length), text.mid(from, length));
+            if (from < text.size())
+                FUZZ_CHECK_EQUAL(record.paneByte(Pane(pane), from),
+                                 static_cast<unsigned char>(text[from]));
+            break;
+        }
+        case 5: { // the list reads a row
+            FUZZ_CHECK_EQUAL(record.codeRowCount(), qint64(model.rows.size()));
+            if (model.rows.empty())
+                break;
+            const auto row = input.ConsumeIntegralInRange<std::size_t>(0, model.rows.size() - 1);
+            const qint64 head = input.ConsumeIntegralInRange<qint64>(-1, 50);
+            const QByteArray& bytes = model.rows[row].bytes;
+            FUZZ_CHECK_EQUAL(record.codeRowLength(qint64(row)), bytes.size());
+            FUZZ_CHECK_EQUAL(record.codeRowBytes(qint64(row), head),
+                             head < 0 ? bytes : bytes.left(head));
+            // The newest row's link is known once its pane has taken it, or the next row came.
+            if (row + 1 < model.rows.size())
+                FUZZ_CHECK(record.codeRowLink(qint64(row)) == model.rows[row].link);
+            break;
+        }
+        case 6:
+            SessionRecord::waitUntilCompressed(5'000);
+            break;
+        case 7:
+            if (snapshots.size() < 4)
+                snapshots.emplace_back(record.snapshot(), model);
+            break;
+        }
+    }
+
+    snapshots.emplace_back(record.snapshot(), model);
+    for (const auto& [snapshot, then] : snapshots)
+        checkSnapshot(snapshot, then);
+    for (std::size_t pane = 0; pane < model.panes.size(); ++pane)
+        FUZZ_CHECK_EQUAL(record.paneBytes(Pane(pane), 0, record.paneSize(Pane(pane))),
+                         model.panes[pane]);
+    return 0;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SessionRecord.h"
+
 #include <QByteArrayView>
 #include <QtGlobal>
 
@@ -18,7 +20,7 @@ struct PaneSource {
 };
 
 // The link a received chunk came by.
-enum class SavedLink { Server, Client, Serial, Unknown };
+using SavedLink = Link;
 
 // One received chunk: when it arrived, on which link, and its bytes.
 struct SavedRow {

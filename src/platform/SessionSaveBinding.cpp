@@ -1,24 +1,5 @@
 #include "platform/SessionSaveBinding.h"
 
-namespace {
-
-SavedLink savedLink(Link link)
-{
-    switch (link) {
-    case Link::Server:
-        return SavedLink::Server;
-    case Link::Client:
-        return SavedLink::Client;
-    case Link::Serial:
-        return SavedLink::Serial;
-    case Link::Unknown:
-        break;
-    }
-    return SavedLink::Unknown;
-}
-
-} // namespace
-
 PaneSource paneSource(const SessionRecord::Snapshot& snapshot, Pane pane)
 {
     return {snapshot.paneSize(pane),
@@ -31,7 +12,7 @@ SessionSource sessionSource(const SessionRecord::Snapshot& snapshot)
 {
     return {snapshot.codeRowCount(), [snapshot](const std::function<bool(const SavedRow&)>& visit) {
                 return snapshot.forEachCodeRow([&visit](const CodeRowEntry& row) {
-                    return visit({row.msecsSinceEpoch, savedLink(row.link), row.bytes});
+                    return visit({row.msecsSinceEpoch, row.link, row.bytes});
                 });
             }};
 }

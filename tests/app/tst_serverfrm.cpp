@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -512,7 +513,11 @@ private slots:
             const QByteArray csv = fileBytes(path);
             QVERIFY(csv.startsWith("\xEF\xBB\xBF" +
                                    u"Hora,Enlace,Bytes,Códigos,Texto\r\n"_qs.toUtf8()));
-            QVERIFY(csv.contains(",256,\"" + codeRowBytes(allByteValues()) + "\","));
+            // The chunk with the link it came by and its time of arrival, from the record.
+            QVERIFY(csv.contains(",Servidor,256,\"" + codeRowBytes(allByteValues()) + "\","));
+            QVERIFY(QRegularExpression(u"\r\n\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"_qs)
+                        .match(QString::fromUtf8(csv))
+                        .hasMatch());
         }
         QCOMPARE(w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes(), panes);
         QCOMPARE(w->codeList().rowCount(), rows);

@@ -7,14 +7,14 @@
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|startup]
 
-#include "LoopbackPeer.h"
-
 #include "app/ServerFrm.h"
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/MemoryPolicy.h"
 #include "serial/SerialControl.h"
-#include "support/Loopback.h"
+#include "support/peers/DatagramPeer.h"
+#include "support/peers/LinePeer.h"
+#include "support/peers/Loopback.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -117,46 +117,30 @@ private:
 // slow side. The pattern's length is a multiple of the text's 81-byte line.
 constexpr qsizetype kPatternSize = 81 * 12'945;
 
-void fillFrom(const QByteArray& pattern, std::int64_t offset, QByteArray& piece)
-{
-    for (qsizetype done = 0; done < piece.size();) {
-        const qsizetype from = qsizetype((offset + done) % pattern.size());
-        const qsizetype n = std::min(piece.size() - done, pattern.size() - from);
-        std::memcpy(piece.data() + done, pattern.constData() + from, std::size_t(n));
-        done += n;
-    }
-}
-
 // Text: lines of 80 letters, each ended by a line break.
-void fillText(std::int64_t offset, QByteArray& piece)
+PeerStream textStream()
 {
-    static const QByteArray pattern = [] {
-        QByteArray made(kPatternSize, Qt::Uninitialized);
-        for (qsizetype at = 0; at < made.size(); ++at) {
-            const qsizetype column = at % 81;
-            made[at] = column == 80 ? '\n' : char('a' + (at / 81 + column) % 26);
-        }
-        return made;
-    }();
-    fillFrom(pattern, offset, piece);
+    QByteArray made(kPatternSize, Qt::Uninitialized);
+    for (qsizetype at = 0; at < made.size(); ++at) {
+        const qsizetype column = at % 81;
+        made[at] = column == 80 ? '\n' : char('a' + (at / 81 + column) % 26);
+    }
+    return PeerStream::repeating(made);
 }
 
 // Binary: every byte value but CR and LF, so there is no line break at all.
-void fillBinary(std::int64_t offset, QByteArray& piece)
+PeerStream binaryStream()
 {
-    static const QByteArray pattern = [] {
-        QByteArray made(kPatternSize, Qt::Uninitialized);
-        for (qsizetype at = 0; at < made.size(); ++at) {
-            std::uint32_t x = std::uint32_t(at) * 2654435761u;
-            x ^= x >> 15;
-            char b = char(x >> 8);
-            if (b == '\n' || b == '\r')
-                b = 0;
-            made[at] = b;
-        }
-        return made;
-    }();
-    fillFrom(pattern, offset, piece);
+    QByteArray made(kPatternSize, Qt::Uninitialized);
+    for (qsizetype at = 0; at < made.size(); ++at) {
+        std::uint32_t x = std::uint32_t(at) * 2654435761u;
+        x ^= x >> 15;
+        char b = char(x >> 8);
+        if (b == '\n' || b == '\r')
+            b = 0;
+        made[at] = b;
+    }
+    return PeerStream::repeating(made);
 }
 
 bool endsWith(const LogPane& pane, QByteArrayView tail)
@@ -182,7 +166,7 @@ struct TcpRun {
 
 // A peer floods the window's server endpoint; timed until the last byte is in the pane and
 // the code list.
-TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
+TcpRun floodServer(ServerFrm& w, qint64 total, const PeerStream& stream)
 {
     TcpRun run;
     const quint16 port = freeTcpPort();
@@ -191,10 +175,14 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
     const qint64 base = w.codeList().rows().byteCount();
     const qint64 baseRows = w.codeList().rowCount();
     const qint64 logged = w.Text3->length();
-    TcpFloodPeer peer(port, total, fill);
-    if (!waitUntil(
-            [&] { return peer.failed() || (peer.connected() && w.Text3->length() > logged); },
-            10'000))
+    const int fd = connectToLoopback(port);
+    if (fd < 0)
+        return run;
+    LinePeer peer(fd, LinePeer::Kind::Socket, stream);
+    const auto failed = [&] {
+        return !peer.failure().isEmpty();
+    };
+    if (!waitUntil([&] { return failed() || w.Text3->length() > logged; }, 10'000))
         return run;
 
     const qint64 lastMegabyteAt = std::max<qint64>(total - kMegabyte, kMegabyte);
@@ -214,13 +202,14 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
     });
     const double cpuBefore = threadCpuMilliseconds();
     clock.start();
-    peer.start();
-    run.ok = waitUntil([&] { return endNs != 0 || peer.failed(); });
+    peer.send(total);
+    peer.finish();
+    run.ok = waitUntil([&] { return endNs != 0 || failed(); });
     run.cpuMsPerMegabyte =
         (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
     QObject::disconnect(connection);
     waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
-    if (!run.ok || peer.failed())
+    if (!run.ok || failed())
         return run;
     run.megabytesPerSecond = double(total) / double(kMegabyte) / (double(endNs) / 1e9);
     run.chunks = w.codeList().rowCount() - baseRows;
@@ -232,7 +221,7 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
 }
 
 // The same flood read into nothing: what loopback itself allows on this machine.
-double floodBareSocket(qint64 total, const StreamFiller& fill)
+double floodBareSocket(qint64 total, const PeerStream& stream)
 {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
@@ -243,11 +232,12 @@ double floodBareSocket(qint64 total, const StreamFiller& fill)
         QObject::connect(socket, &QIODevice::readyRead,
                          [&] { received += socket->readAll().size(); });
     });
-    TcpFloodPeer peer(server.serverPort(), total, fill);
-    waitUntil([&] { return socket != nullptr && peer.connected(); }, 10'000);
+    LinePeer peer(connectToLoopback(server.serverPort()), LinePeer::Kind::Socket, stream);
+    waitUntil([&] { return socket != nullptr; }, 10'000);
     QElapsedTimer clock;
     clock.start();
-    peer.start();
+    peer.send(total);
+    peer.finish();
     waitUntil([&] { return received >= total; });
     return double(total) / double(kMegabyte) / (double(clock.nsecsElapsed()) / 1e9);
 }
@@ -269,9 +259,12 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
     const qint64 base = w.codeList().rowCount();
     QElapsedTimer clock;
     clock.start();
-    UdpFloodPeer peer(port, count, 16);
+    DatagramPeer peer(port, PeerStream::repeating(QByteArray(16, 'u')));
+    peer.send(std::vector<int>(std::size_t(count), 16));
     qint64 lastRows = -1;
     qint64 lastRowAtNs = 0;
+    // When the peer was seen done: good to the few milliseconds a turn of this loop takes.
+    qint64 peerDoneNs = 0;
     QElapsedTimer quiet;
     quiet.start();
     waitUntil([&] {
@@ -281,12 +274,15 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
             lastRowAtNs = clock.nsecsElapsed();
             quiet.restart();
         }
-        return peer.done() && (rows >= peer.sent() || quiet.elapsed() > 1000);
+        const bool done = peer.sentCount() == count || !peer.failure().isEmpty();
+        if (done && !peerDoneNs)
+            peerDoneNs = clock.nsecsElapsed();
+        return done && (rows >= peer.sentCount() || quiet.elapsed() > 1000);
     });
-    run.sent = peer.sent();
+    run.sent = int(peer.sentCount());
     run.rows = w.codeList().rowCount() - base;
     run.perSecond = lastRowAtNs ? double(run.rows) / (double(lastRowAtNs) / 1e9) : 0;
-    run.peerPerSecond = peer.seconds() > 0 ? double(run.sent) / peer.seconds() : 0;
+    run.peerPerSecond = peerDoneNs ? double(run.sent) / (double(peerDoneNs) / 1e9) : 0;
     return run;
 }
 
@@ -332,9 +328,9 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
         return run;
     const qint64 baseRows = w.codeList().rowCount();
     const qint64 basePane = w.Text2->length();
-    QByteArray data(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        data[i] = char(i * 7 % 256);
+    QByteArray pattern(256, Qt::Uninitialized);
+    for (int i = 0; i < 256; ++i)
+        pattern[i] = char(i * 7 % 256);
     QElapsedTimer clock;
     clock.start();
     qint64 lastChangeNs = 0;
@@ -342,7 +338,9 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
     QElapsedTimer quiet;
     quiet.start();
     {
-        FdWriterPeer peer(line.master, data);
+        // The peer owns its descriptor; the line keeps its own.
+        LinePeer peer(::dup(line.master), LinePeer::Kind::Terminal, PeerStream::repeating(pattern));
+        peer.send(size);
         waitUntil([&] {
             const qint64 rows = w.codeList().rowCount() - baseRows;
             if (rows != lastRows) {
@@ -350,7 +348,7 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, qint64 size)
                 lastChangeNs = clock.nsecsElapsed();
                 quiet.restart();
             }
-            return peer.done() && (rows >= size || quiet.elapsed() > 1000);
+            return peer.written() == size && (rows >= size || quiet.elapsed() > 1000);
         });
     }
     run.sent = size;
@@ -482,13 +480,13 @@ int main(int argc, char* argv[])
         window.Option1->click();
         stalls.start();
         if (only != QLatin1String("tcp-binary"))
-            textRun = floodServer(window, size, fillText);
+            textRun = floodServer(window, size, textStream());
         if (only != QLatin1String("tcp-text"))
-            binaryRun = floodServer(window, size, fillBinary);
+            binaryRun = floodServer(window, size, binaryStream());
         stalls.stop();
         rss = residentBytes();
         received = double(2 * size);
-        bare = floodBareSocket(size, fillBinary);
+        bare = floodBareSocket(size, binaryStream());
     }
     if (runs("serial")) {
         stalls.start();

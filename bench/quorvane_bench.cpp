@@ -263,8 +263,6 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
     peer.send(std::vector<int>(std::size_t(count), 16));
     qint64 lastRows = -1;
     qint64 lastRowAtNs = 0;
-    // When the peer was seen done: good to the few milliseconds a turn of this loop takes.
-    qint64 peerDoneNs = 0;
     QElapsedTimer quiet;
     quiet.start();
     waitUntil([&] {
@@ -275,14 +273,12 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
             quiet.restart();
         }
         const bool done = peer.sentCount() == count || !peer.failure().isEmpty();
-        if (done && !peerDoneNs)
-            peerDoneNs = clock.nsecsElapsed();
         return done && (rows >= peer.sentCount() || quiet.elapsed() > 1000);
     });
     run.sent = int(peer.sentCount());
     run.rows = w.codeList().rowCount() - base;
     run.perSecond = lastRowAtNs ? double(run.rows) / (double(lastRowAtNs) / 1e9) : 0;
-    run.peerPerSecond = peerDoneNs ? double(run.sent) / (double(peerDoneNs) / 1e9) : 0;
+    run.peerPerSecond = peer.sendingSeconds() > 0 ? double(run.sent) / peer.sendingSeconds() : 0;
     return run;
 }
 

@@ -9,12 +9,20 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 
 namespace {
 
 // Sent between two looks at what arrives, so that a long burst out does not leave the
 // peer's own port unread.
 constexpr int kSentPerPass = 64;
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 } // namespace
 
@@ -48,6 +56,11 @@ void DatagramPeer::send(const std::vector<int>& sizes)
         m_queued.insert(m_queued.end(), sizes.begin(), sizes.end());
     }
     m_wake->wake();
+}
+
+double DatagramPeer::sendingSeconds() const
+{
+    return double(m_lastSentNs.load() - m_firstSentNs.load()) / 1e9;
 }
 
 std::vector<QByteArray> DatagramPeer::received() const
@@ -85,7 +98,10 @@ void DatagramPeer::run()
                          reinterpret_cast<const sockaddr*>(&target), sizeof target);
             if (put == datagram.size()) {
                 holding = false;
-                m_sent.fetch_add(1);
+                const qint64 now = nowNs();
+                if (m_sent.fetch_add(1) == 0)
+                    m_firstSentNs.store(now);
+                m_lastSentNs.store(now);
             } else if (put >= 0 || (errno != EAGAIN && errno != EINTR)) {
                 m_failure.set(systemError("sendto", errno));
                 return;

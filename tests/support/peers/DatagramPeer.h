@@ -32,6 +32,8 @@ public:
     void send(const std::vector<int>& sizes);
 
     qint64 sentCount() const { return m_sent.load(); }
+    // From the first datagram sent to the last: how fast this side could send.
+    double sendingSeconds() const;
     qint64 receivedCount() const { return m_receivedCount.load(); }
     std::vector<QByteArray> received() const;
     QString failure() const { return m_failure.get(); }
@@ -44,6 +46,8 @@ private:
     std::uint16_t m_target;
     PeerStream m_stream;
     std::atomic<qint64> m_sent{0};
+    std::atomic<qint64> m_firstSentNs{0};
+    std::atomic<qint64> m_lastSentNs{0};
     std::atomic<qint64> m_receivedCount{0};
     std::atomic<bool> m_stop{false};
     mutable std::mutex m_mutex;

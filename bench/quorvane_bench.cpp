@@ -8,8 +8,6 @@
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup]
 
-#include "LoopbackPeer.h"
-
 #include "app/ServerFrm.h"
 #include "codes/CodeList.h"
 #include "platform/FileSave.h"
@@ -18,7 +16,9 @@
 #include "platform/SessionRecord.h"
 #include "platform/SessionSaveBinding.h"
 #include "serial/SerialControl.h"
-#include "support/Loopback.h"
+#include "support/peers/DatagramPeer.h"
+#include "support/peers/LinePeer.h"
+#include "support/peers/Loopback.h"
 
 #include <QApplication>
 #include <QDir>
@@ -127,46 +127,30 @@ private:
 // slow side. The pattern's length is a multiple of the text's 81-byte line.
 constexpr qsizetype kPatternSize = 81 * 12'945;
 
-void fillFrom(const QByteArray& pattern, std::int64_t offset, QByteArray& piece)
-{
-    for (qsizetype done = 0; done < piece.size();) {
-        const qsizetype from = qsizetype((offset + done) % pattern.size());
-        const qsizetype n = std::min(piece.size() - done, pattern.size() - from);
-        std::memcpy(piece.data() + done, pattern.constData() + from, std::size_t(n));
-        done += n;
-    }
-}
-
 // Text: lines of 80 letters, each ended by a line break.
-void fillText(std::int64_t offset, QByteArray& piece)
+PeerStream textStream()
 {
-    static const QByteArray pattern = [] {
-        QByteArray made(kPatternSize, Qt::Uninitialized);
-        for (qsizetype at = 0; at < made.size(); ++at) {
-            const qsizetype column = at % 81;
-            made[at] = column == 80 ? '\n' : char('a' + (at / 81 + column) % 26);
-        }
-        return made;
-    }();
-    fillFrom(pattern, offset, piece);
+    QByteArray made(kPatternSize, Qt::Uninitialized);
+    for (qsizetype at = 0; at < made.size(); ++at) {
+        const qsizetype column = at % 81;
+        made[at] = column == 80 ? '\n' : char('a' + (at / 81 + column) % 26);
+    }
+    return PeerStream::repeating(made);
 }
 
 // Binary: every byte value but CR and LF, so there is no line break at all.
-void fillBinary(std::int64_t offset, QByteArray& piece)
+PeerStream binaryStream()
 {
-    static const QByteArray pattern = [] {
-        QByteArray made(kPatternSize, Qt::Uninitialized);
-        for (qsizetype at = 0; at < made.size(); ++at) {
-            std::uint32_t x = std::uint32_t(at) * 2654435761u;
-            x ^= x >> 15;
-            char b = char(x >> 8);
-            if (b == '\n' || b == '\r')
-                b = 0;
-            made[at] = b;
-        }
-        return made;
-    }();
-    fillFrom(pattern, offset, piece);
+    QByteArray made(kPatternSize, Qt::Uninitialized);
+    for (qsizetype at = 0; at < made.size(); ++at) {
+        std::uint32_t x = std::uint32_t(at) * 2654435761u;
+        x ^= x >> 15;
+        char b = char(x >> 8);
+        if (b == '\n' || b == '\r')
+            b = 0;
+        made[at] = b;
+    }
+    return PeerStream::repeating(made);
 }
 
 // Text as devices write it: boot-log and sensor lines whose times, counters and readings
@@ -240,7 +224,10 @@ private:
     std::string m_left;
 };
 
-// A fresh device log for each stream; TcpFloodPeer asks for its pieces in order.
+// Fills a piece of a stream that starts at the given offset.
+using StreamFiller = std::function<void(std::int64_t, QByteArray&)>;
+
+// A fresh device log for each stream, asked for its pieces in order.
 StreamFiller deviceLogFiller()
 {
     auto log = std::make_shared<DeviceLog>();
@@ -299,7 +286,7 @@ struct TcpRun {
 
 // A peer floods the window's server endpoint; timed until the last byte is in the pane and
 // the code list.
-TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
+TcpRun floodServer(ServerFrm& w, qint64 total, const PeerStream& stream)
 {
     TcpRun run;
     const quint16 port = freeTcpPort();
@@ -308,10 +295,14 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
     const qint64 base = w.codeList().rows().byteCount();
     const qint64 baseRows = w.codeList().rowCount();
     const qint64 logged = w.Text3->length();
-    TcpFloodPeer peer(port, total, fill);
-    if (!waitUntil(
-            [&] { return peer.failed() || (peer.connected() && w.Text3->length() > logged); },
-            10'000))
+    const int fd = connectToLoopback(port);
+    if (fd < 0)
+        return run;
+    LinePeer peer(fd, LinePeer::Kind::Socket, stream);
+    const auto failed = [&] {
+        return !peer.failure().isEmpty();
+    };
+    if (!waitUntil([&] { return failed() || w.Text3->length() > logged; }, 10'000))
         return run;
 
     const qint64 lastMegabyteAt = std::max<qint64>(total - kMegabyte, kMegabyte);
@@ -331,13 +322,14 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
     });
     const double cpuBefore = threadCpuMilliseconds();
     clock.start();
-    peer.start();
-    run.ok = waitUntil([&] { return endNs != 0 || peer.failed(); });
+    peer.send(total);
+    peer.finish();
+    run.ok = waitUntil([&] { return endNs != 0 || failed(); });
     run.cpuMsPerMegabyte =
         (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
     QObject::disconnect(connection);
     waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
-    if (!run.ok || peer.failed())
+    if (!run.ok || failed())
         return run;
     run.megabytesPerSecond = double(total) / double(kMegabyte) / (double(endNs) / 1e9);
     run.chunks = w.codeList().rowCount() - baseRows;
@@ -349,7 +341,7 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const StreamFiller& fill)
 }
 
 // The same flood read into nothing: what loopback itself allows on this machine.
-double floodBareSocket(qint64 total, const StreamFiller& fill)
+double floodBareSocket(qint64 total, const PeerStream& stream)
 {
     QTcpServer server;
     server.listen(QHostAddress::LocalHost, 0);
@@ -360,11 +352,12 @@ double floodBareSocket(qint64 total, const StreamFiller& fill)
         QObject::connect(socket, &QIODevice::readyRead,
                          [&] { received += socket->readAll().size(); });
     });
-    TcpFloodPeer peer(server.serverPort(), total, fill);
-    waitUntil([&] { return socket != nullptr && peer.connected(); }, 10'000);
+    LinePeer peer(connectToLoopback(server.serverPort()), LinePeer::Kind::Socket, stream);
+    waitUntil([&] { return socket != nullptr; }, 10'000);
     QElapsedTimer clock;
     clock.start();
-    peer.start();
+    peer.send(total);
+    peer.finish();
     waitUntil([&] { return received >= total; });
     return double(total) / double(kMegabyte) / (double(clock.nsecsElapsed()) / 1e9);
 }
@@ -386,7 +379,8 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
     const qint64 base = w.codeList().rowCount();
     QElapsedTimer clock;
     clock.start();
-    UdpFloodPeer peer(port, count, 16);
+    DatagramPeer peer(port, PeerStream::repeating(QByteArray(16, 'u')));
+    peer.send(std::vector<int>(std::size_t(count), 16));
     qint64 lastRows = -1;
     qint64 lastRowAtNs = 0;
     QElapsedTimer quiet;
@@ -398,12 +392,13 @@ UdpRun floodDatagrams(ServerFrm& w, int count)
             lastRowAtNs = clock.nsecsElapsed();
             quiet.restart();
         }
-        return peer.done() && (rows >= peer.sent() || quiet.elapsed() > 1000);
+        const bool done = peer.sentCount() == count || !peer.failure().isEmpty();
+        return done && (rows >= peer.sentCount() || quiet.elapsed() > 1000);
     });
-    run.sent = peer.sent();
+    run.sent = int(peer.sentCount());
     run.rows = w.codeList().rowCount() - base;
     run.perSecond = lastRowAtNs ? double(run.rows) / (double(lastRowAtNs) / 1e9) : 0;
-    run.peerPerSecond = peer.seconds() > 0 ? double(run.sent) / peer.seconds() : 0;
+    run.peerPerSecond = peer.sendingSeconds() > 0 ? double(run.sent) / peer.sendingSeconds() : 0;
     return run;
 }
 
@@ -451,10 +446,11 @@ double serialMemoryPerCharacter(ServerFrm& w, const SerialLine& line, const QByt
 }
 
 // The same over TCP through the server endpoint.
-double tcpMemoryPerByte(ServerFrm& w, qint64 size, const StreamFiller& fill)
+double tcpMemoryPerByte(ServerFrm& w, const QByteArray& data)
 {
+    const qint64 size = data.size();
     const qint64 before = settledResidentBytes();
-    const TcpRun run = floodServer(w, size, fill);
+    const TcpRun run = floodServer(w, size, PeerStream::repeating(data));
     const qint64 after = settledResidentBytes();
     return run.ok ? double(after - before) / double(size) : 0;
 }
@@ -533,7 +529,9 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
     QElapsedTimer quiet;
     quiet.start();
     {
-        FdWriterPeer peer(line.master, data);
+        // The peer owns its descriptor; the line keeps its own.
+        LinePeer peer(::dup(line.master), LinePeer::Kind::Terminal, PeerStream::repeating(data));
+        peer.send(size);
         waitUntil([&] {
             const qint64 rows = w.codeList().rowCount() - baseRows;
             if (rows != lastRows) {
@@ -541,7 +539,7 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
                 lastChangeNs = clock.nsecsElapsed();
                 quiet.restart();
             }
-            return peer.done() && (rows >= size || quiet.elapsed() > 1000);
+            return peer.written() == size && (rows >= size || quiet.elapsed() > 1000);
         });
     }
     run.sent = size;
@@ -674,13 +672,13 @@ int main(int argc, char* argv[])
         window.Option1->click();
         stalls.start();
         if (only != QLatin1String("tcp-binary"))
-            textRun = floodServer(window, size, fillText);
+            textRun = floodServer(window, size, textStream());
         if (only != QLatin1String("tcp-text"))
-            binaryRun = floodServer(window, size, fillBinary);
+            binaryRun = floodServer(window, size, binaryStream());
         stalls.stop();
         rss = residentBytes();
         received = double(2 * size);
-        bare = floodBareSocket(size, fillBinary);
+        bare = floodBareSocket(size, binaryStream());
     }
     if (runs("serial")) {
         QByteArray data(quick ? 128 * 1024 : kMegabyte, Qt::Uninitialized);
@@ -706,8 +704,8 @@ int main(int argc, char* argv[])
         serialRssPerCharRandom = serialMemoryPerCharacter(
             window, line, streamOf(serialCharacters, fillRandom), serialRandom);
         window.Option1->click();
-        tcpRssPerByte = tcpMemoryPerByte(window, tcpMemoryBytes, deviceLogFiller());
-        tcpRssPerByteBinary = tcpMemoryPerByte(window, tcpMemoryBytes, fillRandom);
+        tcpRssPerByte = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, deviceLogFiller()));
+        tcpRssPerByteBinary = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, fillRandom));
     }
     const LargePaneRun large =
         runs("seek") ? largePane((quick ? 32 : 1024) * kMegabyte) : LargePaneRun{};

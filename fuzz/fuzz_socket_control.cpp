@@ -10,18 +10,20 @@
 //   whole, in order, as a dataArrival of its own, from the peer's address; the echoes reach
 //   the peer.
 // No error is raised in any of this. Every address involved is the loopback's; nothing is
-// looked up. A delivery that never comes shows as libFuzzer's timeout.
+// looked up. The peer is the tests' own (a LinePeer or a DatagramPeer, on a thread of its own,
+// sending the input's bytes as its stream). A delivery that never comes shows as libFuzzer's
+// timeout.
 #include "FuzzSupport.h"
 
 #include "net/QtSocketControl.h"
 #include "platform/ControlError.h"
 #include "platform/SingleByteCodec.h"
+#include "support/peers/DatagramPeer.h"
+#include "support/peers/LinePeer.h"
+#include "support/peers/Loopback.h"
 
 #include <QCoreApplication>
-#include <QNetworkDatagram>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QUdpSocket>
+#include <QTimer>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -43,20 +45,21 @@ struct Piece {
 // Ports this process found free; looked for again if something else takes them meanwhile.
 quint16 g_tcpPort = 0;
 quint16 g_udpPort = 0;
-QTcpServer* g_peerListener = nullptr; // the peer a client control connects to
+LoopbackListener* g_peerListener = nullptr; // where a client control connects to its peer
 
 void runEventsUntil(const std::function<bool()>& done)
 {
+    // The peer's thread does not wake this loop: it looks again every millisecond.
+    QTimer look;
+    look.start(1);
     while (!done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-// What the control under test saw, and what the peer got back.
+// What the control under test saw.
 struct Record {
     QByteArray received;
     std::vector<QByteArray> datagrams;
-    QByteArray echoed;
-    std::vector<QByteArray> echoedDatagrams;
     int connects = 0;
     int closes = 0;
 };
@@ -78,9 +81,7 @@ bool listenOnAFreePort(QtSocketControl& control)
             control.Listen();
             return true;
         } catch (const ControlError&) {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost, 0);
-            g_tcpPort = probe.serverPort();
+            g_tcpPort = freeTcpPort();
         }
     }
     return false;
@@ -122,32 +123,30 @@ void tcpExchange(Mode mode, bool echo, bool peerLeaves, const std::vector<Piece>
             FUZZ_CHECK(listenOnAFreePort(control));
     });
 
-    QTcpSocket* peer = nullptr;
-    QTcpSocket client;
+    int fd = -1;
     if (mode == Mode::Listener) {
         if (!listenOnAFreePort(control))
             return; // no port to be had: nothing to learn from this input
-        peer = &client;
-        peer->connectToHost(QHostAddress::LocalHost, g_tcpPort);
+        fd = connectToLoopback(g_tcpPort);
+        FUZZ_CHECK(fd >= 0);
     } else {
         control.setRemoteHost(QStringLiteral("127.0.0.1"));
-        control.setRemotePort(g_peerListener->serverPort());
+        control.setRemotePort(g_peerListener->port());
         control.Connect();
-        runEventsUntil([] { return g_peerListener->hasPendingConnections(); });
-        peer = g_peerListener->nextPendingConnection();
+        runEventsUntil([&] { return (fd = g_peerListener->take()) >= 0; });
     }
-    QObject::connect(peer, &QIODevice::readyRead, [&] { record.echoed += peer->readAll(); });
+    LinePeer peer(fd, LinePeer::Kind::Socket, PeerStream::repeating(all));
 
     qsizetype sent = 0;
     const auto allReceived = [&] {
         return record.received.size() == sent;
     };
     const auto allArrived = [&] {
-        return allReceived() && (!echo || record.echoed.size() == sent);
+        return allReceived() && (!echo || peer.receivedSize() == sent);
     };
     for (const Piece& piece : pieces) {
         // The first bytes may well go out before the control has taken the connection.
-        peer->write(piece.bytes);
+        peer.send(piece.bytes.size());
         sent += piece.bytes.size();
         if (piece.waitAfter)
             runEventsUntil(allArrived);
@@ -157,24 +156,22 @@ void tcpExchange(Mode mode, bool echo, bool peerLeaves, const std::vector<Piece>
     if (peerLeaves) {
         // Its echoes first: a peer that leaves with bytes still coming is reset, not closed.
         runEventsUntil(allArrived);
-        peer->disconnectFromHost();
+        peer.finish();
         runEventsUntil([&] { return record.closes > 0; });
     } else {
         // Closed with echoes perhaps still on their way: what was handed over still reaches
         // the peer before the connection ends.
         runEventsUntil(allReceived);
         control.Close();
-        runEventsUntil([&] { return peer->state() == QAbstractSocket::UnconnectedState; });
-        record.echoed += peer->readAll();
     }
+    runEventsUntil([&] { return peer.ended(); });
     QCoreApplication::processEvents();
+    FUZZ_CHECK_EQUAL(peer.failure(), QString());
     FUZZ_CHECK_EQUAL(record.received, all);
     if (echo)
-        FUZZ_CHECK_EQUAL(record.echoed, all);
+        FUZZ_CHECK_EQUAL(peer.received(), all);
     FUZZ_CHECK_EQUAL(record.connects, 1);
     FUZZ_CHECK_EQUAL(record.closes, peerLeaves ? 1 : 0);
-    if (peer != &client)
-        delete peer;
 }
 
 bool bindOnAFreePort(QtSocketControl& control)
@@ -184,9 +181,7 @@ bool bindOnAFreePort(QtSocketControl& control)
             control.Bind(QString::number(g_udpPort));
             return true;
         } catch (const ControlError&) {
-            QUdpSocket probe;
-            probe.bind(QHostAddress::LocalHost, 0);
-            g_udpPort = probe.localPort();
+            g_udpPort = freeUdpPort();
         }
     }
     return false;
@@ -201,15 +196,14 @@ void udpExchange(bool echo, const std::vector<Piece>& pieces)
     if (!bindOnAFreePort(control))
         return;
 
-    QUdpSocket peer;
-    FUZZ_CHECK(peer.bind(QHostAddress::LocalHost, 0));
-    QObject::connect(&peer, &QIODevice::readyRead, [&] {
-        while (peer.hasPendingDatagrams())
-            record.echoedDatagrams.push_back(peer.receiveDatagram().data());
-    });
+    QByteArray all;
+    for (const Piece& piece : pieces)
+        all += piece.bytes;
+    DatagramPeer peer(g_udpPort, PeerStream::repeating(all));
+    FUZZ_CHECK(peer.port() != 0);
     if (echo) {
         control.setRemoteHost(QStringLiteral("127.0.0.1"));
-        control.setRemotePort(peer.localPort());
+        control.setRemotePort(peer.port());
     }
     QObject::connect(&control, &SocketControl::dataArrival, [&](std::int32_t bytesTotal) {
         const QByteArray datagram = control.GetData();
@@ -225,15 +219,14 @@ void udpExchange(bool echo, const std::vector<Piece>& pieces)
     std::size_t sent = 0;
     qsizetype inFlight = 0;
     const auto allArrived = [&] {
-        return record.datagrams.size() == sent && (!echo || record.echoedDatagrams.size() == sent);
+        return record.datagrams.size() == sent && (!echo || peer.receivedCount() == qint64(sent));
     };
     for (const Piece& piece : pieces) {
         if (sent - record.datagrams.size() >= 8 || inFlight + piece.bytes.size() > 64 * 1024) {
             runEventsUntil(allArrived);
             inFlight = 0;
         }
-        FUZZ_CHECK_EQUAL(peer.writeDatagram(piece.bytes, QHostAddress::LocalHost, g_udpPort),
-                         qint64(piece.bytes.size()));
+        peer.send({int(piece.bytes.size())});
         ++sent;
         inFlight += piece.bytes.size();
         if (piece.waitAfter) {
@@ -246,9 +239,10 @@ void udpExchange(bool echo, const std::vector<Piece>& pieces)
     std::vector<QByteArray> expected;
     for (const Piece& piece : pieces)
         expected.push_back(piece.bytes);
+    FUZZ_CHECK_EQUAL(peer.failure(), QString());
     FUZZ_CHECK(record.datagrams == expected);
     if (echo)
-        FUZZ_CHECK(record.echoedDatagrams == expected);
+        FUZZ_CHECK(peer.received() == expected);
 }
 
 } // namespace
@@ -256,14 +250,10 @@ void udpExchange(bool echo, const std::vector<Piece>& pieces)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     ensureCoreApplication();
-    g_peerListener = new QTcpServer;
-    FUZZ_CHECK(g_peerListener->listen(QHostAddress::LocalHost, 0));
-    QTcpServer tcpProbe;
-    tcpProbe.listen(QHostAddress::LocalHost, 0);
-    g_tcpPort = tcpProbe.serverPort();
-    QUdpSocket udpProbe;
-    udpProbe.bind(QHostAddress::LocalHost, 0);
-    g_udpPort = udpProbe.localPort();
+    g_peerListener = new LoopbackListener;
+    FUZZ_CHECK(g_peerListener->port() != 0);
+    g_tcpPort = freeTcpPort();
+    g_udpPort = freeUdpPort();
     return 0;
 }
 

@@ -75,9 +75,8 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_clientEndpoint =
         std::make_unique<ClientEndpoint>(*Winsock2, *Option1, *Option2, *txtIP, *txtPort2,
                                          *txtSend2, *Text4, *m_codeList, *m_messages);
-    m_charInsertion =
-        std::make_unique<CharInsertion>(*MaskEdBox6, *Option3, *Option4, *Option5, *txtSend,
-                                        *txtSend2, *Text1, charCode, *m_messages);
+    m_charInsertion = std::make_unique<CharInsertion>(*MaskEdBox6, *Option3, *Option4, *Option5,
+                                                      *txtSend, *txtSend2, *Text1, *m_messages);
     m_serialLink =
         std::make_unique<SerialLink>(*MSComm1, *MaskEdBox1, *MaskEdBox2, *MaskEdBox3, *MaskEdBox4,
                                      *MaskEdBox5, *Text1, *Text2, *m_codeList, *m_messages);

@@ -134,9 +134,6 @@ private:
 
     std::unique_ptr<OperatorMessages> m_messages;
 
-    // The one value the window keeps besides its controls: the last code read by "Chr".
-    std::int32_t charCode = 0;
-
     std::unique_ptr<SessionRecord> m_record;
     std::unique_ptr<CodeList> m_codeList;
     std::unique_ptr<TransportChoice> m_transportChoice;

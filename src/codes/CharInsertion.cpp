@@ -11,7 +11,7 @@
 
 CharInsertion::CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadioButton& option4,
                              QRadioButton& option5, QLineEdit& txtSend, QLineEdit& txtSend2,
-                             QLineEdit& text1, std::int32_t& charCode, OperatorMessages& messages)
+                             QLineEdit& text1, OperatorMessages& messages)
     : m_maskEdBox6(maskEdBox6)
     , m_option3(option3)
     , m_option4(option4)
@@ -19,7 +19,6 @@ CharInsertion::CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadi
     , m_txtSend(txtSend)
     , m_txtSend2(txtSend2)
     , m_text1(text1)
-    , m_charCode(charCode)
     , m_messages(messages)
 {
 }

@@ -13,7 +13,7 @@ class CharInsertion {
 public:
     CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadioButton& option4,
                   QRadioButton& option5, QLineEdit& txtSend, QLineEdit& txtSend2, QLineEdit& text1,
-                  std::int32_t& charCode, OperatorMessages& messages);
+                  OperatorMessages& messages);
 
     void Command5_Click();
 
@@ -25,6 +25,7 @@ private:
     QLineEdit& m_txtSend;
     QLineEdit& m_txtSend2;
     QLineEdit& m_text1;
-    std::int32_t& m_charCode;
     OperatorMessages& m_messages;
+    // The last code read by "Chr".
+    std::int32_t m_charCode = 0;
 };

@@ -1,6 +1,7 @@
 #include "net/QtSocketControl.h"
 
 #include "platform/ControlError.h"
+#include "platform/DecimalDigits.h"
 #include "platform/SingleByteCodec.h"
 
 #include <QElapsedTimer>
@@ -127,12 +128,8 @@ QtSocketControl::~QtSocketControl()
 
 // --- properties --------------------------------------------------------------------------
 
-void QtSocketControl::setProtocol(std::int32_t protocol)
+void QtSocketControl::setProtocol(Protocol protocol)
 {
-    if (protocol != Tcp && protocol != Udp) {
-        throw ControlError(
-            QStringLiteral("El protocolo %1 no existe: use 0 (TCP) o 1 (UDP).").arg(protocol));
-    }
     requireClosed(QStringLiteral("cambiar el protocolo"));
     m_protocol = protocol;
 }
@@ -524,10 +521,10 @@ void QtSocketControl::Bind(QStringView portText)
     const QString text = portText.trimmed().toString();
     if (text.isEmpty())
         throw ControlError(QStringLiteral("No se indicó el puerto en el que recibir datagramas."));
-    bool isNumber = false;
-    const qlonglong port = text.toLongLong(&isNumber);
-    if (!isNumber)
+    const DecimalReading reading = readDecimal(text, {.sign = true});
+    if (!reading.isNumber())
         throw ControlError(QStringLiteral("%1 no es un número de puerto.").arg(quoted(text)));
+    const qint64 port = reading.value;
     checkPort(port);
 
     auto* udp = new QUdpSocket(this);
@@ -639,7 +636,8 @@ void QtSocketControl::deliverDatagrams()
     // carries on while datagrams wait.
     QElapsedTimer turn;
     turn.start();
-    for (int told = 0; m_udp && told < kDatagramsPerTurn && turn.elapsed() < 8; ++told) {
+    for (int told = 0; m_udp && told < kDatagramsPerTurn && turn.elapsed() < kDatagramTurnMs;
+         ++told) {
         if (m_received.empty() && m_receiver)
             m_receiver->take(m_received, kDatagramsPerTurn);
         if (m_received.empty())

@@ -32,15 +32,19 @@ class QtSocketControl final : public SocketControl {
     Q_OBJECT
 
 public:
-    // How long a TCP connection attempt may stay unanswered before it is given up.
+    // How long a TCP connection attempt may stay unanswered before it is given up; also how
+    // long the bytes still unsent when a connection is closed may take to reach the peer
+    // before the connection is dropped with them.
     static constexpr int kConnectTimeoutMs = 30'000;
     // The most a TCP connection hands over in one DataArrival.
     static constexpr qint64 kReadChunk = 1024 * 1024;
     // The largest UDP payload IPv4 can carry.
     static constexpr qsizetype kMaxDatagram = 65'507;
-    // At most this many datagrams are told per turn of the event loop, so that a flood leaves
-    // room for the operator and the other links.
+    // A turn of the event loop tells at most this many datagrams, and stops sooner once it
+    // has taken kDatagramTurnMs, so that a flood leaves room for the operator and the other
+    // links.
     static constexpr int kDatagramsPerTurn = 512;
+    static constexpr int kDatagramTurnMs = 8;
     static constexpr int kKernelReceiveBuffer = 8 << 20;
     // How long a datagram waits on a name server for its host's address before it is refused.
     static constexpr int kLookupTimeoutMs = 4'000;
@@ -49,7 +53,7 @@ public:
     ~QtSocketControl() override;
 
     std::int32_t protocol() const override { return m_protocol; }
-    void setProtocol(std::int32_t protocol) override;
+    void setProtocol(Protocol protocol) override;
     std::int32_t localPort() const override { return m_localPort; }
     void setLocalPort(std::int32_t port) override;
     QString remoteHost() const override { return m_remoteHost; }
@@ -102,7 +106,7 @@ private:
     bool peerReset() const;
     QString peerText() const;
 
-    std::int32_t m_protocol = Tcp;
+    Protocol m_protocol = Tcp;
     std::int32_t m_localPort = 0;
     QString m_remoteHost;
     std::int32_t m_remotePort = 0;

@@ -40,7 +40,7 @@ public:
     using QObject::QObject;
 
     virtual std::int32_t protocol() const = 0;
-    virtual void setProtocol(std::int32_t protocol) = 0;
+    virtual void setProtocol(Protocol protocol) = 0;
     virtual std::int32_t localPort() const = 0;
     virtual void setLocalPort(std::int32_t port) = 0;
     virtual QString remoteHost() const = 0;

@@ -23,7 +23,7 @@ void TransportChoice::Option2_Click()
     choose(SocketControl::Udp, false);
 }
 
-void TransportChoice::choose(int protocol, bool clientButtonsEnabled)
+void TransportChoice::choose(SocketControl::Protocol protocol, bool clientButtonsEnabled)
 {
     m_winsock1.Close();
     m_winsock1.setProtocol(protocol);

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "net/SocketControl.h"
+
 class QPushButton;
-class SocketControl;
 
 // "TCP" / "UDP": resets both sockets to the chosen protocol and lets the client's
 // "Conectar" / "Desconectar" be pressed under TCP only. The choice itself lives in the two
@@ -15,7 +16,7 @@ public:
     void Option2_Click();
 
 private:
-    void choose(int protocol, bool clientButtonsEnabled);
+    void choose(SocketControl::Protocol protocol, bool clientButtonsEnabled);
 
     SocketControl& m_winsock1;
     SocketControl& m_winsock2;

@@ -1,6 +1,7 @@
 #include "platform/NumberConversion.h"
 
 #include "platform/ControlError.h"
+#include "platform/DecimalDigits.h"
 
 #include <limits>
 
@@ -22,25 +23,16 @@ QStringView requireText(QStringView text, QStringView fieldName)
                            .arg(quoted(fieldName), quoted(text)));
 }
 
-bool isSignedDigits(QStringView text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (!(c >= u'0' && c <= u'9') && !(i == 0 && text.size() > 1 && (c == u'-' || c == u'+')))
-            return false;
-    }
-    return true;
-}
-
 // Whole numbers in decimal, with optional surrounding blanks and sign.
 template <typename Int> Int toInteger(QStringView text, QStringView fieldName)
 {
     const QStringView number = requireText(text, fieldName);
-    if (!isSignedDigits(number))
+    const DecimalReading reading = readDecimal(number, {.sign = true});
+    if (reading.outcome == DecimalReading::NotDigits)
         notANumber(number, fieldName);
-    bool ok = false;
-    const qlonglong value = number.toLongLong(&ok, 10);
-    if (!ok || value < std::numeric_limits<Int>::min() || value > std::numeric_limits<Int>::max()) {
+    const std::int64_t value = reading.value;
+    if (!reading.isNumber() || value < std::numeric_limits<Int>::min() ||
+        value > std::numeric_limits<Int>::max()) {
         throw ControlError(QStringLiteral("El número %1 del campo %2 está fuera de rango.")
                                .arg(number.toString(), quoted(fieldName)));
     }

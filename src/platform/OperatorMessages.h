@@ -20,7 +20,6 @@ public:
 class MessageBoxMessages final : public OperatorMessages {
 public:
     explicit MessageBoxMessages(QWidget* parent = nullptr);
-    void setParent(QWidget* parent) { m_parent = parent; }
     void show(const QString& text, MessageIcon icon) override;
 
 private:

@@ -1,6 +1,8 @@
 #include "serial/LineSettings.h"
 
 #include "platform/ControlError.h"
+#include "platform/DecimalDigits.h"
+#include "serial/Parities.h"
 
 #include <QStringList>
 
@@ -19,29 +21,8 @@ namespace {
 // A whole number in plain decimal digits, or -1.
 qint64 digitsValue(const QString& text)
 {
-    if (text.isEmpty() || text.size() > 9)
-        return -1;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return -1;
-    }
-    return text.toLongLong();
-}
-
-QString parityWords(QSerialPort::Parity parity)
-{
-    switch (parity) {
-    case QSerialPort::EvenParity:
-        return QStringLiteral("paridad par");
-    case QSerialPort::OddParity:
-        return QStringLiteral("paridad impar");
-    case QSerialPort::MarkParity:
-        return QStringLiteral("paridad marca");
-    case QSerialPort::SpaceParity:
-        return QStringLiteral("paridad espacio");
-    default:
-        return QStringLiteral("ninguna paridad");
-    }
+    const DecimalReading reading = readDecimal(text, {.maxLength = 9});
+    return reading.isNumber() ? reading.value : -1;
 }
 
 QString stopWords(QSerialPort::StopBits stop)
@@ -91,22 +72,13 @@ LineSettings LineSettings::parse(const QString& settings)
     }
     line.baudRate = qint32(baud);
 
-    const QString letter = parity.toLower();
-    if (letter == u"n")
-        line.parity = QSerialPort::NoParity;
-    else if (letter == u"p")
-        line.parity = QSerialPort::EvenParity;
-    else if (letter == u"i")
-        line.parity = QSerialPort::OddParity;
-    else if (letter == u"m")
-        line.parity = QSerialPort::MarkParity;
-    else if (letter == u"e")
-        line.parity = QSerialPort::SpaceParity;
-    else {
+    const ParityNames* names = parityOfLetter(parity);
+    if (!names) {
         refuse(settings, QStringLiteral("la paridad"), parity,
-               QStringLiteral("use n (ninguna), p (par), i (impar), m (marca) o e (espacio); "
-                              "en el campo «Par», los dígitos 0 a 4"));
+               QStringLiteral("use %1; en el campo «Par», los dígitos 0 a 4")
+                   .arg(parityLetterChoices()));
     }
+    line.parity = names->parity;
 
     switch (digitsValue(data)) {
     case 5:

@@ -6,6 +6,7 @@
 #include "platform/NumberConversion.h"
 #include "platform/OperatorMessages.h"
 #include "platform/OutgoingText.h"
+#include "serial/Parities.h"
 #include "serial/SerialControl.h"
 
 #include <QLineEdit>
@@ -48,23 +49,13 @@ void SerialLink::Command2_Click()
 
     // Digits 5 to 9 name no parity: told here, in the field's terms, before anything is
     // written to the control.
-    const double parityDigit = toDouble(parity, u"Par");
-    QString letter;
-    if (parityDigit == 0)
-        letter = QStringLiteral("n");
-    else if (parityDigit == 1)
-        letter = QStringLiteral("p");
-    else if (parityDigit == 2)
-        letter = QStringLiteral("i");
-    else if (parityDigit == 3)
-        letter = QStringLiteral("m");
-    else if (parityDigit == 4)
-        letter = QStringLiteral("e");
-    else
-        throw ControlError(QStringLiteral("El campo «Par» debe ser un dígito de 0 a 4 (0 ninguna "
-                                          "paridad, 1 par, 2 impar, 3 marca, 4 espacio); %1 no "
+    const ParityNames* parityNames = parityOfDigit(toDouble(parity, u"Par"));
+    if (!parityNames) {
+        throw ControlError(QStringLiteral("El campo «Par» debe ser un dígito de 0 a 4 (%1); %2 no "
                                           "nombra ninguna paridad.")
-                               .arg(quoted(parity)));
+                               .arg(parityDigitChoices(), quoted(parity)));
+    }
+    const QChar letter(parityNames->letter);
 
     const QString settings =
         QStringLiteral("%1,%2,%3,%4").arg(baud).arg(letter).arg(data).arg(stop);

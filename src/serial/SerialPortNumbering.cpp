@@ -1,5 +1,7 @@
 #include "serial/SerialPortNumbering.h"
 
+#include "platform/DecimalDigits.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -26,13 +28,8 @@ constexpr NumberRange kRanges[] = {
 // Whole numbers written the plain way ("7", not "07"), or -1.
 int plainNumber(QStringView text)
 {
-    if (text.isEmpty() || text.size() > 5 || (text.size() > 1 && text[0] == u'0'))
-        return -1;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return -1;
-    }
-    return text.toInt();
+    const DecimalReading reading = readDecimal(text, {.leadingZeros = false, .maxLength = 5});
+    return reading.isNumber() ? int(reading.value) : -1;
 }
 
 } // namespace

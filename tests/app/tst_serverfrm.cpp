@@ -5,7 +5,7 @@
 #include "platform/ViewActions.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
-#include "support/Loopback.h"
+#include "support/peers/Loopback.h"
 #include "support/Saving.h"
 #include "support/WindowUnderTest.h"
 

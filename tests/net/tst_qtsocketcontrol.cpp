@@ -2,7 +2,7 @@
 #include "platform/ControlError.h"
 #include "platform/SingleByteCodec.h"
 #include "support/ByteSamples.h"
-#include "support/Loopback.h"
+#include "support/peers/Loopback.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>

@@ -1,5 +1,5 @@
 #include "platform/LogPane.h"
-#include "support/Loopback.h"
+#include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"
 
 #include <QLineEdit>

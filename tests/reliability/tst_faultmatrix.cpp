@@ -7,11 +7,12 @@
 #include "platform/LogPane.h"
 #include "platform/SingleByteCodec.h"
 #include "support/ByteSamples.h"
-#include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/DatagramPeer.h"
+#include "support/peers/LinePeer.h"
+#include "support/peers/Loopback.h"
 
 #include <QLineEdit>
-#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -21,14 +22,10 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <arpa/inet.h>
-#include <linux/sockios.h>
-#include <netinet/in.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <thread>
+#include <array>
+#include <vector>
 
 using Shown = RecordingMessages::Shown;
 
@@ -42,54 +39,6 @@ bool endsWith(const LogPane& pane, QByteArrayView tail)
 {
     return pane.bytes().endsWith(tail);
 }
-
-// A peer with a plain socket, for what Qt will not do on purpose: reset a connection, close
-// only its sending half.
-struct RawPeer {
-    explicit RawPeer(quint16 port)
-    {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~RawPeer()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    bool send(const QByteArray& bytes) const
-    {
-        qsizetype done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n =
-                ::send(fd, bytes.constData() + done, std::size_t(bytes.size() - done), 0);
-            if (n <= 0)
-                return false;
-            done += n;
-        }
-        return true;
-    }
-    void reset()
-    {
-        const linger abrupt{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
-        ::close(fd);
-        fd = -1;
-    }
-    void halfClose() const { ::shutdown(fd, SHUT_WR); }
-    int unacknowledged() const
-    {
-        int waiting = -1;
-        ::ioctl(fd, SIOCOUTQ, &waiting);
-        return waiting;
-    }
-
-    int fd = -1;
-    bool connected = false;
-};
 
 void chooseTcp(WindowUnderTest& w)
 {
@@ -130,22 +79,21 @@ private slots:
         QFETCH(int, how);
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
-        RawPeer peer(port);
-        QVERIFY(peer.connected);
+        const int fd = connectToLoopback(port);
+        QVERIFY(fd >= 0);
+        const PeerStream stream(11);
+        LinePeer peer(fd, LinePeer::Kind::Socket, stream);
         QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
         const qint64 logged = w->Text3->length();
 
-        const QByteArray data = varied(200'000);
-        QVERIFY(peer.send(data));
+        const QByteArray data = stream.bytes(0, 200'000);
+        peer.send(data.size());
         // Every byte has reached this side (the peer holds none unacknowledged), but the
         // window has not necessarily read it: the fault comes now.
-        QTRY_COMPARE(peer.unacknowledged(), 0);
-        if (how == 1)
-            peer.reset();
-        else if (how == 2)
-            peer.halfClose();
-        else
-            ::close(std::exchange(peer.fd, -1));
+        QTRY_VERIFY(peer.delivered());
+        constexpr std::array kEndings{LinePeer::Ending::Close, LinePeer::Ending::Reset,
+                                      LinePeer::Ending::HalfClose};
+        peer.finish(kEndings[std::size_t(how)]);
 
         QTRY_VERIFY(endsWith(*w->Text3, "*** Desconectado\r\n"));
         QCOMPARE(rowsJoined(*w), data);
@@ -166,17 +114,17 @@ private slots:
     {
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
-        RawPeer peer(port);
-        QVERIFY(peer.connected);
+        const int fd = connectToLoopback(port);
+        QVERIFY(fd >= 0);
+        const PeerStream stream(12);
+        LinePeer peer(fd, LinePeer::Kind::Socket, stream);
         QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
         const qint64 logged = w->Text3->length();
-        const QByteArray data = varied(2'000'000);
-        std::thread sender([&] {
-            peer.send(data);
-            peer.reset();
-        });
+        const QByteArray data = stream.bytes(0, 2'000'000);
+        peer.send(data.size());
+        peer.finish(LinePeer::Ending::Reset);
         QTRY_VERIFY_WITH_TIMEOUT(endsWith(*w->Text3, "*** Desconectado\r\n"), 30'000);
-        sender.join();
+        QTRY_VERIFY(peer.ended());
         const QByteArray got = rowsJoined(*w);
         QVERIFY(data.startsWith(got));
         qInfo("received %lld of %lld bytes before the reset", qint64(got.size()),
@@ -214,17 +162,11 @@ private slots:
     // not freeze the window, and "Desconectar" ends it.
     void aConnectThatHangsLeavesTheWindowResponsiveAndDesconectarEndsIt()
     {
-        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        QCOMPARE(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        QCOMPARE(::listen(listener, 0), 0);
-        socklen_t length = sizeof address;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-        const quint16 port = ntohs(address.sin_port);
-        RawPeer filler(port); // fills the queue: nothing is ever accepted
-        QVERIFY(filler.connected);
+        const LoopbackListener listener(0);
+        const quint16 port = listener.port();
+        QVERIFY(port != 0);
+        const int filler = connectToLoopback(port); // fills the queue: nothing is ever accepted
+        QVERIFY(filler >= 0);
 
         WindowUnderTest w;
         chooseTcp(w);
@@ -248,7 +190,7 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
         QVERIFY(w.messages->shown.empty());
-        ::close(listener);
+        ::close(filler);
     }
 
     void everyPortTextIsJudgedBeforeItIsUsed_data()
@@ -370,44 +312,38 @@ private slots:
     // every one the operator sent arrives.
     void aBurstOfDatagramsWhileTheOperatorSendsLosesNothing()
     {
-        QUdpSocket peer;
-        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         WindowUnderTest w;
         QTest::mouseClick(w->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
         listenOn(w, port);
+        const PeerStream stream(13);
+        DatagramPeer peer(port, stream);
         w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(peer.localPort()));
+        w->txtPort2->setText(QString::number(peer.port()));
 
         constexpr int kCount = 5'000;
-        std::thread burst([port] {
-            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_port = htons(port);
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            for (int i = 0; i < kCount; ++i) {
-                const QByteArray datagram = "d" + QByteArray::number(i);
-                ::sendto(fd, datagram.constData(), std::size_t(datagram.size()), 0,
-                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            }
-            ::close(fd);
-        });
+        std::vector<int> sizes;
+        for (int i = 0; i < kCount; ++i)
+            sizes.push_back(1 + i % 7);
+        peer.send(sizes);
         for (int i = 0; i < 20; ++i) {
             w->txtSend2->setText(QStringLiteral("op%1").arg(i));
             QTest::mouseClick(w->bntSend2, Qt::LeftButton);
             QCoreApplication::processEvents();
         }
-        burst.join();
         QTRY_COMPARE_WITH_TIMEOUT(w->codeList().rowCount(), qint64(kCount), 30'000);
-        for (int i = 0; i < kCount; ++i)
-            QCOMPARE(w->codeList().rows().bytes(i), "d" + QByteArray::number(i));
+        QCOMPARE(peer.failure(), QString());
+        qint64 offset = 0;
+        for (int i = 0; i < kCount; ++i) {
+            QCOMPARE(w->codeList().rows().bytes(i), stream.bytes(offset, sizes[std::size_t(i)]));
+            offset += sizes[std::size_t(i)];
+        }
         QCOMPARE(w->Text4->bytes().count("Servidor : "), kCount);
         QCOMPARE(w->Text4->bytes().count("Cliente : op"), 20);
-        for (int i = 0; i < 20; ++i) {
-            QTRY_VERIFY(peer.hasPendingDatagrams());
-            QCOMPARE(peer.receiveDatagram().data(), "op" + QByteArray::number(i));
-        }
+        QTRY_COMPARE(peer.receivedCount(), qint64(20));
+        const std::vector<QByteArray> received = peer.received();
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(received[std::size_t(i)], "op" + QByteArray::number(i));
         QVERIFY(w.messages->shown.empty());
     }
 

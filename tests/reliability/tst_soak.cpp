@@ -21,15 +21,17 @@
 //                            over the phases: a longer run trickles more, it does not hold more
 //   QUORVANE_SOAK_SEED       the seed of the replay (default 1)
 
-#include "SoakPeers.h"
 #include "codes/CodeList.h"
 #include "platform/LogPane.h"
 #include "platform/MemoryPolicy.h"
+#include "platform/OutgoingText.h"
 #include "platform/SingleByteCodec.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialPortNumbering.h"
-#include "support/Loopback.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/DatagramPeer.h"
+#include "support/peers/LinePeer.h"
+#include "support/peers/Loopback.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -177,7 +179,7 @@ private:
 // and for datagrams also where each one ends.
 class StreamCheck {
 public:
-    void restart(const SoakStream& stream, bool byDatagram)
+    void restart(const PeerStream& stream, bool byDatagram)
     {
         m_stream = stream;
         m_offset = 0;
@@ -220,7 +222,7 @@ public:
     }
 
 private:
-    std::optional<SoakStream> m_stream;
+    std::optional<PeerStream> m_stream;
     qint64 m_offset = 0;
     bool m_byDatagram = false;
     std::deque<int> m_datagrams;
@@ -386,7 +388,7 @@ private:
     quint16 m_tcpPort = 0;
     quint16 m_udpPort = 0;
     LoopbackListener m_listener;
-    std::array<std::optional<SoakStream>, kLinkCount> m_streams;
+    std::array<std::optional<PeerStream>, kLinkCount> m_streams;
     std::unique_ptr<LinePeer> m_serverPeer;
     std::unique_ptr<LinePeer> m_clientPeer;
     std::unique_ptr<LinePeer> m_serialPeer;
@@ -1012,9 +1014,10 @@ std::optional<QByteArray> Soak::compose(QLineEdit& box, QRadioButton& destinatio
         QTest::mouseClick(w.Command5, Qt::LeftButton);
         text.append(char(code));
     }
-    if (SingleByteCodec::toBytes(box.text()) != text) {
+    const QByteArray composed = SingleByteCodec::toBytes(OutgoingText::textToSend(box));
+    if (composed != text) {
         fail(QStringLiteral("the outgoing box holds %1 where %2 was typed and inserted")
-                 .arg(excerpt(SingleByteCodec::toBytes(box.text())), excerpt(text)));
+                 .arg(excerpt(composed), excerpt(text)));
         return std::nullopt;
     }
     return text;

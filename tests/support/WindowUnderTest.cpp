@@ -1,6 +1,6 @@
 #include "support/WindowUnderTest.h"
 
-#include "support/Loopback.h"
+#include "support/peers/Loopback.h"
 
 #include <QLineEdit>
 #include <QPushButton>

@@ -59,7 +59,7 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     , m_messages(platform.messages ? std::move(platform.messages)
                                    : std::make_unique<MessageBoxMessages>(this))
 {
-    buildFromLayout();
+    loadDesign();
 
     m_codeList = std::make_unique<CodeList>(*ListView1);
     m_transportChoice =

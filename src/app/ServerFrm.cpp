@@ -60,7 +60,7 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     , m_messages(platform.messages ? std::move(platform.messages)
                                    : std::make_unique<MessageBoxMessages>(this))
 {
-    buildFromLayout();
+    loadDesign();
 
     m_record = std::make_unique<SessionRecord>();
     Text3->attach(*m_record, Pane::Server);

@@ -40,10 +40,10 @@ struct ServerFrmPlatform {
     AskSavePath askSavePath;
 };
 
-// The one window, "Servidor". It owns every control for its whole life, builds them from the
-// stored layout table, and wires each control event to the handler named after it. The
-// handlers themselves live in small classes by subsystem, each given only the controls it
-// touches; only Form_Unload is the window's own.
+// The one window, "Servidor". It owns every control for its whole life, loads them from its
+// stored design (the form ServerFrm.ui), and wires each control event to the handler named
+// after it. The handlers themselves live in small classes by subsystem, each given only the
+// controls it touches; only Form_Unload is the window's own.
 class ServerFrm : public QWidget {
     Q_OBJECT
 
@@ -119,10 +119,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    friend struct ServerFrmLayout;
-
-    void buildFromLayout();
-    void nameForAssistiveTechnology();
+    // Creates the controls from the form and applies what a form cannot hold.
+    void loadDesign();
     void wireEvents();
     // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list.
     void installViewActions(AskSavePath ask);

@@ -23,7 +23,93 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <iterator>
+#include <limits>
+
 namespace {
+
+// The stored design: each control's kind, container, caption, place and size in twips (15 to
+// a pixel), tab index, and for the text fields mask and length. A frame's font is its
+// caption's alone: what stands in the frame keeps the window's.
+struct DesignFont {
+    const char* family;
+    int pointSize;
+    bool bold;
+};
+constexpr DesignFont kWindowFont{"MS Sans Serif", 8, false};
+constexpr DesignFont kArialCaption{"Arial", 12, true};
+constexpr DesignFont kSerialCaption{"MS Sans Serif", 12, true};
+constexpr int kNoLimit = std::numeric_limits<int>::max();
+
+struct DesignedControl {
+    const char* name;
+    const char* kind;
+    const char* container;
+    const char16_t* caption;
+    int left, top, width, height;
+    int tabIndex;
+    const char* mask = ""; // "#" per digit place
+    int maxLength = 0;
+    DesignFont font = kWindowFont;
+};
+
+constexpr DesignedControl kDesign[] = {
+    {"Frame1", "QGroupBox", "ServerFrm", u"SERVER", 0, 0, 5055, 4215, 21, "", 0, kArialCaption},
+    {"Frame2", "QGroupBox", "ServerFrm", u"CLIENTE", 5160, 0, 4695, 4215, 17, "", 0, kArialCaption},
+    {"Frame3", "QGroupBox", "ServerFrm", u"Puerto Serial", 9960, 0, 4815, 4215, 23, "", 0,
+     kSerialCaption},
+    {"ListView1", "CodeListView", "ServerFrm", u"", 120, 4440, 12735, 4215, 35},
+    {"Frame5", "QGroupBox", "ServerFrm", u"Tipo de Protocolo", 13200, 4320, 1575, 975, 40},
+    {"Frame4", "QGroupBox", "ServerFrm", u"Códigos ASCII", 13080, 5400, 1695, 1335, 36},
+    {"MaskEdBox6", "QLineEdit", "ServerFrm", u"", 13080, 6840, 495, 375, 34, "###", 3},
+    {"Command5", "QPushButton", "ServerFrm", u"Chr", 13680, 6840, 975, 375, 33},
+
+    {"Label2", "QLabel", "Frame1", u"Escuchar en el puerto", 120, 360, 1920, 255, 22},
+    {"txtPort", "QLineEdit", "Frame1", u"", 2400, 240, 735, 375, 0, "#####", 5},
+    {"bntListen", "QPushButton", "Frame1", u"Poner a la escucha", 3240, 240, 1695, 375, 1},
+    {"Text3", "LogPane", "Frame1", u"", 120, 720, 4815, 2895, 30},
+    {"txtSend", "QLineEdit", "Frame1", u"", 120, 3720, 3855, 285, 2, "", kNoLimit},
+    {"bntSend", "QPushButton", "Frame1", u"Enviar", 4080, 3720, 855, 255, 3},
+
+    {"Label4", "QLabel", "Frame2", u"IP Remota", 120, 360, 855, 255, 20},
+    {"txtIP", "QLineEdit", "Frame2", u"", 960, 240, 1935, 375, 4, "", 15},
+    {"Label5", "QLabel", "Frame2", u"Puerto", 3120, 360, 495, 255, 19},
+    {"txtPort2", "QLineEdit", "Frame2", u"", 3720, 240, 735, 375, 5, "#####", 5},
+    {"bntConnect", "QPushButton", "Frame2", u"Conectar", 240, 720, 855, 375, 6},
+    {"Command1", "QPushButton", "Frame2", u"Desconectar", 1200, 720, 1095, 375, 18},
+    {"Text4", "LogPane", "Frame2", u"", 120, 1200, 4455, 2415, 31},
+    {"txtSend2", "QLineEdit", "Frame2", u"", 120, 3720, 3495, 285, 7, "", kNoLimit},
+    {"bntSend2", "QPushButton", "Frame2", u"Enviar", 3720, 3720, 855, 255, 8},
+
+    {"Label1", "QLabel", "Frame3", u"Com", 120, 360, 495, 255, 24},
+    {"MaskEdBox1", "QLineEdit", "Frame3", u"", 480, 240, 375, 375, 9, "###", 3},
+    {"Label8", "QLabel", "Frame3", u"Vel", 960, 360, 255, 255, 28},
+    {"MaskEdBox5", "QLineEdit", "Frame3", u"", 1320, 240, 735, 375, 10, "######", 6},
+    {"Label3", "QLabel", "Frame3", u"Dat", 2160, 360, 255, 255, 25},
+    {"MaskEdBox2", "QLineEdit", "Frame3", u"", 2520, 240, 375, 375, 11, "#", 1},
+    {"Label6", "QLabel", "Frame3", u"Par", 3000, 360, 255, 255, 26},
+    {"MaskEdBox3", "QLineEdit", "Frame3", u"", 3360, 240, 375, 375, 12, "#", 1},
+    {"Label7", "QLabel", "Frame3", u"Bits", 3840, 360, 255, 255, 27},
+    {"MaskEdBox4", "QLineEdit", "Frame3", u"", 4200, 240, 375, 375, 13, "#", 1},
+    {"Command2", "QPushButton", "Frame3", u"Conectar", 240, 720, 975, 375, 14},
+    {"Command4", "QPushButton", "Frame3", u"Desconectar", 1320, 720, 1095, 375, 32},
+    {"Command6", "QPushButton", "Frame3", u"Limpiar", 3840, 840, 735, 255, 43},
+    {"Text2", "LogPane", "Frame3", u"", 120, 1200, 4575, 2415, 29},
+    {"Text1", "QLineEdit", "Frame3", u"", 120, 3720, 3615, 285, 15, "", kNoLimit},
+    {"Command3", "QPushButton", "Frame3", u"Enviar", 3840, 3720, 855, 255, 16},
+
+    {"Option1", "QRadioButton", "Frame5", u"TCP", 120, 360, 735, 255, 41},
+    {"Option2", "QRadioButton", "Frame5", u"UDP", 120, 600, 855, 255, 42},
+
+    {"Option3", "QRadioButton", "Frame4", u"Server Text", 240, 240, 1335, 255, 37},
+    {"Option4", "QRadioButton", "Frame4", u"Client Text", 240, 600, 1335, 255, 38},
+    {"Option5", "QRadioButton", "Frame4", u"Serial Port", 240, 960, 1095, 255, 39},
+};
+
+int pixels(int twips)
+{
+    return (twips + 7) / 15;
+}
 
 // The window's pixels over a control and a little around it, where a focus frame is drawn.
 QImage around(ServerFrm& w, const QWidget& control)
@@ -65,79 +151,65 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
     }
 
-    void controlsStandWhereTheDesignPutsThem_data()
+    void everyControlIsWhereTheDesignPutsIt_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("container");
-        QTest::addColumn<QString>("caption");
-        QTest::addColumn<QRect>("geometry");
-        QTest::newRow("Frame3") << "Frame3"
-                                << "ServerFrm"
-                                << "Puerto Serial" << QRect(664, 0, 321, 281);
-        QTest::newRow("ListView1") << "ListView1"
-                                   << "ServerFrm"
-                                   << "" << QRect(8, 296, 849, 281);
-        QTest::newRow("Frame4") << "Frame4"
-                                << "ServerFrm"
-                                << "Códigos ASCII" << QRect(872, 360, 113, 89);
-        QTest::newRow("bntListen") << "bntListen"
-                                   << "Frame1"
-                                   << "Poner a la escucha" << QRect(216, 16, 113, 25);
-        QTest::newRow("Text3") << "Text3"
-                               << "Frame1"
-                               << "" << QRect(8, 48, 321, 193);
-        QTest::newRow("txtPort2") << "txtPort2"
-                                  << "Frame2"
-                                  << "" << QRect(248, 16, 49, 25);
-        QTest::newRow("Command6") << "Command6"
-                                  << "Frame3"
-                                  << "Limpiar" << QRect(256, 56, 49, 17);
-        QTest::newRow("Option2") << "Option2"
-                                 << "Frame5"
-                                 << "UDP" << QRect(8, 40, 57, 17);
-        QTest::newRow("Option5") << "Option5"
-                                 << "Frame4"
-                                 << "Serial Port" << QRect(16, 64, 73, 17);
-        QTest::newRow("Command5") << "Command5"
-                                  << "ServerFrm"
-                                  << "Chr" << QRect(912, 456, 65, 25);
+        QTest::addColumn<int>("row");
+        for (int row = 0; row < int(std::size(kDesign)); ++row)
+            QTest::newRow(kDesign[row].name) << row;
     }
-    void controlsStandWhereTheDesignPutsThem()
+    void everyControlIsWhereTheDesignPutsIt()
     {
-        QFETCH(QString, name);
-        QFETCH(QString, container);
-        QFETCH(QString, caption);
-        QFETCH(QRect, geometry);
+        QFETCH(int, row);
+        const DesignedControl& design = kDesign[row];
         WindowUnderTest w;
-        auto* control = w->findChild<QWidget*>(name);
+        auto* control = w->findChild<QWidget*>(QLatin1StringView(design.name));
         QVERIFY(control);
-        QCOMPARE(control->parentWidget()->objectName().isEmpty()
-                     ? QStringLiteral("ServerFrm")
-                     : control->parentWidget()->objectName(),
-                 container);
-        QCOMPARE(control->geometry(), geometry);
+        QCOMPARE(control->metaObject()->className(), design.kind);
+        QCOMPARE(control->parentWidget()->objectName(), QLatin1StringView(design.container));
+        QCOMPARE(control->geometry(), QRect(pixels(design.left), pixels(design.top),
+                                            pixels(design.width), pixels(design.height)));
+
+        const QString caption = QString::fromUtf16(design.caption);
         if (auto* frame = qobject_cast<QGroupBox*>(control))
             QCOMPARE(frame->title(), caption);
-        if (auto* button = qobject_cast<QAbstractButton*>(control))
+        else if (auto* label = qobject_cast<QLabel*>(control))
+            QCOMPARE(label->text(), caption);
+        else if (auto* button = qobject_cast<QAbstractButton*>(control))
             QCOMPARE(button->text(), caption);
-    }
+        else
+            QCOMPARE(caption, QString());
 
-    // A frame's font is its caption's alone: what stands in the frame keeps the window's.
-    void onlyTheUpperFramesCaptionsAreLargeAndBold()
-    {
-        WindowUnderTest w;
-        for (QGroupBox* frame : {w->Frame1, w->Frame2, w->Frame3}) {
-            QCOMPARE(frame->font().pointSize(), 12);
-            QCOMPARE(frame->font().bold(), true);
+        QCOMPARE(control->font().family(), QLatin1StringView(design.font.family));
+        QCOMPARE(control->font().pointSize(), design.font.pointSize);
+        QCOMPARE(control->font().bold(), design.font.bold);
+
+        if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+            QCOMPARE(edit->maxLength(), design.maxLength);
+            // An untouched masked field shows a blank "_" in each digit place.
+            const QString mask = QLatin1StringView(design.mask);
+            QCOMPARE(edit->displayText(), QString(mask.size(), u'_'));
         }
-        QCOMPARE(w->Frame1->font().family(), QStringLiteral("Arial"));
-        QCOMPARE(w->Frame3->font().family(), QStringLiteral("MS Sans Serif"));
-        for (QWidget* inside : std::initializer_list<QWidget*>{
-                 w->Label2, w->txtPort, w->bntListen, w->Text3, w->Label4, w->Text4, w->Label1,
-                 w->Command2, w->Text2, w->Frame4, w->Frame5, w->Option1, w->ListView1}) {
-            QCOMPARE(inside->font().pointSize(), 8);
-            QVERIFY2(!inside->font().bold(), qPrintable(inside->objectName()));
+
+        // Each focusable control hands the focus on to the next one by tab index, the last
+        // back to the first; frames and labels never take it.
+        const auto focusable = [](const DesignedControl& c) {
+            return qstrcmp(c.kind, "QGroupBox") != 0 && qstrcmp(c.kind, "QLabel") != 0;
+        };
+        QCOMPARE(bool(control->focusPolicy() & Qt::TabFocus), focusable(design));
+        if (!focusable(design))
+            return;
+        const DesignedControl* next = nullptr;
+        for (int step = 1; !next; ++step) {
+            const int index = (design.tabIndex + step) % int(std::size(kDesign));
+            for (const DesignedControl& other : kDesign) {
+                if (other.tabIndex == index && focusable(other))
+                    next = &other;
+            }
         }
+        QWidget* after = control->nextInFocusChain();
+        while (!(after->focusPolicy() & Qt::TabFocus))
+            after = after->nextInFocusChain();
+        QCOMPARE(after->objectName(), QLatin1StringView(next->name));
     }
 
     // Tab walks every focusable control in the designed order, back round to the first, and

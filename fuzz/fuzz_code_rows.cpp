@@ -1,11 +1,12 @@
 // Code rows, for any chunks:
 // - codeRowBytes reads back as the chunk: a comma before each code, each code the byte's value
-//   in plain decimal (no sign, no leading zero), nothing else;
+//   in plain decimal (no sign, no leading zero), nothing else; in hexadecimal, each code is
+//   the byte's two upper-case hexadecimal digits;
 // - a row limited to n codes is the row of the first n bytes, and its text ends in "…" exactly
 //   when codes were left out;
 // - the code rows keep every chunk whole and in order (count, lengths, bytes, heads), and the
 //   code list's model shows each row as its text limited to the shown codes, and copies it
-//   whole.
+//   whole, in either base; emptied, it shows only the rows that come afterwards.
 #include "FuzzSupport.h"
 
 #include "codes/CodeListModel.h"
@@ -51,6 +52,10 @@ void checkOneRow(const QByteArray& chunk, qsizetype maxCodes)
         FUZZ_FAIL("a row of codes", fuzzShow(row));
     FUZZ_CHECK_EQUAL(readBack, chunk);
     FUZZ_CHECK_EQUAL(codeRowText(chunk), QString::fromLatin1(row));
+    QByteArray hex;
+    for (const char byte : chunk)
+        hex += ',' + QByteArray(1, byte).toHex().toUpper();
+    FUZZ_CHECK_EQUAL(codeRowBytes(chunk, -1, CodeBase::Hexadecimal), hex);
 
     const QByteArray shown = chunk.left(maxCodes);
     FUZZ_CHECK_EQUAL(codeRowBytes(chunk, maxCodes), codeRowBytes(shown));
@@ -97,8 +102,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK_EQUAL(rows.byteCount(), total);
 
+    // Emptied after a third of the chunks: the list shows the rest, in hexadecimal if the
+    // input says so.
+    const std::size_t cleared = chunks.size() / 3;
+    const CodeBase base = chunks.size() % 2 ? CodeBase::Hexadecimal : CodeBase::Decimal;
+    SessionRecord emptiedRecord;
+    CodeListModel emptied(emptiedRecord);
+    for (std::size_t i = 0; i < cleared; ++i)
+        emptied.append(chunks[i]);
+    emptied.clear();
+    for (std::size_t i = cleared; i < chunks.size(); ++i)
+        emptied.append(chunks[i]);
+    emptied.setCodeBase(base);
+
     model.publish();
+    emptied.publish();
     FUZZ_CHECK_EQUAL(model.rowCount(), int(chunks.size()));
+    FUZZ_CHECK_EQUAL(emptied.rowCount(), int(chunks.size() - cleared));
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const QModelIndex index = model.index(int(i));
         FUZZ_CHECK_EQUAL(model.data(index, Qt::DisplayRole).toString(),
@@ -106,6 +126,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK_EQUAL(model.data(index, Qt::EditRole).toString(), codeRowText(chunks[i]));
         FUZZ_CHECK_EQUAL(model.data(index, CodeListModel::kHeadBytesRole).toByteArray(),
                          chunks[i].left(CodeListModel::kShownCodes + 1));
+        if (i < cleared)
+            continue;
+        const QModelIndex shown = emptied.index(int(i - cleared));
+        FUZZ_CHECK_EQUAL(emptied.data(shown, Qt::DisplayRole).toString(),
+                         codeRowText(chunks[i], CodeListModel::kShownCodes, base));
+        FUZZ_CHECK_EQUAL(emptied.data(shown, Qt::EditRole).toString(),
+                         codeRowText(chunks[i], -1, base));
     }
     return 0;
 }

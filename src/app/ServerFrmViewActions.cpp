@@ -7,8 +7,10 @@
 #include "platform/LogPane.h"
 #include "platform/SessionSaveBinding.h"
 
+#include <QAction>
 #include <QByteArray>
 #include <QList>
+#include <QPushButton>
 
 namespace {
 
@@ -19,21 +21,30 @@ const QString kCsvFilter = QStringLiteral("CSV (*.csv);;Todos los archivos (*)")
 
 void ServerFrm::installViewActions(AskSavePath ask)
 {
-    const auto offerPane = [this, &ask](LogPane* pane, const QString& name) {
-        installPaneActions(*pane,
-                           {name, kTextFilter,
-                            [this, pane] {
-                                return paneContent(paneSource(m_record->snapshot(), pane->pane()));
-                            }},
-                           ask, *m_messages);
+    // Each pane's "Limpiar" empties it as the serial "Limpiar" does; the serial pane's is that
+    // button. The record keeps the bytes for the code list.
+    const auto offerPane = [this, &ask](LogPane* pane, const QString& name,
+                                        const std::function<void()>& clear) {
+        ViewActions* actions = installPaneActions(
+            *pane,
+            {name, kTextFilter,
+             [this, pane] {
+                 return paneContent(paneSource(m_record->snapshot(), pane->pane()));
+             }},
+            ask, *m_messages);
+        auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
+        connect(clearing, &QAction::triggered, pane, clear);
+        actions->addMenuGroup({clearing});
     };
-    offerPane(Text3, QStringLiteral("servidor.txt"));
-    offerPane(Text4, QStringLiteral("cliente.txt"));
-    offerPane(Text2, QStringLiteral("serie.txt"));
-    installCodeListActions(*ListView1,
+    offerPane(Text3, QStringLiteral("servidor.txt"), [pane = Text3] { pane->clear(); });
+    offerPane(Text4, QStringLiteral("cliente.txt"), [pane = Text4] { pane->clear(); });
+    offerPane(Text2, QStringLiteral("serie.txt"), [button = Command6] { button->click(); });
+    // The list saves what it shows: the rows since its last "Limpiar lista".
+    installCodeListActions(*ListView1, *m_codeList,
                            {QStringLiteral("sesion.csv"), kCsvFilter,
                             [this] {
-                                return sessionCsvContent(sessionSource(m_record->snapshot()));
+                                return sessionCsvContent(
+                                    sessionSource(m_record->snapshot(), m_codeList->firstRow()));
                             }},
                            std::move(ask), *m_messages);
 }

@@ -23,9 +23,20 @@ public:
     // returns; the view shows it at the next turn of the event loop.
     void AddCodeRow(QByteArrayView text);
 
+    // Every row of the session, from the record's first (whatever the list shows), in decimal.
     qint64 rowCount() const { return m_model.rows().count(); }
     QString rowText(qint64 row) const { return codeRowText(m_model.rows().bytes(row)); }
     const CodeRows& rows() const { return m_model.rows(); }
+
+    // "Limpiar lista": the list shows only the rows that arrive from now on; the record, and
+    // so rowCount and rows, keep every row.
+    void clear() { m_model.clear(); }
+    // The first row of the session that the list shows.
+    qint64 firstRow() const { return m_model.firstRow(); }
+
+    // "Decimal" or "Hexadecimal": how the list shows and copies its rows.
+    void setCodeBase(CodeBase base) { m_model.setCodeBase(base); }
+    CodeBase codeBase() const { return m_model.codeBase(); }
 
 private:
     std::unique_ptr<SessionRecord> m_ownRecord;

@@ -1,13 +1,16 @@
 #include "codes/CodeListActions.h"
 
+#include "codes/CodeList.h"
 #include "codes/CodeListView.h"
 #include "platform/OperatorMessages.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QItemSelectionModel>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -55,14 +58,35 @@ void selectAllRows(CodeListView& list)
 
 } // namespace
 
-ViewActions* installCodeListActions(CodeListView& list, SaveOffer offer, AskSavePath ask,
-                                    OperatorMessages& messages)
+ViewActions* installCodeListActions(CodeListView& view, CodeList& list, SaveOffer offer,
+                                    AskSavePath ask, OperatorMessages& messages)
 {
     ViewActions::Editing editing{
-        [&list, &messages] { copySelectedRows(list, messages); },
-        [&list] { return list.selectionModel() && list.selectionModel()->hasSelection(); },
-        [&list] { selectAllRows(list); },
-        [&list] { return list.model() && list.model()->rowCount() > 0; },
+        [&view, &messages] { copySelectedRows(view, messages); },
+        [&view] { return view.selectionModel() && view.selectionModel()->hasSelection(); },
+        [&view] { selectAllRows(view); },
+        [&view] { return view.model() && view.model()->rowCount() > 0; },
     };
-    return new ViewActions(list, std::move(editing), std::move(offer), std::move(ask), messages);
+    auto* actions =
+        new ViewActions(view, std::move(editing), std::move(offer), std::move(ask), messages);
+
+    auto* bases = new QActionGroup(&view);
+    bases->setExclusive(true);
+    QList<QAction*> baseChoices;
+    for (const auto& [text, base] :
+         {std::pair{QStringLiteral("Decimal"), CodeBase::Decimal},
+          std::pair{QStringLiteral("Hexadecimal"), CodeBase::Hexadecimal}}) {
+        auto* choice = new QAction(text, bases);
+        choice->setCheckable(true);
+        choice->setChecked(list.codeBase() == base);
+        QObject::connect(choice, &QAction::triggered, &view,
+                         [&list, base = base] { list.setCodeBase(base); });
+        baseChoices << choice;
+    }
+    actions->addMenuGroup(baseChoices);
+
+    auto* clear = new QAction(QStringLiteral("Limpiar lista"), &view);
+    QObject::connect(clear, &QAction::triggered, &view, [&list] { list.clear(); });
+    actions->addMenuGroup({clear});
+    return actions;
 }

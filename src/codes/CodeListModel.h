@@ -9,6 +9,10 @@
 // exists in the record as soon as it is appended; the view hears of new rows at most once per
 // frame, in one insertion, so a flood of chunks costs the view one update per frame instead
 // of one per chunk. Each row's tool tip tells where and when its chunk arrived.
+//
+// The list may begin later than the record ("Limpiar lista"): it then shows the rows that
+// arrived since, while the record keeps every row. Its codes are shown in decimal or in
+// hexadecimal; the choice changes only how rows read, never what the record holds.
 class CodeListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -18,11 +22,22 @@ public:
     static constexpr qsizetype kShownCodes = 256;
     // The first bytes of the row's chunk (up to kShownCodes + 1), for drawing it.
     static constexpr int kHeadBytesRole = Qt::UserRole;
+    // The CodeBase the row is shown in, as an int, for drawing it.
+    static constexpr int kCodeBaseRole = Qt::UserRole + 1;
 
     explicit CodeListModel(SessionRecord& record, QObject* parent = nullptr);
 
     void append(QByteArrayView chunk);
     const CodeRows& rows() const { return m_rows; }
+
+    // Empties the list: from now on it shows only rows that arrive later. The record keeps
+    // every row.
+    void clear();
+    // The record's row the list's first row is.
+    qint64 firstRow() const { return m_first; }
+
+    void setCodeBase(CodeBase base);
+    CodeBase codeBase() const { return m_base; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -33,6 +48,8 @@ public:
 private:
     SessionRecord& m_record;
     CodeRows m_rows;
+    qint64 m_first = 0;
     int m_published = 0;
+    CodeBase m_base = CodeBase::Decimal;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

@@ -50,7 +50,8 @@ public:
             option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
 
         const QByteArray head = index.data(CodeListModel::kHeadBytesRole).toByteArray();
-        const QByteArray codes = codeRowBytes(head, CodeListModel::kShownCodes);
+        const auto base = CodeBase(index.data(CodeListModel::kCodeBaseRole).toInt());
+        const QByteArray codes = codeRowBytes(head, CodeListModel::kShownCodes, base);
         const QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
         const QPointF baseline(area.left(), area.top() +
                                                 (area.height() - m_glyphs->lineHeight()) / 2 +
@@ -118,6 +119,15 @@ void CodeListView::setModel(QAbstractItemModel* model)
         });
     }
     updateGeometries();
+}
+
+void CodeListView::reset()
+{
+    QAbstractItemView::reset();
+    // An emptied list follows the rows that arrive next.
+    m_followEnd = true;
+    updateGeometries();
+    viewport()->update();
 }
 
 int CodeListView::rowHeight() const

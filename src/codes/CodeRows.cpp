@@ -4,27 +4,37 @@
 
 #include <algorithm>
 
-QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes)
+QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
 {
+    static constexpr char kHex[] = "0123456789ABCDEF";
     const qsizetype shown = maxCodes < 0 ? chunk.size() : std::min(chunk.size(), maxCodes);
     QByteArray row(shown * 4, Qt::Uninitialized);
     char* out = row.data();
-    for (qsizetype i = 0; i < shown; ++i) {
-        const auto code = static_cast<unsigned char>(chunk[i]);
-        *out++ = ',';
-        if (code >= 100)
-            *out++ = char('0' + code / 100);
-        if (code >= 10)
-            *out++ = char('0' + code / 10 % 10);
-        *out++ = char('0' + code % 10);
+    if (base == CodeBase::Hexadecimal) {
+        for (qsizetype i = 0; i < shown; ++i) {
+            const auto code = static_cast<unsigned char>(chunk[i]);
+            *out++ = ',';
+            *out++ = kHex[code >> 4];
+            *out++ = kHex[code & 0xF];
+        }
+    } else {
+        for (qsizetype i = 0; i < shown; ++i) {
+            const auto code = static_cast<unsigned char>(chunk[i]);
+            *out++ = ',';
+            if (code >= 100)
+                *out++ = char('0' + code / 100);
+            if (code >= 10)
+                *out++ = char('0' + code / 10 % 10);
+            *out++ = char('0' + code % 10);
+        }
     }
     row.truncate(out - row.constData());
     return row;
 }
 
-QString codeRowText(QByteArrayView chunk, qsizetype maxCodes)
+QString codeRowText(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
 {
-    QString row = QString::fromLatin1(codeRowBytes(chunk, maxCodes));
+    QString row = QString::fromLatin1(codeRowBytes(chunk, maxCodes, base));
     if (maxCodes >= 0 && chunk.size() > maxCodes)
         row += u'…';
     return row;

@@ -6,12 +6,19 @@
 #include <QByteArrayView>
 #include <QString>
 
-// The text of one code row: a comma and the decimal code of each character, in order
-// ("AB" -> ",65,66"; an empty chunk -> ""). Codes are the bytes' values, 0 to 255.
-// With maxCodes >= 0, at most that many codes are rendered, followed by "…" if more remain.
-QString codeRowText(QByteArrayView chunk, qsizetype maxCodes = -1);
+// How a row writes its codes: the byte's value in plain decimal ("65"), or as two upper-case
+// hexadecimal digits ("41").
+enum class CodeBase { Decimal, Hexadecimal };
+
+// The text of one code row: a comma and the code of each character, in order ("AB" ->
+// ",65,66", or ",41,42" in hexadecimal; an empty chunk -> ""). Codes are the bytes' values,
+// 0 to 255. With maxCodes >= 0, at most that many codes are rendered, followed by "…" if more
+// remain.
+QString codeRowText(QByteArrayView chunk, qsizetype maxCodes = -1,
+                    CodeBase base = CodeBase::Decimal);
 // The same text as ASCII bytes, without the "…".
-QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes = -1);
+QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes = -1,
+                        CodeBase base = CodeBase::Decimal);
 
 inline constexpr qsizetype kToolTipBytes = 64;
 // What hovering a row tells: the link, the local time of arrival to the millisecond, the

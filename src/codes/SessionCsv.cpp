@@ -130,7 +130,8 @@ SaveContent sessionCsvContent(SessionSource session)
                     savedLinkName(SavedLink::Unknown).toUtf8(),
                 };
                 QByteArray out =
-                    "\xEF\xBB\xBF" + QStringLiteral("Hora,Enlace,Bytes,Códigos,Texto\r\n").toUtf8();
+                    "\xEF\xBB\xBF" +
+                    QStringLiteral("Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto\r\n").toUtf8();
                 out.reserve(kFlushBytes + (kFlushBytes >> 2));
                 LocalTimes times;
                 QByteArray escaped;
@@ -142,6 +143,8 @@ SaveContent sessionCsvContent(SessionSource session)
                     out.append(QByteArray::number(saved.bytes.size()));
                     out.append(',');
                     appendQuoted(out, codeRowBytes(saved.bytes));
+                    out.append(',');
+                    appendQuoted(out, codeRowBytes(saved.bytes, -1, CodeBase::Hexadecimal));
                     out.append(',');
                     escaped.truncate(0);
                     appendEscaped(escaped, saved.bytes);

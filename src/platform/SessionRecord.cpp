@@ -825,8 +825,8 @@ qint64 SessionRecord::Snapshot::codeRowCount() const
     return sealedRows + qint64(m_data->openRows.size());
 }
 
-bool SessionRecord::Snapshot::forEachCodeRow(
-    const std::function<bool(const CodeRowEntry&)>& visit) const
+bool SessionRecord::Snapshot::forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
+                                             qint64 fromRow) const
 {
     // The last block read of each stream stays loaded: rows of a link lie in order in it.
     std::array<std::pair<std::size_t, Contents>, 4> loaded;
@@ -861,14 +861,23 @@ bool SessionRecord::Snapshot::forEachCodeRow(
             });
         return visit(CodeRowEntry{row.time, row.link, bytes});
     };
+    // Blocks wholly before fromRow are not even decoded.
+    qint64 row = 0;
     for (const auto& block : m_data->rowBlocks) {
-        for (const RowEntry& row : decodeRows(*block)) {
-            if (!visitRow(row))
+        row = block->firstRow + block->count;
+        if (row <= fromRow)
+            continue;
+        const std::vector<RowEntry> rows = decodeRows(*block);
+        for (auto it = rows.begin() + std::max<qint64>(0, fromRow - block->firstRow);
+             it != rows.end(); ++it) {
+            if (!visitRow(*it))
                 return false;
         }
     }
-    for (const RowEntry& row : m_data->openRows) {
-        if (!visitRow(row))
+    const auto& open = m_data->openRows;
+    for (auto it = open.begin() + std::clamp<qint64>(fromRow - row, 0, qint64(open.size()));
+         it != open.end(); ++it) {
+        if (!visitRow(*it))
             return false;
     }
     return true;

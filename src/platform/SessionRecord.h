@@ -75,10 +75,11 @@ public:
         qint64 paneSize(Pane pane) const;
         bool forEachPaneSpan(Pane pane, const std::function<bool(QByteArrayView)>& visit) const;
 
-        // Every code row in arrival order; visit returns false to stop. Returns false if
-        // stopped. The bytes are valid during the call only.
+        // Every code row in arrival order, from row fromRow on; visit returns false to stop.
+        // Returns false if stopped. The bytes are valid during the call only.
         qint64 codeRowCount() const;
-        bool forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit) const;
+        bool forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
+                            qint64 fromRow = 0) const;
 
     private:
         friend class SessionRecord;

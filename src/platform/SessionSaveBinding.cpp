@@ -1,5 +1,7 @@
 #include "platform/SessionSaveBinding.h"
 
+#include <algorithm>
+
 PaneSource paneSource(const SessionRecord::Snapshot& snapshot, Pane pane)
 {
     return {snapshot.paneSize(pane),
@@ -8,11 +10,15 @@ PaneSource paneSource(const SessionRecord::Snapshot& snapshot, Pane pane)
             }};
 }
 
-SessionSource sessionSource(const SessionRecord::Snapshot& snapshot)
+SessionSource sessionSource(const SessionRecord::Snapshot& snapshot, qint64 fromRow)
 {
-    return {snapshot.codeRowCount(), [snapshot](const std::function<bool(const SavedRow&)>& visit) {
-                return snapshot.forEachCodeRow([&visit](const CodeRowEntry& row) {
-                    return visit({row.msecsSinceEpoch, row.link, row.bytes});
-                });
+    fromRow = std::clamp<qint64>(fromRow, 0, snapshot.codeRowCount());
+    return {snapshot.codeRowCount() - fromRow,
+            [snapshot, fromRow](const std::function<bool(const SavedRow&)>& visit) {
+                return snapshot.forEachCodeRow(
+                    [&visit](const CodeRowEntry& row) {
+                        return visit({row.msecsSinceEpoch, row.link, row.bytes});
+                    },
+                    fromRow);
             }};
 }

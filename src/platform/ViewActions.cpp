@@ -67,11 +67,21 @@ void ViewActions::showMenu(const QPoint& viewportPoint)
     QMenu menu(&m_view);
     menu.addAction(m_copy);
     menu.addAction(m_selectAll);
+    for (const QList<QAction*>& group : std::as_const(m_groups)) {
+        menu.addSeparator();
+        menu.addActions(group);
+    }
     menu.addSeparator();
     menu.addAction(m_saveAs);
     menu.exec(m_view.viewport()->mapToGlobal(viewportPoint));
     m_copy->setEnabled(true);
     m_selectAll->setEnabled(true);
+}
+
+void ViewActions::addMenuGroup(const QList<QAction*>& actions)
+{
+    m_view.addActions(actions);
+    m_groups.append(actions);
 }
 
 FileSave* ViewActions::saveAs()

@@ -2,6 +2,7 @@
 
 #include "platform/SessionSave.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -31,7 +32,8 @@ struct SaveOffer {
 // The context menu and keys a view of the record shares with the others: "Copiar",
 // "Seleccionar todo" and "Guardar como…" (Ctrl+C, Ctrl+A, Ctrl+S while the view has focus).
 // Copying and selecting are the view's own; saving runs in the background (FileSave) and a
-// failure is told to the operator. It belongs to the view and goes with it.
+// failure is told to the operator. A view may add entries of its own ("Limpiar"). It belongs
+// to the view and goes with it.
 class ViewActions : public QObject {
     Q_OBJECT
 
@@ -49,6 +51,10 @@ public:
     QAction* copyAction() const { return m_copy; }
     QAction* selectAllAction() const { return m_selectAll; }
     QAction* saveAsAction() const { return m_saveAs; }
+
+    // Entries of the view's own, shown as one group between the editing entries and
+    // "Guardar como…", set apart by separators. They become the view's actions.
+    void addMenuGroup(const QList<QAction*>& actions);
 
     // What "Guardar como…" does: ask for the file, then save to it. Returns the running save,
     // or nullptr when the operator named no file.
@@ -68,6 +74,7 @@ private:
     QAction* m_copy;
     QAction* m_selectAll;
     QAction* m_saveAs;
+    QList<QList<QAction*>> m_groups;
 };
 
 // A log pane's actions: it copies its selection, selects its whole text, and saves what the

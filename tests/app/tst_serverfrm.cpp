@@ -10,9 +10,12 @@
 #include "support/WindowUnderTest.h"
 
 #include <QAccessible>
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -21,6 +24,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <iterator>
@@ -121,6 +125,47 @@ QImage around(ServerFrm& w, const QWidget& control)
 QAccessibleInterface* accessible(QWidget* widget)
 {
     return QAccessible::queryAccessibleInterface(widget);
+}
+
+// The entries of a view's context menu as a right click opens it: greyed ones marked
+// " (gris)", chosen ones " (✓)", separators empty.
+QStringList contextMenuOf(QAbstractScrollArea& view)
+{
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text() + (action->isEnabled() ? QString() : u" (gris)"_qs) +
+                           (action->isChecked() ? u" (✓)"_qs : QString());
+        menu->close();
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            view.viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view.viewport(), &click);
+    return offered;
+}
+
+QAction* actionOf(QWidget& view, const QString& text)
+{
+    for (QAction* action : view.actions())
+        if (action->text() == text)
+            return action;
+    return nullptr;
+}
+
+// What each view shows: the panes' bytes, the list's rows as copied, one per line.
+QMap<QString, QByteArray> shownByEachView(ServerFrm& w)
+{
+    QByteArray rows;
+    const QAbstractItemModel& list = *w.ListView1->model();
+    for (int row = 0; row < list.rowCount(); ++row)
+        rows += list.index(row, 0).data(Qt::EditRole).toString().toLatin1() + '\n';
+    return {{u"Text3"_qs, w.Text3->bytes()},
+            {u"Text4"_qs, w.Text4->bytes()},
+            {u"Text2"_qs, w.Text2->bytes()},
+            {u"ListView1"_qs, rows}};
 }
 
 } // namespace
@@ -584,7 +629,7 @@ private slots:
         } else {
             const QByteArray csv = fileBytes(path);
             QVERIFY(csv.startsWith("\xEF\xBB\xBF" +
-                                   u"Hora,Enlace,Bytes,Códigos,Texto\r\n"_qs.toUtf8()));
+                                   u"Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto\r\n"_qs.toUtf8()));
             // The chunk with the link it came by and its time of arrival, from the record.
             QVERIFY(csv.contains(",Servidor,256,\"" + codeRowBytes(allByteValues()) + "\","));
             QVERIFY(QRegularExpression(u"\r\n\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}"_qs)
@@ -593,6 +638,82 @@ private slots:
         }
         QCOMPARE(w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes(), panes);
         QCOMPARE(w->codeList().rowCount(), rows);
+    }
+
+    // Each pane's "Limpiar" empties that pane only (the serial pane's is its button), and the
+    // list's "Limpiar lista" the list only; the record keeps every row. What arrives later
+    // shows in the emptied view as usual, and saving the view saves what it shows.
+    void limpiarEmptiesOnlyItsView_data()
+    {
+        QTest::addColumn<QString>("view");
+        QTest::addColumn<QStringList>("offered");
+        const QStringList pane{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
+                               QString(),           u"Limpiar"_qs,
+                               QString(),           u"Guardar como…"_qs};
+        QTest::newRow("server pane") << u"Text3"_qs << pane;
+        QTest::newRow("client pane") << u"Text4"_qs << pane;
+        QTest::newRow("serial pane") << u"Text2"_qs << pane;
+        QTest::newRow("code list")
+            << u"ListView1"_qs << QStringList{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
+                                              QString(),           u"Decimal (✓)"_qs,
+                                              u"Hexadecimal"_qs,   QString(),
+                                              u"Limpiar lista"_qs, QString(),
+                                              u"Guardar como…"_qs};
+    }
+    void limpiarEmptiesOnlyItsView()
+    {
+        QFETCH(QString, view);
+        QFETCH(QStringList, offered);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"guardado"_qs);
+        ServerFrmPlatform platform;
+        platform.askSavePath = [&path](QWidget*, const QString&, const QString&) {
+            return path;
+        };
+        WindowUnderTest w(std::move(platform));
+        const quint16 port = listenUnderTcp(w);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(peer.waitForConnected(5000));
+        peer.write("AB");
+        QTRY_COMPARE(w->ListView1->model()->rowCount(), 1);
+        AppendLog(*w->Text4, u"Servidor : ", "cd");
+        AppendLog(*w->Text2, u"Conectado....");
+
+        auto* shown = w->findChild<QAbstractScrollArea*>(view);
+        QVERIFY(shown);
+        QCOMPARE(contextMenuOf(*shown), offered);
+        QMap<QString, QByteArray> expected = shownByEachView(*w);
+        expected[view].clear();
+        QAction* clear = actionOf(*shown, offered.at(offered.size() - 3));
+        QVERIFY(clear);
+        clear->trigger();
+        QCOMPARE(shownByEachView(*w), expected);
+        QCOMPARE(rowsJoined(*w), QByteArray("AB"));
+
+        peer.write("xyz");
+        expected[u"Text3"_qs] += "Cliente : xyz\r\n";
+        expected[u"ListView1"_qs] += ",120,121,122\n";
+        QTRY_COMPARE(shownByEachView(*w), expected);
+        QCOMPARE(rowsJoined(*w), QByteArray("ABxyz"));
+
+        QSignalSpy started(shown->findChild<ViewActions*>(), &ViewActions::saveStarted);
+        actionOf(*shown, u"Guardar como…"_qs)->trigger();
+        QCOMPARE(started.size(), 1);
+        QSignalSpy finished(started.at(0).at(0).value<FileSave*>(), &FileSave::finished);
+        QVERIFY(finished.wait(10'000));
+        if (view != u"ListView1") {
+            QCOMPARE(fileBytes(path), expected[view]);
+        } else {
+            // Only the row the list shows, its codes in both bases.
+            const QStringList lines = QString::fromUtf8(fileBytes(path)).split(u"\r\n"_qs);
+            QCOMPARE(lines.size(), 3);
+            QCOMPARE(lines[0], u"Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto"_qs);
+            QVERIFY2(lines[1].endsWith(u",Servidor,3,\",120,121,122\",\",78,79,7A\",\"xyz\""_qs),
+                     qPrintable(lines[1]));
+            QCOMPARE(lines[2], QString());
+        }
+        QVERIFY(w.messages->shown.empty());
     }
 };
 

@@ -7,6 +7,8 @@
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -22,25 +24,35 @@ class TestCodeList : public QObject {
     Q_OBJECT
 
 private slots:
-    void aChunkBecomesCommaPrefixedDecimalCodes_data()
+    // Each piece is a comma and the byte's code: in decimal as it is (no sign, no leading
+    // zero), in hexadecimal as two upper-case digits.
+    void aChunkBecomesCommaPrefixedCodes_data()
     {
         QTest::addColumn<QByteArray>("chunk");
-        QTest::addColumn<QString>("row");
-        QTest::newRow("A B") << QByteArray("AB") << QStringLiteral(",65,66");
-        QTest::newRow("A") << QByteArray("A") << QStringLiteral(",65");
-        QTest::newRow("empty chunk") << QByteArray() << QString();
-        QTest::newRow("CR LF") << QByteArray("\r\n") << QStringLiteral(",13,10");
-        QTest::newRow("digit zero") << QByteArray("0") << QStringLiteral(",48");
-        QTest::newRow("NUL") << QByteArray("\0", 1) << QStringLiteral(",0");
-        QTest::newRow("255") << QByteArray("\xFF") << QStringLiteral(",255");
-        QTest::newRow("BEL") << QByteArray("\a") << QStringLiteral(",7");
-        QTest::newRow("euro is 128") << QByteArray("\x80") << QStringLiteral(",128");
+        QTest::addColumn<QString>("decimal");
+        QTest::addColumn<QString>("hexadecimal");
+        QTest::newRow("A B") << QByteArray("AB") << u",65,66"_qs << u",41,42"_qs;
+        QTest::newRow("A") << QByteArray("A") << u",65"_qs << u",41"_qs;
+        QTest::newRow("empty chunk") << QByteArray() << QString() << QString();
+        QTest::newRow("CR LF") << QByteArray("\r\n") << u",13,10"_qs << u",0D,0A"_qs;
+        QTest::newRow("digit zero") << QByteArray("0") << u",48"_qs << u",30"_qs;
+        QTest::newRow("NUL") << QByteArray("\0", 1) << u",0"_qs << u",00"_qs;
+        QTest::newRow("255") << QByteArray("\xFF") << u",255"_qs << u",FF"_qs;
+        QTest::newRow("BEL") << QByteArray("\a") << u",7"_qs << u",07"_qs;
+        QTest::newRow("euro is 128") << QByteArray("\x80") << u",128"_qs << u",80"_qs;
+        QTest::newRow("241 and z") << QByteArray("\xF1z") << u",241,122"_qs << u",F1,7A"_qs;
     }
-    void aChunkBecomesCommaPrefixedDecimalCodes()
+    void aChunkBecomesCommaPrefixedCodes()
     {
         QFETCH(QByteArray, chunk);
-        QFETCH(QString, row);
-        QCOMPARE(codeRowText(chunk), row);
+        QFETCH(QString, decimal);
+        QFETCH(QString, hexadecimal);
+        QCOMPARE(codeRowText(chunk), decimal);
+        QCOMPARE(codeRowText(chunk, -1, CodeBase::Hexadecimal), hexadecimal);
+        // Cut short, it shows the first codes and "…".
+        if (!chunk.isEmpty())
+            QCOMPARE(codeRowText(chunk + chunk, chunk.size(), CodeBase::Hexadecimal),
+                     hexadecimal + u'…');
     }
 
     // Past 32,767 characters too: a chunk is one row, whole.
@@ -192,7 +204,7 @@ private slots:
         QTemporaryDir folder;
         QStringList asked;
         ViewActions* actions = installCodeListActions(
-            view,
+            view, list,
             {u"sesion.csv"_qs, u"CSV (*.csv)"_qs,
              [] {
                  return sessionCsvContent({});
@@ -228,6 +240,76 @@ private slots:
         QVERIFY(finished.wait(10'000));
         QVERIFY(fileBytes(folder.filePath(u"sesion.csv"_qs)).startsWith("\xEF\xBB\xBFHora,"));
         QVERIFY(messages.shown.empty());
+    }
+
+    // "Hexadecimal" changes how every row reads, is drawn, copied and named to screen readers,
+    // rows that arrive later too, and "Decimal" brings the codes back. "Limpiar lista" empties
+    // the list, which goes on with the rows that arrive next; the record keeps every row.
+    void theListMenuShowsHexadecimalAndEmptiesTheList()
+    {
+        SessionRecord record;
+        CodeListView view;
+        CodeList list(view, record);
+        RecordingMessages messages;
+        installCodeListActions(view, list, {}, {}, messages);
+        view.resize(400, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const auto action = [&view](const QString& text) -> QAction* {
+            for (QAction* each : view.actions())
+                if (each->text() == text)
+                    return each;
+            return nullptr;
+        };
+        QAction* decimal = action(u"Decimal"_qs);
+        QAction* hexadecimal = action(u"Hexadecimal"_qs);
+        QAction* clear = action(u"Limpiar lista"_qs);
+        QVERIFY(decimal && hexadecimal && clear);
+        QVERIFY(decimal->isChecked());
+        QVERIFY(hexadecimal->isCheckable() && !hexadecimal->isChecked());
+        const auto shown = [&view](int row) {
+            return view.model()->index(row, 0).data().toString();
+        };
+        QAccessibleInterface* accessibleList = QAccessible::queryAccessibleInterface(&view);
+        QVERIFY(accessibleList);
+
+        list.AddCodeRow("AB");
+        list.AddCodeRow(QByteArray(1000, '\xFF'));
+        QTRY_COMPARE(view.model()->rowCount(), 2);
+        QCOMPARE(shown(0), u",65,66"_qs);
+        const QImage inDecimal = view.viewport()->grab().toImage();
+
+        hexadecimal->trigger();
+        QVERIFY(!decimal->isChecked());
+        QCOMPARE(shown(0), u",41,42"_qs);
+        QVERIFY(shown(1).startsWith(u",FF,FF,") && shown(1).endsWith(u'…'));
+        QCOMPARE(accessibleList->child(0)->text(QAccessible::Name), u",41,42"_qs);
+        QVERIFY(view.viewport()->grab().toImage() != inDecimal);
+        view.setCurrentIndex(view.model()->index(1, 0));
+        view.setFocus();
+        QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), u",FF"_qs.repeated(1000));
+        list.AddCodeRow("\r\n");
+        QTRY_COMPARE(view.model()->rowCount(), 3);
+        QCOMPARE(shown(2), u",0D,0A"_qs);
+        QCOMPARE(list.rowText(2), u",13,10"_qs); // the record's rows are what they were
+
+        // A row that came in just before the click is gone with the others.
+        list.AddCodeRow("tarde");
+        clear->trigger();
+        QCOMPARE(view.model()->rowCount(), 0);
+        QCOMPARE(accessibleList->childCount(), 0);
+        QCOMPARE(list.rowCount(), 4);
+        QCOMPARE(list.rows().bytes(3), QByteArray("tarde"));
+        list.AddCodeRow("z");
+        QTRY_COMPARE(view.model()->rowCount(), 1);
+        QCOMPARE(shown(0), u",7A"_qs);
+        QCOMPARE(accessibleList->child(0)->text(QAccessible::Name), u",7A"_qs);
+        QCOMPARE(list.firstRow(), 4);
+
+        decimal->trigger();
+        QVERIFY(!hexadecimal->isChecked());
+        QCOMPARE(shown(0), u",122"_qs);
     }
 };
 

@@ -103,6 +103,23 @@ std::optional<QByteArray> unescaped(QStringView text)
     return bytes;
 }
 
+// The hexadecimal codes column back to bytes: a comma and two upper-case hexadecimal digits
+// per byte; nullopt if it is written otherwise.
+std::optional<QByteArray> fromHexCodes(QStringView codes)
+{
+    QByteArray bytes;
+    for (qsizetype i = 0; i < codes.size(); i += 3) {
+        const QStringView piece = codes.sliced(i, std::min<qsizetype>(3, codes.size() - i));
+        const auto hex = [](QChar d) {
+            return QStringView(u"0123456789ABCDEF").indexOf(d);
+        };
+        if (piece.size() != 3 || piece[0] != u',' || hex(piece[1]) < 0 || hex(piece[2]) < 0)
+            return std::nullopt;
+        bytes += char(hex(piece[1]) * 16 + hex(piece[2]));
+    }
+    return bytes;
+}
+
 // A morning in Madrid, 2024-03-31: the clocks went from 02:00 to 03:00 at 01:00 UTC.
 constexpr qint64 kSummerTimeStarts = 1'711'846'800'000;
 
@@ -160,17 +177,21 @@ private slots:
         const auto rows = parseCsv(text);
         QVERIFY(rows);
         QCOMPARE(rows->size(), chunks.size() + 1);
-        QCOMPARE(rows->front(), QString(u"Hora,Enlace,Bytes,Códigos,Texto"_qs).split(u','));
+        QCOMPARE(rows->front(),
+                 QString(u"Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto"_qs).split(u','));
         for (std::size_t i = 0; i < chunks.size(); ++i) {
             const QStringList& row = (*rows)[i + 1];
             const Chunk& chunk = chunks[i];
-            QCOMPARE(row.size(), 5);
+            QCOMPARE(row.size(), 6);
             QCOMPARE(QDateTime::fromString(row[0], Qt::ISODateWithMs).toMSecsSinceEpoch(),
                      chunk.msecs);
             QCOMPARE(row[1], savedLinkName(chunk.link));
             QCOMPARE(row[2], QString::number(chunk.bytes.size()));
             QCOMPARE(row[3], codeRowText(chunk.bytes));
-            const auto bytes = unescaped(row[4]);
+            const auto hexBytes = fromHexCodes(row[4]);
+            QVERIFY(hexBytes);
+            QCOMPARE(*hexBytes, chunk.bytes);
+            const auto bytes = unescaped(row[5]);
             QVERIFY(bytes);
             QCOMPARE(*bytes, chunk.bytes);
         }

@@ -22,9 +22,9 @@ namespace {
 // A loopback TCP server that sends back whatever it receives, and counts its connections.
 class EchoServer : public QTcpServer {
 public:
-    EchoServer()
+    explicit EchoServer(const QHostAddress& address = QHostAddress::LocalHost)
     {
-        listen(QHostAddress::LocalHost, 0);
+        listen(address, 0);
         connect(this, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* peer = nextPendingConnection()) {
                 ++connections;
@@ -82,11 +82,11 @@ void chooseTcpAndAddress(WindowUnderTest& w, const QString& host, const QString&
     w->txtPort2->setText(port);
 }
 
-void connectTo(WindowUnderTest& w, quint16 port)
+void connectTo(WindowUnderTest& w, quint16 port, const QString& host = u"127.0.0.1"_qs)
 {
-    chooseTcpAndAddress(w, QStringLiteral("127.0.0.1"), QString::number(port));
+    chooseTcpAndAddress(w, host, QString::number(port));
     QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-    QTRY_VERIFY(w->Text4->text().endsWith(u"Conectado a 127.0.0.1\r\n"));
+    QTRY_VERIFY(w->Text4->text().endsWith(QStringLiteral("Conectado a %1\r\n").arg(host)));
 }
 
 } // namespace
@@ -95,12 +95,23 @@ class TestClientEndpoint : public QObject {
     Q_OBJECT
 
 private slots:
+    // An IPv6 peer ("::1" as "IP Remota") is talked to like any other.
+    void talkingToAnEchoServer_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("IPv4") << u"127.0.0.1"_qs;
+        QTest::newRow("IPv6") << u"::1"_qs;
+    }
     void talkingToAnEchoServer()
     {
-        EchoServer echo;
+        QFETCH(QString, host);
+        EchoServer echo{QHostAddress(host)};
+        if (!echo.isListening())
+            QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
-        connectTo(w, echo.serverPort());
-        QCOMPARE(w->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n"));
+        connectTo(w, echo.serverPort(), host);
+        const QString connected = QStringLiteral("Conectado a %1\r\n").arg(host);
+        QCOMPARE(w->Text4->text(), connected);
         QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
 
         w->txtSend2->setText(QStringLiteral("AB"));
@@ -109,7 +120,7 @@ private slots:
         QCOMPARE(w->txtSend2->text(), QString());
         QVERIFY(QApplication::focusWidget() != w->txtSend2);
         QTRY_COMPARE(w->Text4->text(),
-                     QStringLiteral("Conectado a 127.0.0.1\r\nCliente : AB\r\nServidor : AB\r\n"));
+                     connected + QStringLiteral("Cliente : AB\r\nServidor : AB\r\n"));
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
 
         // An empty text goes out like any other: logged, nothing refused, still connected.
@@ -376,9 +387,19 @@ private slots:
         QVERIFY(!peer.hasPendingDatagrams());
     }
 
-    // Bound by the server frame, sent by the client frame: the window talks to itself.
+    // Bound by the server frame, sent by the client frame: the window talks to itself, over
+    // IPv6 too.
+    void theWindowsTwoFramesExchangeDatagrams_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::newRow("IPv4") << u"127.0.0.1"_qs;
+        QTest::newRow("IPv6") << u"::1"_qs;
+    }
     void theWindowsTwoFramesExchangeDatagrams()
     {
+        QFETCH(QString, host);
+        if (QUdpSocket probe; !probe.bind(QHostAddress(host), 0))
+            QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
         QTest::mouseClick(w->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
@@ -387,7 +408,7 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Open);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
 
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w->txtIP->setText(host);
         w->txtPort2->setText(QString::number(port));
         w->txtSend2->setText(QStringLiteral("hola"));
         QTest::mouseClick(w->bntSend2, Qt::LeftButton);

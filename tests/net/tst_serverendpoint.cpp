@@ -19,11 +19,12 @@ using Shown = RecordingMessages::Shown;
 namespace {
 
 // A peer connected to the window's server, once the window has logged it.
-std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port)
+std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port,
+                                        const QHostAddress& from = QHostAddress::LocalHost)
 {
     auto peer = std::make_unique<QTcpSocket>();
     const qint64 before = w->Text3->length();
-    peer->connectToHost(QHostAddress::LocalHost, port);
+    peer->connectToHost(from, port);
     if (!peer->waitForConnected(5000))
         return nullptr;
     if (!QTest::qWaitFor([&] { return w->Text3->length() > before; }, 5000))
@@ -45,20 +46,30 @@ class TestServerEndpoint : public QObject {
     Q_OBJECT
 
 private slots:
+    // A peer over IPv6 is served like any other, and named by its IPv6 address.
+    void theRoadOfAServerExchange_data()
+    {
+        QTest::addColumn<QString>("peerAddress");
+        QTest::newRow("IPv4") << u"127.0.0.1"_qs;
+        QTest::newRow("IPv6") << u"::1"_qs;
+    }
     void theRoadOfAServerExchange()
     {
+        QFETCH(QString, peerAddress);
+        if (QTcpServer probe; !probe.listen(QHostAddress(peerAddress), 0))
+            QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
         QCOMPARE(w->Text3->text(), QString());
 
-        auto peer = connectPeer(w, port);
+        auto peer = connectPeer(w, port, QHostAddress(peerAddress));
         QVERIFY(peer);
-        QCOMPARE(w->Text3->text(), QStringLiteral("Cliente conectado. IP : 127.0.0.1\r\n"));
+        const QString connected = QStringLiteral("Cliente conectado. IP : %1\r\n").arg(peerAddress);
+        QCOMPARE(w->Text3->text(), connected);
 
         peer->write("AB");
-        QTRY_COMPARE(w->Text3->text(),
-                     QStringLiteral("Cliente conectado. IP : 127.0.0.1\r\nCliente : AB\r\n"));
+        QTRY_COMPARE(w->Text3->text(), connected + QStringLiteral("Cliente : AB\r\n"));
         QCOMPARE(w->codeList().rowCount(), 1);
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
         QCOMPARE(w->Text3->selStart(), w->Text3->length());

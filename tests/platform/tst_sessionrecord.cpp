@@ -137,6 +137,35 @@ Expected readBack(const SessionRecord::Snapshot& snapshot)
     return read;
 }
 
+// Read from a row on, as saving the code list after "Limpiar lista" does: across block
+// boundaries, from the last row, and from past the end, the rows are the expected ones from
+// there.
+bool rowsFromARowOnAreTheExpectedOnes(const SessionRecord::Snapshot& snapshot,
+                                      const Expected& expected)
+{
+    const auto count = qint64(expected.rows.size());
+    constexpr qint64 kBlock = SessionRecord::kRowsPerBlock;
+    for (const qint64 from : {count / 3, kBlock - 1, kBlock, kBlock + 1, count - 1, count + 5}) {
+        if (from < 0)
+            continue;
+        qint64 row = std::min(from, count);
+        const bool whole = snapshot.forEachCodeRow(
+            [&](const CodeRowEntry& entry) {
+                const bool same = row < count &&
+                                  entry.bytes == expected.rows[std::size_t(row)].bytes &&
+                                  entry.link == expected.rows[std::size_t(row)].link;
+                ++row;
+                return same;
+            },
+            from);
+        if (!whole || row != count) {
+            qWarning("rows from %lld differ at %lld", from, row);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool sameAs(const Expected& read, const Expected& expected)
 {
     if (read.panes != expected.panes || read.rows.size() != expected.rows.size())
@@ -178,6 +207,7 @@ private slots:
         QVERIFY(SessionRecord::waitUntilCompressed(60'000));
         QVERIFY(holdsWhatWasExpected(session.record, session.panes, session.expected));
         QVERIFY(sameAs(readBack(session.record.snapshot()), session.expected));
+        QVERIFY(rowsFromARowOnAreTheExpectedOnes(session.record.snapshot(), session.expected));
         // A received byte is not kept twice: what is held is no more than what came, and text
         // that compresses is held in less.
         qint64 written = 0;

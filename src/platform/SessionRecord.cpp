@@ -738,6 +738,14 @@ Link SessionRecord::codeRowLink(qint64 row) const
     return rowAt(row).link;
 }
 
+qint64 SessionRecord::codeRowPanePosition(qint64 row) const
+{
+    const RowEntry entry = rowAt(row);
+    if (entry.link == Link::Unknown)
+        return -1;
+    return entry.offset - m_paneStart[std::size_t(entry.link)];
+}
+
 qint64 SessionRecord::codeRowTime(qint64 row) const
 {
     return rowAt(row).time;

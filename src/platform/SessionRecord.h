@@ -117,6 +117,9 @@ public:
     qint64 codeRowBytesTotal() const { return m_rowBytesTotal; }
     qint64 codeRowLength(qint64 row) const;
     Link codeRowLink(qint64 row) const;
+    // Where the row's bytes begin in its link's pane, counted from where the pane begins now
+    // (negative once "Limpiar" has removed them); -1 for a row no pane showed.
+    qint64 codeRowPanePosition(qint64 row) const;
     qint64 codeRowTime(qint64 row) const;
     // The row's bytes, at most maxBytes of them when maxBytes >= 0.
     QByteArray codeRowBytes(qint64 row, qint64 maxBytes = -1) const;

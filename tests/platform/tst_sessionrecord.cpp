@@ -18,8 +18,11 @@ struct Expected {
     struct Row {
         Link link;
         QByteArray bytes;
+        qint64 position = -1; // in its pane, counted from its first byte ever
     };
     std::array<QByteArray, 3> panes;
+    // What "Limpiar" removed from each pane.
+    std::array<qint64, 3> cleared{};
     std::vector<Row> rows;
 };
 
@@ -40,6 +43,7 @@ struct Session {
         record.addCodeRow(chunk);
         Link link = Link(int(which));
         QByteArray& text = expected.panes[std::size_t(which)];
+        qint64 position = expected.cleared[std::size_t(which)] + text.size();
         switch (shape) {
         case Shape::SerialCharacters:
         case Shape::EmptyChunks:
@@ -49,6 +53,7 @@ struct Session {
         case Shape::SocketLines:
             AppendLog(pane(which), u"Cliente : ", chunk);
             text += "Cliente : " + chunk + "\r\n";
+            position += 10;
             break;
         case Shape::ChunksNoPaneShows:
             link = Link::Unknown;
@@ -56,12 +61,13 @@ struct Session {
             text += "*** Error : otra cosa\r\n";
             break;
         }
-        expected.rows.push_back({link, chunk});
+        expected.rows.push_back({link, chunk, position});
     }
 
     void clear(Pane which)
     {
         pane(which).clear();
+        expected.cleared[std::size_t(which)] += expected.panes[std::size_t(which)].size();
         expected.panes[std::size_t(which)].clear();
     }
 
@@ -110,7 +116,12 @@ bool holdsWhatWasExpected(const SessionRecord& record, const std::array<LogPane,
     for (std::size_t row = 0; row < expected.rows.size(); ++row) {
         const Expected::Row& want = expected.rows[row];
         total += want.bytes.size();
+        // Rows before a "Limpiar" lie before where their pane now begins.
+        const qint64 position = want.link == Link::Unknown
+                                    ? -1
+                                    : want.position - expected.cleared[std::size_t(want.link)];
         if (record.codeRowBytes(qint64(row)) != want.bytes ||
+            record.codeRowPanePosition(qint64(row)) != position ||
             record.codeRowLength(qint64(row)) != want.bytes.size() ||
             record.codeRowLink(qint64(row)) != want.link) {
             qWarning("row %zu differs", row);

@@ -179,8 +179,8 @@ void ServerFrm::tellMemoryShort(qint64 heldBytes)
                        "memoria se agota el sistema puede cerrar el programa y todo lo recibido "
                        "se perdería.\n\nGuarde lo recibido con \"Guardar como…\" (menú "
                        "contextual de cada panel y de la lista de códigos) y cierre la ventana "
-                       "para empezar una sesión nueva. \"Limpiar\" vacía el panel serie, pero "
-                       "la lista de códigos sigue guardando cada byte recibido.")
+                       "para empezar una sesión nueva. \"Limpiar\" y \"Limpiar lista\" vacían "
+                       "lo que se ve, pero la sesión sigue guardando cada byte recibido.")
             .arg(megabytes),
         MessageIcon::Exclamation);
 }

@@ -5,7 +5,6 @@
 #include "net/DatagramSocket.h"
 
 #include <QMetaObject>
-#include <QNetworkDatagram>
 #include <QThread>
 #include <QUdpSocket>
 #include <QVariant>
@@ -51,7 +50,9 @@ public:
             QObject::connect(m_socket, &QIODevice::readyRead, &m_worker, [this] { drain(); });
             QObject::connect(m_socket, &QAbstractSocket::errorOccurred, &m_worker,
                              [this](QAbstractSocket::SocketError error) {
-                                 emit errorOccurred(error, m_socket->errorString());
+                                 // The read that found nothing more: no failure.
+                                 if (error != QAbstractSocket::TemporaryError)
+                                     emit errorOccurred(error, m_socket->errorString());
                              });
             bound = true;
             drain(); // anything that came between the bind and the connection
@@ -116,9 +117,13 @@ private:
     // On the socket's thread: moves what the system holds into the queue, a batch at a time,
     // until the queue is full. A full queue resumes from take(); an unfinished batch from the
     // event loop, after whatever the window asked meanwhile.
+    //
+    // Each call reads until a read fails (the system holds nothing more) or stops with the
+    // queue full: an unbuffered QUdpSocket whose readyRead was not followed by a read stops
+    // telling of new datagrams, and a read that finds nothing counts as one.
     void drain()
     {
-        for (int read = 0; m_socket && m_socket->hasPendingDatagrams(); ++read) {
+        for (int read = 0; m_socket; ++read) {
             if (read == kBatch) {
                 QMetaObject::invokeMethod(
                     &m_worker, [this] { drain(); }, Qt::QueuedConnection);
@@ -131,15 +136,18 @@ private:
                     return;
                 }
             }
-            const QNetworkDatagram datagram = m_socket->receiveDatagram(kLargestDatagram);
-            if (!datagram.isValid())
+            // Into one buffer, then copied at its size: a datagram read into a buffer of its
+            // own would keep the largest size's memory while it waits.
+            QHostAddress sender;
+            const qint64 size = m_socket->readDatagram(m_buffer.data(), m_buffer.size(), &sender);
+            if (size < 0)
                 return;
             bool wasEmpty = false;
             {
                 const std::lock_guard lock(m_mutex);
                 wasEmpty = m_waiting.empty();
-                m_waitingBytes += datagram.data().size();
-                m_waiting.push_back({datagram.data(), datagram.senderAddress()});
+                m_waitingBytes += size;
+                m_waiting.push_back({QByteArray(m_buffer.constData(), size), sender});
             }
             if (wasEmpty)
                 emit datagramsWaiting();
@@ -151,6 +159,7 @@ private:
     QObject m_worker;
     // Touched on m_thread only.
     QUdpSocket* m_socket = nullptr;
+    QByteArray m_buffer{kLargestDatagram, Qt::Uninitialized};
     quint16 m_localPort = 0;
 
     mutable std::mutex m_mutex;

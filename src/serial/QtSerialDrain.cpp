@@ -97,6 +97,9 @@ private:
         m_tick.stop();
         if (!m_port->isOpen())
             return;
+        // Nothing the port says now changes what is done: a clear or close that fails on a
+        // device already gone must not come back here.
+        m_port->disconnect(this);
         // Whatever the driver still holds goes, so that the close cannot wait on the line.
         m_port->clear(QSerialPort::Output);
         m_port->close();

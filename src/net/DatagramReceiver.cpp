@@ -1,5 +1,7 @@
 #include "net/DatagramReceiver.h"
 
+#include <QUdpSocket>
+#include <QVariant>
 #include <QtGlobal>
 
 #include <arpa/inet.h>
@@ -17,7 +19,7 @@
 namespace {
 
 constexpr int kBatch = 32;
-constexpr std::size_t kLargestDatagram = 65'536;
+constexpr std::size_t kLargestDatagram = DatagramSocket::kLargestDatagram;
 
 QHostAddress addressOf(const sockaddr_storage& from)
 {
@@ -95,7 +97,9 @@ void DatagramReceiver::run(int descriptor)
         {
             // Wait for the window to catch up when too much already waits.
             std::unique_lock lock(m_mutex);
-            m_roomAgain.wait(lock, [this] { return m_stop || m_waitingBytes < kMaxWaitingBytes; });
+            m_roomAgain.wait(lock, [this] {
+                return m_stop || m_waitingBytes < DatagramSocket::kMaxWaitingBytes;
+            });
             if (m_stop)
                 return;
         }
@@ -143,4 +147,74 @@ void DatagramReceiver::run(int descriptor)
         if (wasEmpty)
             emit datagramsWaiting();
     }
+}
+
+namespace {
+
+// DatagramSocket as a QUdpSocket on the window's thread, for binding, sending and errors,
+// with a DatagramReceiver reading its descriptor.
+class NativeDatagramSocket final : public DatagramSocket {
+public:
+    bool open(quint16 port, QAbstractSocket::BindMode mode, int receiveBuffer, Failure& failure)
+    {
+        if (!m_socket.bind(QHostAddress::Any, port, mode)) {
+            failure = {m_socket.error(), m_socket.errorString()};
+            return false;
+        }
+        // Room in the kernel for a burst while the reading thread waits for a processor; the
+        // system caps it at what it allows.
+        m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBuffer);
+        connect(&m_socket, &QAbstractSocket::errorOccurred, this,
+                [this](QAbstractSocket::SocketError error) {
+                    emit errorOccurred(error, m_socket.errorString());
+                });
+        m_receiver = std::make_unique<DatagramReceiver>(m_socket.socketDescriptor());
+        connect(m_receiver.get(), &DatagramReceiver::datagramsWaiting, this,
+                &DatagramSocket::datagramsWaiting, Qt::DirectConnection);
+        return true;
+    }
+
+    quint16 localPort() const override { return m_socket.localPort(); }
+
+    bool send(const QByteArray& bytes, const QHostAddress& to, quint16 port,
+              Failure& failure) override
+    {
+        if (m_socket.writeDatagram(bytes, to, port) == bytes.size())
+            return true;
+        failure = {m_socket.error(), m_socket.errorString()};
+        return false;
+    }
+
+    void take(std::deque<Datagram>& out, std::size_t max) override
+    {
+        if (m_receiver)
+            m_receiver->take(out, max);
+    }
+
+    bool hasWaiting() const override { return m_receiver && m_receiver->hasWaiting(); }
+
+    void close() override
+    {
+        // The reading thread stops before the socket it reads is closed.
+        m_receiver.reset();
+        m_socket.disconnect(this);
+        m_socket.close();
+    }
+
+private:
+    QUdpSocket m_socket;
+    std::unique_ptr<DatagramReceiver> m_receiver;
+};
+
+} // namespace
+
+std::unique_ptr<DatagramSocket> bindNativeDatagramSocket(quint16 port,
+                                                         QAbstractSocket::BindMode mode,
+                                                         int receiveBuffer,
+                                                         DatagramSocket::Failure& failure)
+{
+    auto socket = std::make_unique<NativeDatagramSocket>();
+    if (!socket->open(port, mode, receiveBuffer, failure))
+        return nullptr;
+    return socket;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QByteArray>
-#include <QHostAddress>
+#include "net/DatagramSocket.h"
+
 #include <QObject>
 
 #include <condition_variable>
@@ -9,23 +9,15 @@
 #include <mutex>
 #include <thread>
 
-// Drains a bound UDP socket on a thread of its own. A burst of datagrams then waits in memory
-// instead of overflowing the kernel's receive buffer while the window is busy, and is handed to
-// the window's thread whole and in arrival order. Sending, binding and closing stay with the
-// socket's owner; this only reads.
-//
-// Memory is bounded: past kMaxWaitingBytes the thread stops reading until the window catches up
-// (the kernel's buffer then takes the overflow, as it would without this thread).
+// Drains a bound UDP socket's descriptor on a thread of its own (POSIX; recvmmsg on Linux):
+// the native reading of DatagramSocket. Sending, binding and closing stay with the socket's
+// owner; this only reads. Past DatagramSocket::kMaxWaitingBytes the thread stops reading until
+// the window catches up.
 class DatagramReceiver : public QObject {
     Q_OBJECT
 
 public:
-    struct Datagram {
-        QByteArray data;
-        QHostAddress sender;
-    };
-
-    static constexpr qint64 kMaxWaitingBytes = qint64(256) << 20;
+    using Datagram = DatagramSocket::Datagram;
 
     // Starts reading descriptor, which must stay open until this object is gone.
     explicit DatagramReceiver(qintptr descriptor, QObject* parent = nullptr);

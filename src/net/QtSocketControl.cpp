@@ -6,12 +6,10 @@
 
 #include <QElapsedTimer>
 #include <QLocale>
-#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QUdpSocket>
 
-#if defined(Q_OS_LINUX)
+#if defined(Q_OS_LINUX) && !defined(QUORVANE_PORTABLE)
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -20,6 +18,44 @@
 #endif
 
 namespace {
+
+// Whether a peer that left reset the connection or closed it. Qt reports both as
+// RemoteHostClosedError (it reads a reset as the end of the stream); Linux still tells them
+// apart through a second descriptor of the connection: after a reset the system has closed the
+// connection outright, after an orderly goodbye it waits for this side to close too. Elsewhere,
+// and in the portable build, there is no second descriptor and every leaving is a close.
+#if defined(Q_OS_LINUX) && !defined(QUORVANE_PORTABLE)
+int watchConnection(qintptr descriptor)
+{
+    return descriptor >= 0 ? ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+void stopWatching(int& watch)
+{
+    if (watch >= 0)
+        ::close(std::exchange(watch, -1));
+}
+
+bool wasReset(int watch)
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    return watch >= 0 && ::getsockopt(watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
+           info.tcpi_state == TCP_CLOSE;
+}
+#else
+int watchConnection(qintptr)
+{
+    return -1;
+}
+
+void stopWatching(int&) {}
+
+bool wasReset(int)
+{
+    return false;
+}
+#endif
 
 void checkPort(qint64 port)
 {
@@ -211,12 +247,11 @@ void QtSocketControl::Close()
         m_listener = nullptr;
     }
     releaseConnection();
-    // The reading thread stops before the socket it reads is closed.
-    m_receiver.reset();
     m_deliverTimer.stop();
     m_received.clear();
     if (m_udp) {
         m_udp->disconnect(this);
+        // The port is free at once; the object goes once its own signal, if any, is over.
         m_udp->close();
         m_udp->deleteLater();
         m_udp = nullptr;
@@ -232,10 +267,7 @@ void QtSocketControl::Close()
 
 void QtSocketControl::releaseConnection()
 {
-#if defined(Q_OS_LINUX)
-    if (m_watch >= 0)
-        ::close(std::exchange(m_watch, -1));
-#endif
+    stopWatching(m_watch);
     m_reset = false;
     if (!m_connection)
         return;
@@ -322,10 +354,7 @@ void QtSocketControl::adopt(QTcpSocket* socket)
 {
     m_connection = socket;
     m_reset = false;
-#if defined(Q_OS_LINUX)
-    if (socket->socketDescriptor() >= 0)
-        m_watch = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-#endif
+    m_watch = watchConnection(socket->socketDescriptor());
     // A flood is taken in bounded chunks: each turn of the event loop handles at most this
     // much, and the rest waits in the kernel, where TCP's flow control holds the peer back.
     socket->setReadBufferSize(kReadChunk);
@@ -348,10 +377,8 @@ void QtSocketControl::Connect()
     adopt(socket);
     connect(socket, &QAbstractSocket::connected, this, [this, socket] {
         m_connectTimer.stop();
-#if defined(Q_OS_LINUX)
         if (m_watch < 0)
-            m_watch = ::fcntl(int(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
-#endif
+            m_watch = watchConnection(socket->socketDescriptor());
         emit connected();
     });
     m_connectTimer.start();
@@ -403,14 +430,7 @@ void QtSocketControl::SendData(QStringView text)
     if (!m_udp) {
         // Sending from an unbound socket binds it to a port the system picks, so that replies
         // come back to it.
-        auto* udp = new QUdpSocket(this);
-        if (!udp->bind(QHostAddress::Any, 0)) {
-            const QString description = describe(udp->error(), QString(), 0, udp->errorString());
-            delete udp;
-            throw ControlError(description);
-        }
-        m_udp = udp;
-        startReceiving();
+        startReceiving(0, QAbstractSocket::DefaultForPlatform);
     }
     if (m_unresolved.empty()) {
         const QList<QHostAddress> known = knownAddresses(m_remoteHost, m_hostsFile);
@@ -437,10 +457,9 @@ void QtSocketControl::setNameServer(std::unique_ptr<NameServer> nameServer)
 void QtSocketControl::sendDatagram(const QHostAddress& address, quint16 port,
                                    const QByteArray& bytes)
 {
-    if (m_udp->writeDatagram(bytes, address, port) != bytes.size()) {
-        throw ControlError(
-            describe(m_udp->error(), addressText(address), port, m_udp->errorString()));
-    }
+    DatagramSocket::Failure failure;
+    if (!m_udp->send(bytes, address, port, failure))
+        throw ControlError(describe(failure.error, addressText(address), port, failure.text));
 }
 
 // Sends the waiting datagrams in order, each as soon as its host is known; asks the name
@@ -527,37 +546,21 @@ void QtSocketControl::Bind(QStringView portText)
     const qint64 port = reading.value;
     checkPort(port);
 
-    auto* udp = new QUdpSocket(this);
-    if (!udp->bind(QHostAddress::Any, quint16(port), QAbstractSocket::DontShareAddress)) {
-        const QString description =
-            describe(udp->error(), QString(), int(port), udp->errorString());
-        delete udp;
-        throw ControlError(description);
-    }
-    m_udp = udp;
+    startReceiving(quint16(port), QAbstractSocket::DontShareAddress);
     m_localPort = std::int32_t(port);
-    startReceiving();
 }
 
-void QtSocketControl::startReceiving()
+void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mode)
 {
-    // Room in the kernel for a burst while the reading thread waits for a processor; the
-    // system caps it at what it allows.
-    m_udp->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, kKernelReceiveBuffer);
-    connect(m_udp, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onUdpError);
-#if defined(Q_OS_UNIX)
-    m_receiver = std::make_unique<DatagramReceiver>(m_udp->socketDescriptor());
-    connect(m_receiver.get(), &DatagramReceiver::datagramsWaiting, &m_deliverTimer,
-            qOverload<>(&QTimer::start));
-#else
-    connect(m_udp, &QIODevice::readyRead, this, [this] {
-        while (m_udp && m_udp->hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = m_udp->receiveDatagram();
-            m_received.push_back({datagram.data(), datagram.senderAddress()});
-        }
-        m_deliverTimer.start();
-    });
-#endif
+    DatagramSocket::Failure failure;
+    std::unique_ptr<DatagramSocket> udp =
+        DatagramSocket::bind(port, mode, kKernelReceiveBuffer, failure);
+    if (!udp)
+        throw ControlError(describe(failure.error, QString(), port, failure.text));
+    m_udp = udp.release();
+    m_udp->setParent(this);
+    connect(m_udp, &DatagramSocket::errorOccurred, this, &QtSocketControl::onUdpError);
+    connect(m_udp, &DatagramSocket::datagramsWaiting, &m_deliverTimer, qOverload<>(&QTimer::start));
 }
 
 // --- events ------------------------------------------------------------------------------
@@ -590,32 +593,15 @@ void QtSocketControl::onDisconnected()
     emit peerClosed();
 }
 
-bool QtSocketControl::peerReset() const
-{
-#if defined(Q_OS_LINUX)
-    // After a reset the system has closed the connection outright; after an orderly goodbye it
-    // waits for this side to close too.
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    return m_watch >= 0 && ::getsockopt(m_watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-           info.tcpi_state == TCP_CLOSE;
-#else
-    return false;
-#endif
-}
-
 void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
 {
     if (!m_connection)
         return;
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // The peer left: told by onDisconnected, as an error if it reset the connection.
-        m_reset = peerReset();
-#if defined(Q_OS_LINUX)
+        m_reset = wasReset(m_watch);
         // Without this second descriptor this side's own close goes out at once.
-        if (m_watch >= 0)
-            ::close(std::exchange(m_watch, -1));
-#endif
+        stopWatching(m_watch);
         return;
     }
     m_connectTimer.stop();
@@ -638,26 +624,25 @@ void QtSocketControl::deliverDatagrams()
     turn.start();
     for (int told = 0; m_udp && told < kDatagramsPerTurn && turn.elapsed() < kDatagramTurnMs;
          ++told) {
-        if (m_received.empty() && m_receiver)
-            m_receiver->take(m_received, kDatagramsPerTurn);
+        if (m_received.empty())
+            m_udp->take(m_received, kDatagramsPerTurn);
         if (m_received.empty())
             return;
-        DatagramReceiver::Datagram datagram = std::move(m_received.front());
+        DatagramSocket::Datagram datagram = std::move(m_received.front());
         m_received.pop_front();
         m_datagram = std::move(datagram.data);
         m_datagramSender = datagram.sender;
         emit dataArrival(std::int32_t(m_datagram.size()));
     }
-    if (m_udp && (!m_received.empty() || (m_receiver && m_receiver->hasWaiting())))
+    if (m_udp && (!m_received.empty() || m_udp->hasWaiting()))
         m_deliverTimer.start();
 }
 
-void QtSocketControl::onUdpError(QAbstractSocket::SocketError error)
+void QtSocketControl::onUdpError(QAbstractSocket::SocketError error, const QString& text)
 {
     if (!m_udp)
         return;
-    emit errorOccurred(errorNumber(error),
-                       describe(error, m_remoteHost, m_remotePort, m_udp->errorString()));
+    emit errorOccurred(errorNumber(error), describe(error, m_remoteHost, m_remotePort, text));
 }
 
 QString QtSocketControl::peerText() const

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/DatagramReceiver.h"
+#include "net/DatagramSocket.h"
 #include "net/HostNames.h"
 #include "net/SocketControl.h"
 
@@ -15,10 +15,9 @@
 
 class QTcpServer;
 class QTcpSocket;
-class QUdpSocket;
 
 // SocketControl on Qt Network: QTcpServer to listen, QTcpSocket for the one connection,
-// QUdpSocket for datagrams.
+// a DatagramSocket (QUdpSocket, read off the window's thread) for datagrams.
 //
 // Listening is on every interface, IPv4 and IPv6. A connection request is taken off the
 // listener before connectionRequest is raised, so that closing the listener in the handler
@@ -94,16 +93,16 @@ private:
     void onDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
     void onConnectTimeout();
-    void startReceiving();
+    // Binds the datagram socket and starts receiving; throws ControlError when refused.
+    void startReceiving(quint16 port, QAbstractSocket::BindMode mode);
     void deliverDatagrams();
-    void onUdpError(QAbstractSocket::SocketError error);
+    void onUdpError(QAbstractSocket::SocketError error, const QString& text);
     void sendDatagram(const QHostAddress& address, quint16 port, const QByteArray& bytes);
     void lookUpNextDatagram();
     void onDatagramHostFound(const QList<QHostAddress>& addresses);
     void onLookupTimeout();
     void finishDatagram(const QList<QHostAddress>& addresses, const QString& failure);
     void releaseConnection();
-    bool peerReset() const;
     QString peerText() const;
 
     Protocol m_protocol = Tcp;
@@ -113,21 +112,20 @@ private:
 
     QTcpServer* m_listener = nullptr;
     QPointer<QTcpSocket> m_connection;
-    QUdpSocket* m_udp = nullptr;
+    DatagramSocket* m_udp = nullptr;
     QTimer m_connectTimer;
     bool m_failed = false;
     // A second descriptor of the connection, kept so that when the peer goes the system can
-    // still be asked how: a reset is reported as an error, a close as a close.
+    // still be asked how: a reset is reported as an error, a close as a close. Only where the
+    // system says (Linux): elsewhere, and in the portable build, it stays -1.
     int m_watch = -1;
     bool m_reset = false;
 
     std::map<std::int32_t, QPointer<QTcpSocket>> m_requests;
     std::int32_t m_nextRequestId = 1;
 
-    // Where the system allows, datagrams are drained by a thread of their own (see
-    // DatagramReceiver); they wait in m_received until told, a bounded batch per turn.
-    std::unique_ptr<DatagramReceiver> m_receiver;
-    std::deque<DatagramReceiver::Datagram> m_received;
+    // Datagrams taken from m_udp wait here until told, a bounded batch per turn.
+    std::deque<DatagramSocket::Datagram> m_received;
     QTimer m_deliverTimer;
     QByteArray m_datagram;
     QHostAddress m_datagramSender;

@@ -8,13 +8,13 @@
 #include <unistd.h>
 #endif
 
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(QUORVANE_PORTABLE)
 #include <malloc.h>
 #endif
 
 void keepLargeBuffersForReuse()
 {
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(QUORVANE_PORTABLE)
     // Below 32 MiB nothing gets a mapping of its own, and the heap is given back only when
     // 128 MiB lie free at its top.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);

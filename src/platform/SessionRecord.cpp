@@ -14,12 +14,17 @@
 
 #include <zstd.h>
 
-#if defined(Q_OS_LINUX)
+#if defined(Q_OS_UNIX)
+#include <unistd.h>
+#endif
+// Linux only: blocks mapped straight from the system, and the compressor's thread named and
+// niced. Elsewhere, and in the portable build, malloc and a plain thread.
+#if defined(Q_OS_LINUX) && !defined(QUORVANE_PORTABLE)
+#define QUORVANE_RECORD_LINUX
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <unistd.h>
 #endif
 
 namespace record_detail {
@@ -77,7 +82,7 @@ private:
 
     static char* allocate()
     {
-#if defined(Q_OS_LINUX)
+#if defined(QUORVANE_RECORD_LINUX)
         if constexpr (kMapBlocks) {
             void* memory = mmap(nullptr, kBlockBytes, PROT_READ | PROT_WRITE,
                                 MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -94,7 +99,7 @@ private:
 
     static void release(char* buffer)
     {
-#if defined(Q_OS_LINUX)
+#if defined(QUORVANE_RECORD_LINUX)
         if constexpr (kMapBlocks) {
             munmap(buffer, kBlockBytes);
             return;
@@ -314,7 +319,7 @@ public:
             const std::lock_guard lock(m_mutex);
             if (!m_thread.joinable()) {
                 m_thread = std::thread([this] { run(); });
-#if defined(Q_OS_LINUX)
+#if defined(QUORVANE_RECORD_LINUX)
                 pthread_setname_np(m_thread.native_handle(), "quorvane-record");
 #endif
             }
@@ -345,7 +350,7 @@ private:
 
     void run()
     {
-#if defined(Q_OS_LINUX)
+#if defined(QUORVANE_RECORD_LINUX)
         setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
 #endif
         ZSTD_CCtx* context = ZSTD_createCCtx();

@@ -3,15 +3,15 @@
 #include <cerrno>
 #include <cstring>
 
-#if defined(Q_OS_LINUX)
+#if defined(QUORVANE_TERMIOS) && defined(Q_OS_LINUX)
 #include "serial/LineSpeed.h"
 #endif
 
-#ifdef Q_OS_WIN
+#if defined(Q_OS_WIN) && !defined(QUORVANE_PORTABLE)
 #include <qt_windows.h>
 #endif
 
-#ifdef Q_OS_UNIX
+#ifdef QUORVANE_TERMIOS
 
 void requestLine(termios& line, QSerialPort::Parity parity)
 {
@@ -113,7 +113,7 @@ void setTerminalSettings(int descriptor, const QByteArray& settings)
 #endif
 }
 
-#elif defined(Q_OS_WIN)
+#elif defined(Q_OS_WIN) && !defined(QUORVANE_PORTABLE)
 
 NativeLine applyNativeLine(PortHandle handle, const LineSettings& asked)
 {
@@ -173,6 +173,7 @@ NativeLine applyNativeLine(PortHandle handle, const LineSettings& asked)
 
 #else
 
+// Only what Qt offers: the settings asked of it, as it answers them.
 NativeLine applyNativeLine(PortHandle, const LineSettings& asked)
 {
     NativeLine result;

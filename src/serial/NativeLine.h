@@ -7,11 +7,14 @@
 
 #include <utility>
 
-#ifdef Q_OS_UNIX
+#if defined(Q_OS_UNIX) && !defined(QUORVANE_PORTABLE)
+#define QUORVANE_TERMIOS 1
 #include <termios.h>
 #endif
 
 // What only the operating system can do for an open port, and what the device then runs.
+// The portable build (QUORVANE_PORTABLE) does none of it: the line is what QSerialPort was
+// asked for, input errors are not marked, and Qt 6.4's leftover CMSPAR is not undone.
 //
 // Received bytes with a parity or framing error are made visible: on POSIX the terminal checks
 // input and marks such bytes (INPCK and PARMRK, with IGNPAR and ISTRIP off), for
@@ -34,7 +37,7 @@ using PortHandle = decltype(std::declval<const QSerialPort&>().handle());
 
 NativeLine applyNativeLine(PortHandle handle, const LineSettings& asked);
 
-#ifdef Q_OS_UNIX
+#ifdef QUORVANE_TERMIOS
 // Every setting of the terminal as it runs now, and putting it back: Qt puts back the
 // settings it found when it closes a port, and output still being finished after the close
 // must go out as it was sent.
@@ -42,7 +45,7 @@ QByteArray terminalSettings(int descriptor);
 void setTerminalSettings(int descriptor, const QByteArray& settings);
 #endif
 
-#ifdef Q_OS_UNIX
+#ifdef QUORVANE_TERMIOS
 // The terminal settings that ask for `parity` exactly and for marked input errors.
 void requestLine(termios& line, QSerialPort::Parity parity);
 // The line a terminal's settings describe, at the given speed.

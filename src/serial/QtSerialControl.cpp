@@ -5,7 +5,6 @@
 #include "serial/NativeLine.h"
 
 #include <QCursor>
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -16,12 +15,18 @@
 #include <chrono>
 #include <utility>
 
-#ifdef Q_OS_UNIX
+// POSIX finishes a closed port's output on a thread of its own, from a duplicate of its
+// descriptor; elsewhere, and in the portable build, QSerialPort itself is kept open until its
+// output is out (QtSerialDrain), which checks less.
+#if defined(Q_OS_UNIX) && !defined(QUORVANE_PORTABLE)
+#define QUORVANE_POSIX_SERIAL 1
 #include "serial/SerialDrain.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#else
+#include "serial/QtSerialDrain.h"
 #endif
 
 namespace {
@@ -51,17 +56,27 @@ QString permissionDenied(const QString& port, const QString& device)
         .arg(port, group);
 }
 
+bool outputStillDraining(const QString& device)
+{
+#ifdef QUORVANE_POSIX_SERIAL
+    return SerialDrain::busy(device);
+#else
+    return QtSerialDrain::busy(device);
+#endif
+}
+
 } // namespace
 
 bool QtSerialControl::mayReadAndWrite(const QString& device)
 {
-#ifdef Q_OS_UNIX
+#ifdef QUORVANE_POSIX_SERIAL
     if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0)
         return true;
     return errno != EACCES && errno != EPERM;
 #else
-    Q_UNUSED(device);
-    return true;
+    // What Qt can tell: a device that is there but not readable and writable by this user.
+    const QFileInfo info(device);
+    return !info.exists() || (info.isReadable() && info.isWritable());
 #endif
 }
 
@@ -74,19 +89,32 @@ QtSerialControl::QtSerialControl(SerialPortNumbering numbering, AccessCheck mayO
     m_deliveryTimer.setSingleShot(true);
     m_deliveryTimer.setInterval(0);
     connect(&m_deliveryTimer, &QTimer::timeout, this, &QtSerialControl::deliver);
-    connect(&m_port, &QIODevice::readyRead, this, &QtSerialControl::onReadyRead);
-    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
-    connect(&m_port, &QSerialPort::bytesWritten, this, [this] {
-        const qint64 unsent = m_port.bytesToWrite();
+    attachPort();
+}
+
+// A fresh QSerialPort, wired to the control: at start, and after a close handed the old one
+// over to finish its output.
+void QtSerialControl::attachPort()
+{
+    m_port = std::make_unique<QSerialPort>();
+    connect(m_port.get(), &QIODevice::readyRead, this, &QtSerialControl::onReadyRead);
+    connect(m_port.get(), &QSerialPort::errorOccurred, this, &QtSerialControl::onError);
+    connect(m_port.get(), &QSerialPort::bytesWritten, this, [this](qint64 bytes) {
+        const qint64 unsent = m_port->bytesToWrite();
         if (m_sent.size() > unsent)
             m_sent.remove(0, m_sent.size() - unsent);
+        // What was handed to the driver goes out at the line's speed, after what came before.
+        const auto now = std::chrono::steady_clock::now();
+        m_lineFreeAt = std::max(m_lineFreeAt, now) +
+                       std::chrono::milliseconds(bytes * m_line.bitsPerCharacter() * 1000 /
+                                                 std::max<qint32>(m_line.baudRate, 1));
     });
 }
 
 QtSerialControl::~QtSerialControl()
 {
     close();
-    m_port.disconnect(this);
+    m_port->disconnect(this);
 }
 
 // --- properties --------------------------------------------------------------------------
@@ -171,7 +199,7 @@ void QtSerialControl::setPortOpen(bool open)
 
 void QtSerialControl::open()
 {
-    if (m_port.isOpen()) {
+    if (m_port->isOpen()) {
         throw ControlError(QStringLiteral("El puerto %1 ya está abierto.").arg(m_openPort));
     }
     const QString port = m_numbering.describe(m_commPort);
@@ -190,28 +218,29 @@ void QtSerialControl::open()
     // The device under its real name, so that the lock Qt takes on it holds whichever alias
     // opened it.
     const QString systemLocation = info.canonicalFilePath();
-    waitForDrain(systemLocation, port);
 #endif
+    waitForDrain(systemLocation, port);
 
-    m_port.setPortName(systemLocation);
-    m_port.setBaudRate(m_line.baudRate);
-    m_port.setDataBits(m_line.dataBits);
-    m_port.setParity(m_line.parity);
-    m_port.setStopBits(m_line.stopBits);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!m_port.open(QIODevice::ReadWrite))
+    m_port->setPortName(systemLocation);
+    m_port->setBaudRate(m_line.baudRate);
+    m_port->setDataBits(m_line.dataBits);
+    m_port->setParity(m_line.parity);
+    m_port->setStopBits(m_line.stopBits);
+    m_port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_port->open(QIODevice::ReadWrite))
         refuseOpen(port, device);
     // Opening a terminal raises both lines; RTS goes down at once. A device without modem
     // lines (a pseudo-terminal) refuses both, which changes nothing for its line.
-    m_port.setDataTerminalReady(true);
-    m_port.setRequestToSend(false);
-    m_port.clearError();
+    m_port->setDataTerminalReady(true);
+    m_port->setRequestToSend(false);
+    m_port->clearError();
     applyLine(port);
 
     discardInput();
     m_decoder.reset();
     m_wrote = false;
     m_sent.clear();
+    m_lineFreeAt = {};
     m_loss.clear();
     m_openPort = port;
     m_openDevice = systemLocation;
@@ -219,7 +248,7 @@ void QtSerialControl::open()
 
 void QtSerialControl::refuseOpen(const QString& port, const QString& device)
 {
-    switch (m_port.error()) {
+    switch (m_port->error()) {
     case QSerialPort::DeviceNotFoundError:
         throw ControlError(notFound(port));
     case QSerialPort::PermissionError:
@@ -230,17 +259,17 @@ void QtSerialControl::refuseOpen(const QString& port, const QString& device)
         throw ControlError(
             QStringLiteral("El puerto %1 no acepta la configuración «%2», o no es un "
                            "puerto serie (%3).")
-                .arg(port, m_settings, m_port.errorString()));
+                .arg(port, m_settings, m_port->errorString()));
     default:
         throw ControlError(
-            QStringLiteral("No se pudo abrir el puerto %1 (%2).").arg(port, m_port.errorString()));
+            QStringLiteral("No se pudo abrir el puerto %1 (%2).").arg(port, m_port->errorString()));
     }
 }
 
 // The line the device runs, read back from it, must be the one asked for.
 void QtSerialControl::applyLine(const QString& port)
 {
-    const NativeLine line = applyNativeLine(m_port.handle(), m_line);
+    const NativeLine line = applyNativeLine(m_port->handle(), m_line);
     QString refusal;
     if (!line.failure.isEmpty()) {
         refusal =
@@ -252,7 +281,7 @@ void QtSerialControl::applyLine(const QString& port)
                       .arg(port, quoted(m_settings), differences);
     }
     if (!refusal.isEmpty()) {
-        m_port.close();
+        m_port->close();
         throw ControlError(refusal);
     }
     m_marking = line.marksErrors;
@@ -262,14 +291,13 @@ void QtSerialControl::applyLine(const QString& port)
 // goes on meanwhile, except for the operator's input, which is taken afterwards in order.
 void QtSerialControl::waitForDrain(const QString& device, const QString& port)
 {
-#ifdef Q_OS_UNIX
-    if (!SerialDrain::busy(device))
+    if (!outputStillDraining(device))
         return;
     QEventLoop loop;
     QTimer check;
     check.setInterval(5);
     connect(&check, &QTimer::timeout, &loop, [&] {
-        if (!SerialDrain::busy(device))
+        if (!outputStillDraining(device))
             loop.quit();
     });
     check.start();
@@ -280,33 +308,21 @@ void QtSerialControl::waitForDrain(const QString& device, const QString& port)
     if (cursor)
         QGuiApplication::restoreOverrideCursor();
     // Only the program's end stops the wait early.
-    if (SerialDrain::busy(device)) {
+    if (outputStillDraining(device)) {
         throw ControlError(QStringLiteral("El puerto %1 todavía está terminando de enviar lo "
                                           "pendiente; vuelva a pulsar «Conectar» en un momento.")
                                .arg(port));
     }
-#else
-    Q_UNUSED(device);
-    Q_UNUSED(port);
-#endif
 }
 
 void QtSerialControl::close()
 {
-    if (m_port.isOpen()) {
+    if (m_port->isOpen()) {
         m_closing = true;
-#ifdef Q_OS_UNIX
         if (m_wrote)
             handOverPendingOutput();
-#else
-        // What was handed over still goes out, unless the line is stuck.
-        const QDeadlineTimer deadline(kDrainMs);
-        while (m_port.bytesToWrite() > 0 && !deadline.hasExpired() &&
-               m_port.waitForBytesWritten(int(deadline.remainingTime()))) {
-        }
-#endif
-        if (m_port.isOpen())
-            m_port.close();
+        if (m_port->isOpen())
+            m_port->close();
         m_closing = false;
     }
     m_wrote = false;
@@ -319,28 +335,36 @@ void QtSerialControl::close()
 }
 
 // What was sent still goes out, within the time its bytes need at the line's speed, but
-// after the port is closed and on another thread. The device stays reserved to this program
-// meanwhile.
+// without the window waiting for it. The device stays reserved to this program meanwhile.
 void QtSerialControl::handOverPendingOutput()
 {
-#ifdef Q_OS_UNIX
-    const int descriptor = ::fcntl(m_port.handle(), F_DUPFD_CLOEXEC, 0);
+#ifdef QUORVANE_POSIX_SERIAL
+    // After the port is closed, on another thread.
+    const int descriptor = ::fcntl(m_port->handle(), F_DUPFD_CLOEXEC, 0);
     if (descriptor < 0)
         return; // the port is closed as it is, and the terminal finishes what it holds
-    QByteArray unsent = m_sent.right(m_port.bytesToWrite());
+    QByteArray unsent = m_sent.right(m_port->bytesToWrite());
     int queued = 0;
     ::ioctl(descriptor, TIOCOUTQ, &queued);
     const qint64 pending = unsent.size() + queued;
     const auto needs = std::chrono::milliseconds(pending * m_line.bitsPerCharacter() * 1000 /
                                                  std::max<qint32>(m_line.baudRate, 1));
     const QByteArray line = terminalSettings(descriptor);
-    m_port.close();
+    m_port->close();
     setTerminalSettings(descriptor, line);
 #ifdef TIOCEXCL
     ::ioctl(descriptor, TIOCEXCL);
 #endif
     SerialDrain::start(descriptor, std::move(unsent), m_openDevice,
                        needs + std::chrono::milliseconds(kDrainSlackMs));
+#else
+    // Qt's port stays open until its output is out; the control goes on with a fresh one.
+    if (m_port->bytesToWrite() == 0 && m_lineFreeAt <= std::chrono::steady_clock::now())
+        return;
+    std::unique_ptr<QSerialPort> port = std::exchange(m_port, nullptr);
+    attachPort();
+    QtSerialDrain::start(std::move(port), m_openDevice, m_line, m_lineFreeAt,
+                         std::chrono::milliseconds(kDrainSlackMs));
 #endif
 }
 
@@ -355,15 +379,15 @@ void QtSerialControl::discardInput()
 
 void QtSerialControl::setOutput(QStringView text)
 {
-    if (!m_port.isOpen()) {
+    if (!m_port->isOpen()) {
         throw ControlError(QStringLiteral("No se puede enviar: el puerto %1 está cerrado. "
                                           "Ábralo con «Conectar».")
                                .arg(m_numbering.describe(m_commPort)));
     }
     const QByteArray bytes = SingleByteCodec::toBytes(text);
-    if (m_port.write(bytes) != bytes.size()) {
+    if (m_port->write(bytes) != bytes.size()) {
         throw ControlError(QStringLiteral("No se pudo enviar por el puerto %1 (%2).")
-                               .arg(m_openPort, m_port.errorString()));
+                               .arg(m_openPort, m_port->errorString()));
     }
     m_wrote = true;
     m_sent.append(bytes);
@@ -405,13 +429,13 @@ void QtSerialControl::onReadyRead()
 
 void QtSerialControl::readArrived()
 {
-    const QByteArray bytes = m_port.readAll();
+    const QByteArray bytes = m_port->readAll();
     take(m_marking ? m_decoder.decode(bytes) : bytes);
 }
 
 void QtSerialControl::onError(QSerialPort::SerialPortError error)
 {
-    if (m_closing || !m_port.isOpen())
+    if (m_closing || !m_port->isOpen())
         return; // a refused open is told by open() itself
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError &&
         error != QSerialPort::WriteError)
@@ -419,7 +443,7 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
     // The device has gone. Qt 6.4 keeps reporting a vanished pseudo-terminal many thousand
     // times a second while the port stays open: the port is closed here, at the first report.
     readArrived();
-    m_port.close();
+    m_port->close();
     m_loss = QStringLiteral("Se perdió la comunicación con el puerto %1: el dispositivo se "
                             "desconectó o dejó de responder. El puerto quedó cerrado; cuando el "
                             "dispositivo vuelva, pulse «Conectar».")

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
+#include <memory>
 
 // SerialControl on QSerialPort, behaving like the serial control operators know.
 //
@@ -26,9 +28,10 @@
 // naming what it would not take. Received bytes with a parity or framing error reach the
 // reader as "?"; null bytes are kept.
 //
-// Closing never waits on the window's thread: on POSIX, what was sent and has not yet gone
-// out is finished by SerialDrain, and opening the same device again waits for that (the
-// window keeps painting and serving timers meanwhile; clicks wait their turn).
+// Closing never waits on the window's thread: what was sent and has not yet gone out is
+// finished by SerialDrain (POSIX) or QtSerialDrain (elsewhere, and the portable build), and
+// opening the same device again waits for that (the window keeps painting and serving timers
+// meanwhile; clicks wait their turn).
 //
 // What it deliberately does not do: raise notifications about its transmit buffer (SThreshold
 // is kept, but an empty code row after every send would only confuse the operator), or keep
@@ -38,11 +41,8 @@ class QtSerialControl final : public SerialControl {
 
 public:
     static constexpr int kNotificationsPerTurn = 4096;
-    // How long closing the port may wait for what was sent to leave, if the line is stuck
-    // (Windows, where the close waits).
-    static constexpr int kDrainMs = 2000;
     // What a close gives the output still pending, beyond the time its bytes need at the
-    // line's speed (POSIX, where it is finished on another thread).
+    // line's speed.
     static constexpr int kDrainSlackMs = 1000;
 
     // Whether this process may read and write a device. Refusals to open are told apart with
@@ -61,7 +61,7 @@ public:
     void setCommPort(std::int16_t port) override;
     void setInputLen(std::int16_t length) override;
     void setInputMode(std::int32_t mode) override;
-    bool portOpen() const override { return m_port.isOpen(); }
+    bool portOpen() const override { return m_port->isOpen(); }
     void setPortOpen(bool open) override;
     void setRThreshold(std::int16_t threshold) override;
     void setSThreshold(std::int16_t threshold) override;
@@ -71,9 +71,10 @@ public:
     // How many received characters wait to be read.
     qsizetype inBufferCount() const { return waiting(); }
     // The port as Qt runs it (speed, parity, data and stop bits, handle): for inspection.
-    const QSerialPort& serialPort() const { return m_port; }
+    const QSerialPort& serialPort() const { return *m_port; }
 
 private:
+    void attachPort();
     void open();
     void close();
     [[noreturn]] void refuseOpen(const QString& port, const QString& device);
@@ -91,7 +92,8 @@ private:
 
     SerialPortNumbering m_numbering;
     AccessCheck m_mayOpen;
-    QSerialPort m_port;
+    // Replaced when a close hands it over to finish its output (QtSerialDrain).
+    std::unique_ptr<QSerialPort> m_port;
     QTimer m_deliveryTimer;
 
     QString m_settings = QStringLiteral("9600,n,8,1");
@@ -114,6 +116,8 @@ private:
     // Sent since the port opened; the last bytesToWrite() of them are still in Qt's buffer.
     bool m_wrote = false;
     QByteArray m_sent;
+    // When what was handed to the driver has gone out at the line's speed, reckoned.
+    std::chrono::steady_clock::time_point m_lineFreeAt;
 
     // Received and not yet read: m_received from m_readPosition on.
     QByteArray m_received;

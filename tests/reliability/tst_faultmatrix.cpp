@@ -77,6 +77,10 @@ private slots:
     void whateverWayTheTcpPeerLeavesNothingItSentIsLost()
     {
         QFETCH(int, how);
+#ifdef QUORVANE_PORTABLE
+        if (how == 1)
+            QSKIP("the portable build tells a reset as a close: Qt reports both alike");
+#endif
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         const int fd = connectToLoopback(port);
@@ -112,6 +116,9 @@ private slots:
     // server listens again.
     void aResetBeforeTheWindowReadItAllShowsAnExactBeginning()
     {
+#ifdef QUORVANE_PORTABLE
+        QSKIP("the portable build tells a reset as a close: Qt reports both alike");
+#endif
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         const int fd = connectToLoopback(port);

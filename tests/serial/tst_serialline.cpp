@@ -115,6 +115,9 @@ private slots:
     }
     void theTerminalIsAskedForExactlyTheLine()
     {
+#ifndef QUORVANE_TERMIOS
+        QSKIP("the portable build leaves the terminal as QSerialPort sets it");
+#else
         QFETCH(QSerialPort::Parity, parity);
         QFETCH(tcflag_t, qtSets);
         termios left{};
@@ -125,6 +128,7 @@ private slots:
         const LineSettings running = runningLine(left, 9600);
         QCOMPARE(running.parity, parity);
         QCOMPARE(running.dataBits, QSerialPort::Data8);
+#endif
     }
 
     // What the device runs against what was asked, in the operator's words.

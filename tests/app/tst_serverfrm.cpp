@@ -5,9 +5,9 @@
 #include "platform/ViewActions.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
-#include "support/peers/Loopback.h"
 #include "support/Saving.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/Loopback.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -125,26 +125,6 @@ QImage around(ServerFrm& w, const QWidget& control)
 QAccessibleInterface* accessible(QWidget* widget)
 {
     return QAccessible::queryAccessibleInterface(widget);
-}
-
-// The entries of a view's context menu as a right click opens it: greyed ones marked
-// " (gris)", chosen ones " (✓)", separators empty.
-QStringList contextMenuOf(QAbstractScrollArea& view)
-{
-    QStringList offered;
-    QTimer::singleShot(0, [&offered] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu)
-            return;
-        for (QAction* action : menu->actions())
-            offered << action->text() + (action->isEnabled() ? QString() : u" (gris)"_qs) +
-                           (action->isChecked() ? u" (✓)"_qs : QString());
-        menu->close();
-    });
-    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
-                            view.viewport()->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(view.viewport(), &click);
-    return offered;
 }
 
 QAction* actionOf(QWidget& view, const QString& text)

@@ -225,18 +225,7 @@ private slots:
     {
         PaneWithActions shown;
         AppendLog(shown.pane, u"Cliente : ", QByteArrayView("A\0B\xFF", 4));
-        QStringList offered;
-        QTimer::singleShot(0, [&offered] {
-            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-            if (!menu)
-                return;
-            for (QAction* action : menu->actions())
-                offered << action->text() + (action->isEnabled() ? QString() : u" (gris)"_qs);
-            menu->close();
-        });
-        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
-                                shown.pane.viewport()->mapToGlobal(QPoint(5, 5)));
-        QApplication::sendEvent(shown.pane.viewport(), &click);
+        const QStringList offered = contextMenuOf(shown.pane);
         QCOMPARE(offered, (QStringList{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs, QString(),
                                        u"Guardar como…"_qs}));
 

@@ -1,7 +1,12 @@
 #include "support/Saving.h"
 
+#include <QAbstractScrollArea>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QFile>
+#include <QMenu>
 #include <QSignalSpy>
+#include <QTimer>
 
 PaneSource paneOf(const QByteArray& bytes, qsizetype piece)
 {
@@ -36,4 +41,23 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
         qWarning("could not write %s", qPrintable(path));
+}
+
+QStringList contextMenuOf(QAbstractScrollArea& view)
+{
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text() +
+                           (action->isEnabled() ? QString() : QStringLiteral(" (gris)")) +
+                           (action->isChecked() ? QStringLiteral(" (✓)") : QString());
+        menu->close();
+    });
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            view.viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(view.viewport(), &click);
+    return offered;
 }

@@ -8,8 +8,8 @@
 // - accepted settings written back in their plain form parse to the same line.
 #include "FuzzSupport.h"
 
-#include "platform/ControlError.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/SingleByteCodec.h"
 #include "serial/LineSettings.h"
 
 #include <QStringList>

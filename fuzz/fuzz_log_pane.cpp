@@ -10,8 +10,8 @@
 // - a row's start and end, and the row of every byte, agree with each other.
 #include "FuzzSupport.h"
 
-#include "platform/ByteGlyphs.h"
-#include "platform/TextRows.h"
+#include "views/ByteGlyphs.h"
+#include "views/TextRows.h"
 
 #include <QFont>
 

@@ -9,10 +9,10 @@
 //   more than its places, and converts as above.
 #include "FuzzSupport.h"
 
-#include "platform/ControlError.h"
-#include "platform/MaskedField.h"
-#include "platform/NumberConversion.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "app/MaskedField.h"
+#include "base/NumberConversion.h"
+#include "base/SingleByteCodec.h"
 
 #include <QApplication>
 #include <QLineEdit>

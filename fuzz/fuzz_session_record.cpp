@@ -8,7 +8,7 @@
 // The fuzzing build makes blocks tiny (64 bytes, four rows), so inputs cross many of them.
 #include "FuzzSupport.h"
 
-#include "platform/SessionRecord.h"
+#include "record/SessionRecord.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

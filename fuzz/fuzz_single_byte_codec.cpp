@@ -8,7 +8,7 @@
 // toByte against every code point.
 #include "FuzzSupport.h"
 
-#include "platform/SingleByteCodec.h"
+#include "base/SingleByteCodec.h"
 
 #include <QStringDecoder>
 

@@ -16,8 +16,8 @@
 #include "FuzzSupport.h"
 
 #include "net/QtSocketControl.h"
-#include "platform/ControlError.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/SingleByteCodec.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"

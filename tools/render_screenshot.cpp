@@ -3,8 +3,8 @@
 // Usage: render_screenshot OUTPUT.png
 
 #include "app/ServerFrm.h"
-#include "platform/LogPane.h"
-#include "platform/MemoryPolicy.h"
+#include "views/LogPane.h"
+#include "app/MemoryPolicy.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "net/SocketControl.h"
-#include "platform/OperatorMessages.h"
-#include "platform/ViewActions.h"
+#include "base/OperatorMessages.h"
+#include "views/ViewActions.h"
 #include "serial/SerialControl.h"
 
 #include <QWidget>

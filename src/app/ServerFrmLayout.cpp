@@ -7,8 +7,8 @@
 #include "ui_ServerFrm.h"
 
 #include "codes/CodeListView.h"
-#include "platform/LogPane.h"
-#include "platform/MaskedField.h"
+#include "views/LogPane.h"
+#include "app/MaskedField.h"
 
 #include <QFont>
 #include <QFontMetrics>

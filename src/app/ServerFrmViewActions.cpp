@@ -4,8 +4,8 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
-#include "platform/LogPane.h"
-#include "platform/SessionSaveBinding.h"
+#include "views/LogPane.h"
+#include "record/SessionSaveBinding.h"
 
 #include <QAction>
 #include <QByteArray>

@@ -1,5 +1,5 @@
 #include "app/ServerFrm.h"
-#include "platform/MemoryPolicy.h"
+#include "app/MemoryPolicy.h"
 
 #include <QApplication>
 

@@ -1,10 +1,10 @@
 #include "codes/CharInsertion.h"
 
-#include "platform/ControlError.h"
-#include "platform/NumberConversion.h"
-#include "platform/OperatorMessages.h"
-#include "platform/OutgoingText.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/NumberConversion.h"
+#include "base/OperatorMessages.h"
+#include "views/OutgoingText.h"
+#include "base/SingleByteCodec.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

@@ -2,7 +2,7 @@
 
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "platform/OperatorMessages.h"
+#include "base/OperatorMessages.h"
 
 #include <QActionGroup>
 #include <QApplication>

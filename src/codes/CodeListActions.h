@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ViewActions.h"
+#include "views/ViewActions.h"
 
 class CodeList;
 class CodeListView;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "codes/CodeRows.h"
-#include "platform/FrameCoalescer.h"
+#include "views/FrameCoalescer.h"
 
 #include <QAbstractListModel>
 

@@ -2,8 +2,8 @@
 
 #include "codes/CodeListAccessible.h"
 #include "codes/CodeListModel.h"
-#include "platform/ByteGlyphs.h"
-#include "platform/FocusRing.h"
+#include "views/ByteGlyphs.h"
+#include "views/FocusRing.h"
 
 #include <QApplication>
 #include <QClipboard>

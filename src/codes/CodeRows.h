@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SessionRecord.h"
+#include "record/SessionRecord.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

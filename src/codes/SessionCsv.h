@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SessionSave.h"
+#include "record/SessionSave.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

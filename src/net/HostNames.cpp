@@ -1,6 +1,6 @@
 #include "net/HostNames.h"
 
-#include "platform/ControlError.h"
+#include "base/ControlError.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "net/QtSocketControl.h"
 
-#include "platform/ControlError.h"
-#include "platform/DecimalDigits.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/DecimalDigits.h"
+#include "base/SingleByteCodec.h"
 
 #include <QElapsedTimer>
 #include <QLocale>

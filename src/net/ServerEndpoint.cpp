@@ -2,11 +2,11 @@
 
 #include "codes/CodeList.h"
 #include "net/SocketControl.h"
-#include "platform/FailureDispatch.h"
-#include "platform/LogPane.h"
-#include "platform/NumberConversion.h"
-#include "platform/OperatorMessages.h"
-#include "platform/OutgoingText.h"
+#include "base/FailureDispatch.h"
+#include "views/LogPane.h"
+#include "base/NumberConversion.h"
+#include "base/OperatorMessages.h"
+#include "views/OutgoingText.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

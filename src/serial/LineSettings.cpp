@@ -1,7 +1,7 @@
 #include "serial/LineSettings.h"
 
-#include "platform/ControlError.h"
-#include "platform/DecimalDigits.h"
+#include "base/ControlError.h"
+#include "base/DecimalDigits.h"
 #include "serial/Parities.h"
 
 #include <QStringList>

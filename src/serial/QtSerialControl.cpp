@@ -1,7 +1,7 @@
 #include "serial/QtSerialControl.h"
 
-#include "platform/ControlError.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/SingleByteCodec.h"
 #include "serial/NativeLine.h"
 
 #include <QCursor>

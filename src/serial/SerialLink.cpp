@@ -1,11 +1,11 @@
 #include "serial/SerialLink.h"
 
 #include "codes/CodeList.h"
-#include "platform/ControlError.h"
-#include "platform/LogPane.h"
-#include "platform/NumberConversion.h"
-#include "platform/OperatorMessages.h"
-#include "platform/OutgoingText.h"
+#include "base/ControlError.h"
+#include "views/LogPane.h"
+#include "base/NumberConversion.h"
+#include "base/OperatorMessages.h"
+#include "views/OutgoingText.h"
 #include "serial/Parities.h"
 #include "serial/SerialControl.h"
 

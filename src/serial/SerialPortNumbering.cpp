@@ -1,6 +1,6 @@
 #include "serial/SerialPortNumbering.h"
 
-#include "platform/DecimalDigits.h"
+#include "base/DecimalDigits.h"
 
 #include <QDir>
 #include <QFileInfo>

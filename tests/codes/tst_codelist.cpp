@@ -2,8 +2,8 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
-#include "platform/FileSave.h"
-#include "platform/LogPane.h"
+#include "views/FileSave.h"
+#include "views/LogPane.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
 

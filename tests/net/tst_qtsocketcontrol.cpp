@@ -1,6 +1,6 @@
 #include "net/QtSocketControl.h"
-#include "platform/ControlError.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/SingleByteCodec.h"
 #include "support/ByteSamples.h"
 #include "support/peers/Loopback.h"
 

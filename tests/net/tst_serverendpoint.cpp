@@ -1,6 +1,6 @@
 #include "codes/CodeList.h"
-#include "platform/LogPane.h"
-#include "platform/SingleByteCodec.h"
+#include "views/LogPane.h"
+#include "base/SingleByteCodec.h"
 #include "support/ByteSamples.h"
 #include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"

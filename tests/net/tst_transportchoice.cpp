@@ -1,4 +1,4 @@
-#include "platform/LogPane.h"
+#include "views/LogPane.h"
 #include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"
 

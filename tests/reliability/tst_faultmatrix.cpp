@@ -4,8 +4,8 @@
 // (The serial line's faults are driven in tests/serial.)
 
 #include "codes/CodeList.h"
-#include "platform/LogPane.h"
-#include "platform/SingleByteCodec.h"
+#include "views/LogPane.h"
+#include "base/SingleByteCodec.h"
 #include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"

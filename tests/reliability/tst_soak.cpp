@@ -22,11 +22,11 @@
 //   QUORVANE_SOAK_SEED       the seed of the replay (default 1)
 
 #include "codes/CodeList.h"
-#include "platform/LogPane.h"
-#include "platform/MemoryPolicy.h"
-#include "platform/OutgoingText.h"
-#include "platform/SessionRecord.h"
-#include "platform/SingleByteCodec.h"
+#include "views/LogPane.h"
+#include "app/MemoryPolicy.h"
+#include "views/OutgoingText.h"
+#include "record/SessionRecord.h"
+#include "base/SingleByteCodec.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialPortNumbering.h"
 #include "support/WindowUnderTest.h"

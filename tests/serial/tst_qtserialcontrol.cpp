@@ -1,4 +1,4 @@
-#include "platform/SingleByteCodec.h"
+#include "base/SingleByteCodec.h"
 #include "serial/QtSerialControl.h"
 #include "support/ByteSamples.h"
 #include "support/PseudoTerminal.h"

@@ -2,7 +2,7 @@
 
 #include "app/ServerFrm.h"
 #include "codes/CodeList.h"
-#include "platform/SingleByteCodec.h"
+#include "base/SingleByteCodec.h"
 
 QByteArray allByteValues()
 {

@@ -1,7 +1,7 @@
 #include "support/FakeSerialControl.h"
 
-#include "platform/ControlError.h"
-#include "platform/SingleByteCodec.h"
+#include "base/ControlError.h"
+#include "base/SingleByteCodec.h"
 
 void FakeSerialControl::record(const QString& operation)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/OperatorMessages.h"
+#include "base/OperatorMessages.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/FileSave.h"
-#include "platform/SessionSave.h"
+#include "views/FileSave.h"
+#include "record/SessionSave.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,0 +1,246 @@
+#include "views/FileSave.h"
+
+#include "base/ControlError.h"
+#include "base/FailureDispatch.h"
+#include "base/OperatorMessages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QWidget>
+
+#include <cerrno>
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The progress dialog waits this long before it appears: most saves are over by then.
+constexpr int kProgressDelayMs = 500;
+
+// Why a file operation failed, in the operator's words. errorNumber is the system's error
+// number taken right after the failing call (0 where the system gives none).
+QString failureReason(const QFileDevice& file, int errorNumber, const QString& folder)
+{
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("la carpeta no existe");
+    if (file.error() == QFileDevice::ResourceError)
+        return QStringLiteral("el disco está lleno");
+    switch (errorNumber) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("el disco está lleno");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no hay permiso para escribir ahí");
+#ifdef EROFS
+    case EROFS:
+        return QStringLiteral("el sistema de archivos es de solo lectura");
+#endif
+    case ENOENT:
+        return QStringLiteral("la carpeta no existe");
+    case EISDIR:
+        return QStringLiteral("es una carpeta");
+    case ENAMETOOLONG:
+        return QStringLiteral("el nombre es demasiado largo");
+    default:
+        break;
+    }
+    return file.errorString();
+}
+
+// A device or another special file is written where it is: QSaveFile would put a regular
+// file in its place. Opened without blocking, so that a device nobody reads cannot hold the
+// save (and the window's closing) forever.
+std::unique_ptr<QFile> openInPlace(const QString& path, int& errorNumber)
+{
+    auto file = std::make_unique<QFile>(path);
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        errorNumber = errno;
+        file->setFileName(path);
+        return file;
+    }
+    if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        ::close(fd);
+#else
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        errorNumber = errno;
+#endif
+    return file;
+}
+
+} // namespace
+
+// Counts the work done, posts the progress when its thousandth changes, and writes.
+class FileSave::Sink final : public SaveSink {
+public:
+    Sink(FileSave& save, QFileDevice& file)
+        : m_save(save)
+        , m_file(file)
+    {
+    }
+
+    bool write(QByteArrayView bytes) override
+    {
+        if (m_save.m_cancelled)
+            return false;
+        const char* data = bytes.data();
+        qint64 left = bytes.size();
+        while (left > 0) {
+            errno = 0;
+            const qint64 written = m_file.write(data, left);
+            if (written <= 0) {
+                errorNumber = errno;
+                failed = true;
+                return false;
+            }
+            data += written;
+            left -= written;
+        }
+        return true;
+    }
+
+    bool advance(qint64 units) override
+    {
+        m_done += units;
+        const qint64 total = m_save.m_content.units;
+        const int permille = total > 0 ? int(std::min<qint64>(m_done * 1000 / total, 1000)) : 0;
+        if (permille != m_permille) {
+            m_permille = permille;
+            QMetaObject::invokeMethod(
+                &m_save, [save = &m_save, permille] { emit save->progressed(permille); },
+                Qt::QueuedConnection);
+        }
+        return !m_save.m_cancelled;
+    }
+
+    bool failed = false;
+    int errorNumber = 0;
+
+private:
+    FileSave& m_save;
+    QFileDevice& m_file;
+    qint64 m_done = 0;
+    int m_permille = 0;
+};
+
+FileSave::FileSave(QString path, SaveContent content, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+    , m_content(std::move(content))
+{
+}
+
+FileSave::~FileSave()
+{
+    m_cancelled = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void FileSave::start()
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+void FileSave::run()
+{
+    Outcome outcome = Outcome::Saved;
+    QString reason;
+    const QFileInfo target(m_path);
+    const QString folder = target.absolutePath();
+    const auto fail = [&](const QString& why) {
+        outcome = Outcome::Failed;
+        reason = why;
+    };
+
+    if (target.isDir()) {
+        fail(QStringLiteral("es una carpeta"));
+    } else if (!QFileInfo(folder).isDir()) {
+        fail(QStringLiteral("la carpeta no existe"));
+    } else {
+        int errorNumber = 0;
+        std::unique_ptr<QFileDevice> file;
+        QSaveFile* replacing = nullptr;
+        if (target.exists() && !target.isFile()) {
+            file = openInPlace(m_path, errorNumber);
+        } else {
+            auto saveFile = std::make_unique<QSaveFile>(m_path);
+            errno = 0;
+            if (!saveFile->open(QIODevice::WriteOnly))
+                errorNumber = errno;
+            replacing = saveFile.get();
+            file = std::move(saveFile);
+        }
+
+        if (!file->isOpen()) {
+            fail(failureReason(*file, errorNumber, folder));
+        } else {
+            Sink sink(*this, *file);
+            const bool written = !m_content.writeTo || m_content.writeTo(sink);
+            if (sink.failed) {
+                fail(failureReason(*file, sink.errorNumber, folder));
+            } else if (m_cancelled || !written) {
+                outcome = Outcome::Cancelled;
+            } else {
+                errno = 0;
+                const bool done = replacing ? replacing->commit() : file->flush();
+                if (!done)
+                    fail(failureReason(*file, errno, folder));
+            }
+        }
+        file.reset(); // a save file not committed is removed, the target left as it was
+    }
+
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome, reason] {
+            if (m_thread.joinable())
+                m_thread.join();
+            emit finished(outcome, reason);
+        },
+        Qt::QueuedConnection);
+}
+
+QString saveFailureText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("No se pudo guardar %1: %2.").arg(quoted(path), reason);
+}
+
+FileSave* saveWithProgress(QWidget* parent, const QString& path, SaveContent content,
+                           OperatorMessages& messages)
+{
+    auto* save = new FileSave(path, std::move(content), parent);
+    auto* progress = new QProgressDialog(QStringLiteral("Guardando %1…").arg(quoted(path)),
+                                         QStringLiteral("Cancelar"), 0, 1000, parent);
+    progress->setWindowTitle(QCoreApplication::applicationName());
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    progress->setMinimumDuration(kProgressDelayMs);
+    progress->setValue(0);
+    QObject::connect(save, &FileSave::progressed, progress, &QProgressDialog::setValue);
+    QObject::connect(progress, &QProgressDialog::canceled, save, &FileSave::cancel);
+    QObject::connect(save, &FileSave::finished, save,
+                     [save, progress = QPointer<QProgressDialog>(progress),
+                      &messages](FileSave::Outcome outcome, const QString& reason) {
+                         delete progress.data();
+                         const QString target = save->path();
+                         save->deleteLater();
+                         if (outcome == FileSave::Outcome::Failed)
+                             messages.show(errorMessageText(saveFailureText(target, reason)),
+                                           MessageIcon::Critical);
+                     });
+    save->start();
+    return save;
+}

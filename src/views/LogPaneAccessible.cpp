@@ -1,0 +1,111 @@
+#include "views/LogPaneAccessible.h"
+
+#include "views/ByteGlyphs.h"
+#include "views/LogPane.h"
+
+#include <QAccessibleWidget>
+
+#include <algorithm>
+
+namespace {
+
+int clampToInt(qint64 value)
+{
+    return int(std::min<qint64>(value, INT_MAX));
+}
+
+class LogPaneAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit LogPaneAccessible(LogPane* pane)
+        : QAccessibleWidget(pane, QAccessible::EditableText)
+    {
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        s.editable = false;
+        s.multiLine = true;
+        s.selectableText = true;
+        return s;
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return ByteGlyphs::shownText(pane()->text());
+        return QAccessibleWidget::text(t);
+    }
+
+    // QAccessibleTextInterface
+    void selection(int selectionIndex, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0 && pane()->selLength() > 0) {
+            *startOffset = clampToInt(pane()->selStart());
+            *endOffset = clampToInt(pane()->selStart() + pane()->selLength());
+        }
+    }
+    int selectionCount() const override { return pane()->selLength() > 0 ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override
+    {
+        setSelection(0, startOffset, endOffset);
+    }
+    void removeSelection(int) override { pane()->setSelStart(pane()->selStart()); }
+    void setSelection(int, int startOffset, int endOffset) override
+    {
+        pane()->setSelStart(startOffset);
+        pane()->setSelLength(endOffset - startOffset);
+    }
+    int cursorPosition() const override { return clampToInt(pane()->selStart()); }
+    void setCursorPosition(int position) override { pane()->setSelStart(position); }
+    QString text(int startOffset, int endOffset) const override
+    {
+        return ByteGlyphs::shownText(pane()->textRange(startOffset, endOffset));
+    }
+    int characterCount() const override { return clampToInt(pane()->length()); }
+    QRect characterRect(int offset) const override
+    {
+        const QRect local = pane()->characterRect(offset);
+        return QRect(pane()->viewport()->mapToGlobal(local.topLeft()), local.size());
+    }
+    int offsetAtPoint(const QPoint& point) const override
+    {
+        return clampToInt(pane()->positionAt(pane()->viewport()->mapFromGlobal(point)));
+    }
+    void scrollToSubstring(int startIndex, int) override { pane()->scrollToPosition(startIndex); }
+    QString attributes(int offset, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = *endOffset = offset;
+        return {};
+    }
+
+private:
+    LogPane* pane() const { return static_cast<LogPane*>(widget()); }
+};
+
+QAccessibleInterface* logPaneFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("LogPane") && object && object->isWidgetType())
+        return new LogPaneAccessible(static_cast<LogPane*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+void installLogPaneAccessibility()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(logPaneFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}

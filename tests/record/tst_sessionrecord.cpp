@@ -1,0 +1,292 @@
+#include "views/LogPane.h"
+#include "record/SessionRecord.h"
+#include "support/ByteSamples.h"
+
+#include <QDateTime>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <array>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// What the record must hold, kept the plain way.
+struct Expected {
+    struct Row {
+        Link link;
+        QByteArray bytes;
+        qint64 position = -1; // in its pane, counted from its first byte ever
+    };
+    std::array<QByteArray, 3> panes;
+    // What "Limpiar" removed from each pane.
+    std::array<qint64, 3> cleared{};
+    std::vector<Row> rows;
+};
+
+enum class Shape { SerialCharacters, SocketLines, ChunksNoPaneShows, EmptyChunks };
+
+// The record behind three panes, written the way the handlers write it.
+struct Session {
+    Session()
+    {
+        for (std::size_t i = 0; i < panes.size(); ++i)
+            panes[i].attach(record, Pane(i));
+    }
+    LogPane& pane(Pane which) { return panes[std::size_t(which)]; }
+
+    // A received chunk: its row, then (but for chunks no pane shows) its pane's write.
+    void receive(Shape shape, Pane which, const QByteArray& chunk)
+    {
+        record.addCodeRow(chunk);
+        Link link = Link(int(which));
+        QByteArray& text = expected.panes[std::size_t(which)];
+        qint64 position = expected.cleared[std::size_t(which)] + text.size();
+        switch (shape) {
+        case Shape::SerialCharacters:
+        case Shape::EmptyChunks:
+            pane(which).append(chunk);
+            text += chunk;
+            break;
+        case Shape::SocketLines:
+            AppendLog(pane(which), u"Cliente : ", chunk);
+            text += "Cliente : " + chunk + "\r\n";
+            position += 10;
+            break;
+        case Shape::ChunksNoPaneShows:
+            link = Link::Unknown;
+            AppendLog(pane(which), u"*** Error : ", QStringView(u"otra cosa"));
+            text += "*** Error : otra cosa\r\n";
+            break;
+        }
+        expected.rows.push_back({link, chunk, position});
+    }
+
+    void clear(Pane which)
+    {
+        pane(which).clear();
+        expected.cleared[std::size_t(which)] += expected.panes[std::size_t(which)].size();
+        expected.panes[std::size_t(which)].clear();
+    }
+
+    SessionRecord record;
+    std::array<LogPane, 3> panes;
+    Expected expected;
+};
+
+// Feeds about 1.5 MB in the given shape to all three panes in turn, with a "Limpiar" of the
+// serial pane half way.
+void feed(Session& session, Shape shape)
+{
+    const QByteArray bytes = varied(1'500'000);
+    qsizetype at = 0;
+    quint32 state = 11;
+    int turn = 0;
+    while (at < bytes.size()) {
+        state = state * 1664525u + 1013904223u;
+        qsizetype size = 1;
+        if (shape == Shape::EmptyChunks)
+            size = turn % 3 == 0 ? 0 : 1 + qsizetype(state >> 20) % 300'000;
+        else if (shape != Shape::SerialCharacters)
+            size = 1 + qsizetype(state >> 12) % 200'000; // many cross a block boundary
+        else if (turn > 300'000)
+            size = bytes.size(); // enough characters, one by one
+        const Pane which = shape == Shape::SerialCharacters ? Pane::Serial : Pane(turn % 3);
+        session.receive(shape, which, bytes.mid(at, size));
+        at += size;
+        if (++turn == 1000)
+            session.clear(Pane::Serial);
+    }
+}
+
+bool holdsWhatWasExpected(const SessionRecord& record, const std::array<LogPane, 3>& panes,
+                          const Expected& expected)
+{
+    for (std::size_t i = 0; i < panes.size(); ++i) {
+        if (panes[i].bytes() != expected.panes[i]) {
+            qWarning("pane %zu differs", i);
+            return false;
+        }
+    }
+    if (record.codeRowCount() != qint64(expected.rows.size()))
+        return false;
+    qint64 total = 0;
+    for (std::size_t row = 0; row < expected.rows.size(); ++row) {
+        const Expected::Row& want = expected.rows[row];
+        total += want.bytes.size();
+        // Rows before a "Limpiar" lie before where their pane now begins.
+        const qint64 position = want.link == Link::Unknown
+                                    ? -1
+                                    : want.position - expected.cleared[std::size_t(want.link)];
+        if (record.codeRowBytes(qint64(row)) != want.bytes ||
+            record.codeRowPanePosition(qint64(row)) != position ||
+            record.codeRowLength(qint64(row)) != want.bytes.size() ||
+            record.codeRowLink(qint64(row)) != want.link) {
+            qWarning("row %zu differs", row);
+            return false;
+        }
+    }
+    return record.codeRowBytesTotal() == total;
+}
+
+// Reads a snapshot whole, as saving does.
+Expected readBack(const SessionRecord::Snapshot& snapshot)
+{
+    Expected read;
+    for (std::size_t i = 0; i < read.panes.size(); ++i) {
+        snapshot.forEachPaneSpan(Pane(i), [&](QByteArrayView span) {
+            read.panes[i] += span;
+            return true;
+        });
+    }
+    snapshot.forEachCodeRow([&](const CodeRowEntry& row) {
+        read.rows.push_back({row.link, row.bytes.toByteArray()});
+        return true;
+    });
+    return read;
+}
+
+// Read from a row on, as saving the code list after "Limpiar lista" does: across block
+// boundaries, from the last row, and from past the end, the rows are the expected ones from
+// there.
+bool rowsFromARowOnAreTheExpectedOnes(const SessionRecord::Snapshot& snapshot,
+                                      const Expected& expected)
+{
+    const auto count = qint64(expected.rows.size());
+    constexpr qint64 kBlock = SessionRecord::kRowsPerBlock;
+    for (const qint64 from : {count / 3, kBlock - 1, kBlock, kBlock + 1, count - 1, count + 5}) {
+        if (from < 0)
+            continue;
+        qint64 row = std::min(from, count);
+        const bool whole = snapshot.forEachCodeRow(
+            [&](const CodeRowEntry& entry) {
+                const bool same = row < count &&
+                                  entry.bytes == expected.rows[std::size_t(row)].bytes &&
+                                  entry.link == expected.rows[std::size_t(row)].link;
+                ++row;
+                return same;
+            },
+            from);
+        if (!whole || row != count) {
+            qWarning("rows from %lld differ at %lld", from, row);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool sameAs(const Expected& read, const Expected& expected)
+{
+    if (read.panes != expected.panes || read.rows.size() != expected.rows.size())
+        return false;
+    for (std::size_t row = 0; row < read.rows.size(); ++row) {
+        if (read.rows[row].link != expected.rows[row].link ||
+            read.rows[row].bytes != expected.rows[row].bytes) {
+            qWarning("snapshot row %zu differs", row);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+class TestSessionRecord : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Each byte once, in order, in its row and in its pane: while its blocks are open, sealed,
+    // and compressed, read by the window and through a snapshot.
+    void everyByteAppearsOnceInItsRowAndItsPane_data()
+    {
+        QTest::addColumn<Shape>("shape");
+        QTest::newRow("serial characters") << Shape::SerialCharacters;
+        QTest::newRow("socket lines after a prefix") << Shape::SocketLines;
+        QTest::newRow("chunks no pane shows") << Shape::ChunksNoPaneShows;
+        QTest::newRow("empty chunks among others") << Shape::EmptyChunks;
+    }
+    void everyByteAppearsOnceInItsRowAndItsPane()
+    {
+        QFETCH(Shape, shape);
+        Session session;
+        feed(session, shape);
+        QVERIFY(holdsWhatWasExpected(session.record, session.panes, session.expected));
+        QVERIFY(sameAs(readBack(session.record.snapshot()), session.expected));
+
+        QVERIFY(SessionRecord::waitUntilCompressed(60'000));
+        QVERIFY(holdsWhatWasExpected(session.record, session.panes, session.expected));
+        QVERIFY(sameAs(readBack(session.record.snapshot()), session.expected));
+        QVERIFY(rowsFromARowOnAreTheExpectedOnes(session.record.snapshot(), session.expected));
+        // A received byte is not kept twice: what is held is no more than what came, and text
+        // that compresses is held in less.
+        qint64 written = 0;
+        for (const QByteArray& text : session.expected.panes)
+            written += text.size();
+        if (shape != Shape::ChunksNoPaneShows)
+            QVERIFY(session.record.heldBytes() < written + 4 * SessionRecord::kBlockSize);
+    }
+
+    // Saving reads a snapshot on a thread of its own while the links keep writing.
+    void aSnapshotStaysAsTakenWhileTheRecordGrows()
+    {
+        Session session;
+        feed(session, Shape::SocketLines);
+        const Expected atSnapshot = session.expected;
+        const SessionRecord::Snapshot snapshot = session.record.snapshot();
+        Expected read;
+        std::thread reader([&] { read = readBack(snapshot); });
+        feed(session, Shape::SocketLines);
+        reader.join();
+        QVERIFY(sameAs(read, atSnapshot));
+        QCOMPARE(snapshot.codeRowCount(), qint64(atSnapshot.rows.size()));
+        QCOMPARE(snapshot.paneSize(Pane::Client), atSnapshot.panes[1].size());
+
+        // A reader that stops is told so.
+        int visits = 0;
+        QVERIFY(!snapshot.forEachCodeRow([&](const CodeRowEntry&) { return ++visits < 3; }));
+        QCOMPARE(visits, 3);
+        QVERIFY(!snapshot.forEachPaneSpan(Pane::Server, [](QByteArrayView) { return false; }));
+    }
+
+    // Characters read in one turn of the event loop share their time of arrival.
+    void rowsOfOneTurnShareTheirTimeOfArrival()
+    {
+        SessionRecord record;
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        for (int i = 0; i < 3; ++i)
+            record.addCodeRow("x");
+        QCOMPARE(record.codeRowTime(1), record.codeRowTime(0));
+        QCOMPARE(record.codeRowTime(2), record.codeRowTime(0));
+        QVERIFY(record.codeRowTime(0) >= before);
+        QTest::qWait(5); // the next turn, some milliseconds later
+        record.addCodeRow("y");
+        QVERIFY(record.codeRowTime(3) > record.codeRowTime(0));
+        QVERIFY(record.codeRowTime(3) <= QDateTime::currentMSecsSinceEpoch());
+    }
+
+    void memoryShortIsToldOnceWhenTheRecordPassesTheLimit()
+    {
+        SessionRecord record;
+        record.setMemoryLimit(2 * SessionRecord::kBlockSize);
+        QSignalSpy told(&record, &SessionRecord::memoryShort);
+        // Bytes no compressor can shrink: what the record holds passes the limit whenever the
+        // helper thread gets to them.
+        QByteArray chunk(SessionRecord::kBlockSize, Qt::Uninitialized);
+        QRandomGenerator random(7);
+        random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
+        record.appendToPane(Pane::Serial, chunk);
+        QCOMPARE(told.count(), 0);
+        for (int i = 0; i < 4; ++i) {
+            record.addCodeRow(chunk);
+            record.appendToPane(Pane::Serial, chunk);
+        }
+        QCOMPARE(told.count(), 1);
+        QVERIFY(told.at(0).at(0).toLongLong() > record.memoryLimit());
+        QCOMPARE(record.paneSize(Pane::Serial), 5 * chunk.size());
+    }
+};
+
+QTEST_MAIN(TestSessionRecord)
+#include "tst_sessionrecord.moc"

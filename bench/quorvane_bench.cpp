@@ -8,17 +8,18 @@
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup]
 
-#include "app/ServerFrm.h"
-#include "codes/CodeList.h"
-#include "views/FileSave.h"
-#include "views/LogPane.h"
 #include "app/MemoryPolicy.h"
+#include "app/ServerFrm.h"
+#include "app/ServerFrmControls.h"
+#include "codes/CodeList.h"
 #include "record/SessionRecord.h"
 #include "record/SessionSaveBinding.h"
 #include "serial/SerialControl.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"
+#include "views/FileSave.h"
+#include "views/LogPane.h"
 
 #include <QApplication>
 #include <QDir>
@@ -290,11 +291,11 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const PeerStream& stream)
 {
     TcpRun run;
     const quint16 port = freeTcpPort();
-    w.txtPort->setText(QString::number(port));
-    w.bntListen->click();
+    w.controls().txtPort->setText(QString::number(port));
+    w.controls().bntListen->click();
     const qint64 base = w.codeList().rows().byteCount();
     const qint64 baseRows = w.codeList().rowCount();
-    const qint64 logged = w.Text3->length();
+    const qint64 logged = w.controls().Text3->length();
     const int fd = connectToLoopback(port);
     if (fd < 0)
         return run;
@@ -302,7 +303,7 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const PeerStream& stream)
     const auto failed = [&] {
         return !peer.failure().isEmpty();
     };
-    if (!waitUntil([&] { return failed() || w.Text3->length() > logged; }, 10'000))
+    if (!waitUntil([&] { return failed() || w.controls().Text3->length() > logged; }, 10'000))
         return run;
 
     const qint64 lastMegabyteAt = std::max<qint64>(total - kMegabyte, kMegabyte);
@@ -328,7 +329,7 @@ TcpRun floodServer(ServerFrm& w, qint64 total, const PeerStream& stream)
     run.cpuMsPerMegabyte =
         (threadCpuMilliseconds() - cpuBefore) / (double(total) / double(kMegabyte));
     QObject::disconnect(connection);
-    waitUntil([&] { return endsWith(*w.Text3, "*** Desconectado\r\n"); }, 10'000);
+    waitUntil([&] { return endsWith(*w.controls().Text3, "*** Desconectado\r\n"); }, 10'000);
     if (!run.ok || failed())
         return run;
     run.megabytesPerSecond = double(total) / double(kMegabyte) / (double(endNs) / 1e9);
@@ -372,10 +373,10 @@ struct UdpRun {
 UdpRun floodDatagrams(ServerFrm& w, int count)
 {
     UdpRun run;
-    w.Option2->click();
+    w.controls().Option2->click();
     const quint16 port = freeUdpPort();
-    w.txtPort->setText(QString::number(port));
-    w.bntListen->click();
+    w.controls().txtPort->setText(QString::number(port));
+    w.controls().bntListen->click();
     const qint64 base = w.codeList().rowCount();
     QElapsedTimer clock;
     clock.start();
@@ -512,16 +513,16 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
 {
     const qint64 size = data.size();
     SerialRun run;
-    w.MaskEdBox1->setText(QStringLiteral("5"));
-    w.MaskEdBox5->setText(QStringLiteral("921600"));
-    w.MaskEdBox2->setText(QStringLiteral("8"));
-    w.MaskEdBox3->setText(QStringLiteral("0"));
-    w.MaskEdBox4->setText(QStringLiteral("1"));
-    w.Command2->click();
+    w.controls().MaskEdBox1->setText(QStringLiteral("5"));
+    w.controls().MaskEdBox5->setText(QStringLiteral("921600"));
+    w.controls().MaskEdBox2->setText(QStringLiteral("8"));
+    w.controls().MaskEdBox3->setText(QStringLiteral("0"));
+    w.controls().MaskEdBox4->setText(QStringLiteral("1"));
+    w.controls().Command2->click();
     if (!w.MSComm1->portOpen())
         return run;
     const qint64 baseRows = w.codeList().rowCount();
-    const qint64 basePane = w.Text2->length();
+    const qint64 basePane = w.controls().Text2->length();
     QElapsedTimer clock;
     clock.start();
     qint64 lastChangeNs = 0;
@@ -545,9 +546,9 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
     run.sent = size;
     run.seconds = double(clock.nsecsElapsed()) / 1e9;
     run.rows = w.codeList().rowCount() - baseRows;
-    run.shown = w.Text2->length() - basePane;
+    run.shown = w.controls().Text2->length() - basePane;
     run.charactersPerSecond = lastChangeNs ? double(run.rows) / (double(lastChangeNs) / 1e9) : 0;
-    w.Command4->click();
+    w.controls().Command4->click();
     return run;
 }
 
@@ -556,18 +557,18 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
 // read, so that it has gone out before the next scenario.
 double serialCloseStall(ServerFrm& w, const SerialLine& line)
 {
-    w.MaskEdBox5->setText(QStringLiteral("9600"));
-    w.Command2->click();
+    w.controls().MaskEdBox5->setText(QStringLiteral("9600"));
+    w.controls().Command2->click();
     if (!w.MSComm1->portOpen())
         return -1;
-    w.Text1->setText(QString(256 * 1024, u'x'));
-    w.Command3->click();
+    w.controls().Text1->setText(QString(256 * 1024, u'x'));
+    w.controls().Command3->click();
     QElapsedTimer clock;
     clock.start();
     waitUntil([&] { return clock.elapsed() > 50; }); // the line backs up
     StallMeter meter;
     meter.start();
-    QTimer::singleShot(20, &w, [&w] { w.Command4->click(); });
+    QTimer::singleShot(20, &w, [&w] { w.controls().Command4->click(); });
     clock.restart();
     waitUntil([&] { return clock.elapsed() > 300; });
     // A click that held the loop past the end of the wait is counted at the next firing.
@@ -669,7 +670,7 @@ int main(int argc, char* argv[])
     double bare = 0;
     if (runs("tcp")) {
         const qint64 size = megabytes * kMegabyte;
-        window.Option1->click();
+        window.controls().Option1->click();
         stalls.start();
         if (only != QLatin1String("tcp-binary"))
             textRun = floodServer(window, size, textStream());
@@ -703,7 +704,7 @@ int main(int argc, char* argv[])
             window, line, streamOf(serialCharacters, deviceLogFiller()), serialText);
         serialRssPerCharRandom = serialMemoryPerCharacter(
             window, line, streamOf(serialCharacters, fillRandom), serialRandom);
-        window.Option1->click();
+        window.controls().Option1->click();
         tcpRssPerByte = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, deviceLogFiller()));
         tcpRssPerByteBinary = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, fillRandom));
     }

@@ -2,9 +2,10 @@
 // server and client frames talk over loopback, and a pseudo-terminal plays a serial device.
 // Usage: render_screenshot OUTPUT.png
 
-#include "app/ServerFrm.h"
-#include "views/LogPane.h"
 #include "app/MemoryPolicy.h"
+#include "app/ServerFrm.h"
+#include "app/ServerFrmControls.h"
+#include "views/LogPane.h"
 
 #include <QApplication>
 #include <QDir>
@@ -73,34 +74,34 @@ int main(int argc, char* argv[])
     const QString port = QString::number(probe.serverPort());
     probe.close();
 
-    w.Option1->click();
-    w.txtPort->setText(port);
-    w.bntListen->click();
-    w.txtIP->setText(QStringLiteral("127.0.0.1"));
-    w.txtPort2->setText(port);
-    w.bntConnect->click();
-    bool ok = waitUntil([&] { return contains(*w.Text4, "Conectado a"); });
-    w.txtSend2->setText(QStringLiteral("GET /estado"));
-    w.bntSend2->click();
-    ok = ok && waitUntil([&] { return contains(*w.Text3, "Cliente : GET /estado"); });
-    w.txtSend->setText(QStringLiteral("OK T=23,5 °C"));
-    w.bntSend->click();
-    ok = ok && waitUntil([&] { return contains(*w.Text4, "Servidor : OK"); });
+    w.controls().Option1->click();
+    w.controls().txtPort->setText(port);
+    w.controls().bntListen->click();
+    w.controls().txtIP->setText(QStringLiteral("127.0.0.1"));
+    w.controls().txtPort2->setText(port);
+    w.controls().bntConnect->click();
+    bool ok = waitUntil([&] { return contains(*w.controls().Text4, "Conectado a"); });
+    w.controls().txtSend2->setText(QStringLiteral("GET /estado"));
+    w.controls().bntSend2->click();
+    ok = ok && waitUntil([&] { return contains(*w.controls().Text3, "Cliente : GET /estado"); });
+    w.controls().txtSend->setText(QStringLiteral("OK T=23,5 °C"));
+    w.controls().bntSend->click();
+    ok = ok && waitUntil([&] { return contains(*w.controls().Text4, "Servidor : OK"); });
 
     if (haveSerial) {
-        w.MaskEdBox1->setText(QStringLiteral("1"));
-        w.MaskEdBox5->setText(QStringLiteral("9600"));
-        w.MaskEdBox2->setText(QStringLiteral("8"));
-        w.MaskEdBox3->setText(QStringLiteral("0"));
-        w.MaskEdBox4->setText(QStringLiteral("1"));
-        w.Command2->click();
+        w.controls().MaskEdBox1->setText(QStringLiteral("1"));
+        w.controls().MaskEdBox5->setText(QStringLiteral("9600"));
+        w.controls().MaskEdBox2->setText(QStringLiteral("8"));
+        w.controls().MaskEdBox3->setText(QStringLiteral("0"));
+        w.controls().MaskEdBox4->setText(QStringLiteral("1"));
+        w.controls().Command2->click();
         const QByteArray line = "AT+VER?\r\nv1.4.2 OK\r\n";
         ok = ok && ::write(master, line.constData(), std::size_t(line.size())) == line.size();
-        ok = ok && waitUntil([&] { return contains(*w.Text2, "OK"); });
+        ok = ok && waitUntil([&] { return contains(*w.controls().Text2, "OK"); });
     }
-    w.Option5->click();
-    w.MaskEdBox6->setText(QStringLiteral("13"));
-    w.Text1->setText(QStringLiteral("AT+RST"));
+    w.controls().Option5->click();
+    w.controls().MaskEdBox6->setText(QStringLiteral("13"));
+    w.controls().Text1->setText(QStringLiteral("AT+RST"));
     waitUntil([] { return false; }); // let the views settle before the picture
 
     const bool saved = w.grab().save(output);

@@ -1,6 +1,8 @@
 #include "app/ServerFrm.h"
+#include "ui_ServerFrm.h"
 
 #include "app/OutgoingBox.h"
+#include "base/FailureDispatch.h"
 #include "codes/CharInsertion.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
@@ -8,14 +10,13 @@
 #include "net/QtSocketControl.h"
 #include "net/ServerEndpoint.h"
 #include "net/TransportChoice.h"
-#include "base/FailureDispatch.h"
-#include "views/LogPane.h"
-#include "views/MessageBoxMessages.h"
 #include "record/SessionRecord.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialLink.h"
 #include "serial/SerialPortHint.h"
 #include "serial/SerialPortNumbering.h"
+#include "views/LogPane.h"
+#include "views/MessageBoxMessages.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -63,24 +64,25 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     loadDesign();
 
     m_record = std::make_unique<SessionRecord>();
-    Text3->attach(*m_record, Pane::Server);
-    Text4->attach(*m_record, Pane::Client);
-    Text2->attach(*m_record, Pane::Serial);
-    m_codeList = std::make_unique<CodeList>(*ListView1, *m_record);
+    m_ui->Text3->attach(*m_record, Pane::Server);
+    m_ui->Text4->attach(*m_record, Pane::Client);
+    m_ui->Text2->attach(*m_record, Pane::Serial);
+    m_codeList = std::make_unique<CodeList>(*m_ui->ListView1, *m_record);
     m_transportChoice =
-        std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *bntConnect, *Command1);
-    m_serverEndpoint =
-        std::make_unique<ServerEndpoint>(*Winsock1, *Winsock2, *Option1, *Option2, *txtPort,
-                                         *txtSend, *Text3, *m_codeList, *m_messages);
-    m_clientEndpoint =
-        std::make_unique<ClientEndpoint>(*Winsock2, *Option1, *Option2, *txtIP, *txtPort2,
-                                         *txtSend2, *Text4, *m_codeList, *m_messages);
-    m_charInsertion = std::make_unique<CharInsertion>(*MaskEdBox6, *Option3, *Option4, *Option5,
-                                                      *txtSend, *txtSend2, *Text1, *m_messages);
-    m_serialLink =
-        std::make_unique<SerialLink>(*MSComm1, *MaskEdBox1, *MaskEdBox2, *MaskEdBox3, *MaskEdBox4,
-                                     *MaskEdBox5, *Text1, *Text2, *m_codeList, *m_messages);
-    new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *MaskEdBox1);
+        std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1);
+    m_serverEndpoint = std::make_unique<ServerEndpoint>(
+        *Winsock1, *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtPort, *m_ui->txtSend,
+        *m_ui->Text3, *m_codeList, *m_messages);
+    m_clientEndpoint = std::make_unique<ClientEndpoint>(
+        *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtIP, *m_ui->txtPort2, *m_ui->txtSend2,
+        *m_ui->Text4, *m_codeList, *m_messages);
+    m_charInsertion = std::make_unique<CharInsertion>(
+        *m_ui->MaskEdBox6, *m_ui->Option3, *m_ui->Option4, *m_ui->Option5, *m_ui->txtSend,
+        *m_ui->txtSend2, *m_ui->Text1, *m_messages);
+    m_serialLink = std::make_unique<SerialLink>(
+        *MSComm1, *m_ui->MaskEdBox1, *m_ui->MaskEdBox2, *m_ui->MaskEdBox3, *m_ui->MaskEdBox4,
+        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_codeList, *m_messages);
+    new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *m_ui->MaskEdBox1);
     wireEvents();
     installViewActions(platform.askSavePath ? std::move(platform.askSavePath)
                                             : askSavePathWithDialog());
@@ -89,7 +91,7 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
                                         shown->availableGeometry()));
     }
-    txtPort->setFocus();
+    m_ui->txtPort->setFocus();
 }
 
 ServerFrm::~ServerFrm() = default;
@@ -108,20 +110,20 @@ void ServerFrm::wireEvents()
     auto* transport = m_transportChoice.get();
     // A choice runs its handler when it changes (by click or arrow key); a click on the option
     // already chosen changes nothing, so it must not close a live connection.
-    wire(Option1, &Button::toggled, [transport](bool chosen) {
+    wire(m_ui->Option1, &Button::toggled, [transport](bool chosen) {
         if (chosen)
             transport->Option1_Click();
     });
-    wire(Option2, &Button::toggled, [transport](bool chosen) {
+    wire(m_ui->Option2, &Button::toggled, [transport](bool chosen) {
         if (chosen)
             transport->Option2_Click();
     });
 
     auto* server = m_serverEndpoint.get();
-    wire(bntListen, &Button::clicked, [server] { server->bntListen_Click(); });
+    wire(m_ui->bntListen, &Button::clicked, [server] { server->bntListen_Click(); });
     // Each "Enviar" runs through its box, which remembers what went out and gives it Enter.
-    auto* serverBox = new OutgoingBox(*txtSend, *bntSend);
-    wire(bntSend, &Button::clicked,
+    auto* serverBox = new OutgoingBox(*m_ui->txtSend, *m_ui->bntSend);
+    wire(m_ui->bntSend, &Button::clicked,
          [server, serverBox] { serverBox->send([server] { server->bntSend_Click(); }); });
     wire(Winsock1.get(), &SocketControl::connectionRequest,
          [server](std::int32_t requestID) { server->Winsock1_ConnectionRequest(requestID); });
@@ -134,10 +136,10 @@ void ServerFrm::wireEvents()
          });
 
     auto* client = m_clientEndpoint.get();
-    wire(bntConnect, &Button::clicked, [client] { client->bntConnect_Click(); });
-    wire(Command1, &Button::clicked, [client] { client->Command1_Click(); });
-    auto* clientBox = new OutgoingBox(*txtSend2, *bntSend2);
-    wire(bntSend2, &Button::clicked,
+    wire(m_ui->bntConnect, &Button::clicked, [client] { client->bntConnect_Click(); });
+    wire(m_ui->Command1, &Button::clicked, [client] { client->Command1_Click(); });
+    auto* clientBox = new OutgoingBox(*m_ui->txtSend2, *m_ui->bntSend2);
+    wire(m_ui->bntSend2, &Button::clicked,
          [client, clientBox] { clientBox->send([client] { client->bntSend2_Click(); }); });
     wire(Winsock2.get(), &SocketControl::connected, [client] { client->Winsock2_Connect(); });
     wire(Winsock2.get(), &SocketControl::dataArrival,
@@ -149,12 +151,12 @@ void ServerFrm::wireEvents()
          });
 
     auto* serial = m_serialLink.get();
-    wire(Command2, &Button::clicked, [serial] { serial->Command2_Click(); });
-    auto* serialBox = new OutgoingBox(*Text1, *Command3);
-    wire(Command3, &Button::clicked,
+    wire(m_ui->Command2, &Button::clicked, [serial] { serial->Command2_Click(); });
+    auto* serialBox = new OutgoingBox(*m_ui->Text1, *m_ui->Command3);
+    wire(m_ui->Command3, &Button::clicked,
          [serial, serialBox] { serialBox->send([serial] { serial->Command3_Click(); }); });
-    wire(Command4, &Button::clicked, [serial] { serial->Command4_Click(); });
-    wire(Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
+    wire(m_ui->Command4, &Button::clicked, [serial] { serial->Command4_Click(); });
+    wire(m_ui->Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
     wire(MSComm1.get(), &SerialControl::onComm, [serial] { serial->MSComm1_OnComm(); });
     // A port lost while open is told like any failure of a handler.
     connect(MSComm1.get(), &SerialControl::failed, this, [this](const QString& description) {
@@ -162,7 +164,7 @@ void ServerFrm::wireEvents()
     });
 
     auto* insertion = m_charInsertion.get();
-    wire(Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });
+    wire(m_ui->Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });
 
     // Told from the event loop, never inside the receive handler that crossed the limit: the
     // links keep being read while the message is up.

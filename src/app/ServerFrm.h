@@ -1,9 +1,9 @@
 #pragma once
 
-#include "net/SocketControl.h"
 #include "base/OperatorMessages.h"
-#include "views/ViewActions.h"
+#include "net/SocketControl.h"
 #include "serial/SerialControl.h"
+#include "views/ViewActions.h"
 
 #include <QWidget>
 
@@ -15,16 +15,12 @@ class CharInsertion;
 class ClientEndpoint;
 class ServerEndpoint;
 class CodeList;
-class CodeListView;
-class LogPane;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QRadioButton;
 class SerialLink;
 class SessionRecord;
 class TransportChoice;
+namespace Ui {
+class ServerFrm;
+}
 
 // What the window is built on besides Qt's widgets. Anything left empty is filled with the
 // real thing (message boxes, Qt Network sockets, QSerialPort with ports numbered in /dev);
@@ -58,57 +54,9 @@ public:
     SessionRecord& sessionRecord() const { return *m_record; }
     OperatorMessages& messages() const { return *m_messages; }
 
-    // The controls, under their designer names.
-    QGroupBox* Frame1 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QGroupBox* Frame3 = nullptr;
-    QGroupBox* Frame4 = nullptr;
-    QGroupBox* Frame5 = nullptr;
-
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QLabel* Label8 = nullptr;
-
-    QLineEdit* txtPort = nullptr;
-    QLineEdit* txtIP = nullptr;
-    QLineEdit* txtPort2 = nullptr;
-    QLineEdit* MaskEdBox1 = nullptr;
-    QLineEdit* MaskEdBox2 = nullptr;
-    QLineEdit* MaskEdBox3 = nullptr;
-    QLineEdit* MaskEdBox4 = nullptr;
-    QLineEdit* MaskEdBox5 = nullptr;
-    QLineEdit* MaskEdBox6 = nullptr;
-
-    QLineEdit* txtSend = nullptr;
-    QLineEdit* txtSend2 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    LogPane* Text2 = nullptr;
-    LogPane* Text3 = nullptr;
-    LogPane* Text4 = nullptr;
-
-    QPushButton* bntListen = nullptr;
-    QPushButton* bntSend = nullptr;
-    QPushButton* bntConnect = nullptr;
-    QPushButton* Command1 = nullptr;
-    QPushButton* bntSend2 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command5 = nullptr;
-    QPushButton* Command6 = nullptr;
-
-    QRadioButton* Option1 = nullptr;
-    QRadioButton* Option2 = nullptr;
-    QRadioButton* Option3 = nullptr;
-    QRadioButton* Option4 = nullptr;
-    QRadioButton* Option5 = nullptr;
-
-    CodeListView* ListView1 = nullptr;
+    // The controls of the stored design, under their designer names; handlers get theirs at
+    // construction, and the screenshot, the benchmark and the tests reach them here.
+    const Ui::ServerFrm& controls() const { return *m_ui; }
 
     std::unique_ptr<SocketControl> Winsock1;
     std::unique_ptr<SocketControl> Winsock2;
@@ -130,6 +78,7 @@ private:
     void dispatch(const std::function<void()>& handler);
     void tellMemoryShort(qint64 heldBytes);
 
+    std::unique_ptr<Ui::ServerFrm> m_ui;
     std::unique_ptr<OperatorMessages> m_messages;
 
     std::unique_ptr<SessionRecord> m_record;

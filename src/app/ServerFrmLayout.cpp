@@ -6,9 +6,9 @@
 
 #include "ui_ServerFrm.h"
 
+#include "app/MaskedField.h"
 #include "codes/CodeListView.h"
 #include "views/LogPane.h"
-#include "app/MaskedField.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -49,52 +49,8 @@ void ServerFrm::loadDesign()
                                 QStringLiteral("Liberation Sans")});
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 
-    Ui::ServerFrm design;
-    design.setupUi(this);
-    Frame1 = design.Frame1;
-    Frame2 = design.Frame2;
-    Frame3 = design.Frame3;
-    Frame4 = design.Frame4;
-    Frame5 = design.Frame5;
-    Label1 = design.Label1;
-    Label2 = design.Label2;
-    Label3 = design.Label3;
-    Label4 = design.Label4;
-    Label5 = design.Label5;
-    Label6 = design.Label6;
-    Label7 = design.Label7;
-    Label8 = design.Label8;
-    txtPort = design.txtPort;
-    txtIP = design.txtIP;
-    txtPort2 = design.txtPort2;
-    MaskEdBox1 = design.MaskEdBox1;
-    MaskEdBox2 = design.MaskEdBox2;
-    MaskEdBox3 = design.MaskEdBox3;
-    MaskEdBox4 = design.MaskEdBox4;
-    MaskEdBox5 = design.MaskEdBox5;
-    MaskEdBox6 = design.MaskEdBox6;
-    txtSend = design.txtSend;
-    txtSend2 = design.txtSend2;
-    Text1 = design.Text1;
-    Text2 = design.Text2;
-    Text3 = design.Text3;
-    Text4 = design.Text4;
-    bntListen = design.bntListen;
-    bntSend = design.bntSend;
-    bntConnect = design.bntConnect;
-    Command1 = design.Command1;
-    bntSend2 = design.bntSend2;
-    Command2 = design.Command2;
-    Command3 = design.Command3;
-    Command4 = design.Command4;
-    Command5 = design.Command5;
-    Command6 = design.Command6;
-    Option1 = design.Option1;
-    Option2 = design.Option2;
-    Option3 = design.Option3;
-    Option4 = design.Option4;
-    Option5 = design.Option5;
-    ListView1 = design.ListView1;
+    m_ui = std::make_unique<Ui::ServerFrm>();
+    m_ui->setupUi(this);
 
     // Where none of the stand-ins is installed, a sans-serif font is the nearest.
     QFont windowFont = font();
@@ -108,8 +64,8 @@ void ServerFrm::loadDesign()
         if (mask.isValid())
             makeMaskedField(*field, mask.toString(), field->maxLength());
     }
-    for (QGroupBox* frame : {Frame1, Frame2, Frame3, Frame4, Frame5})
+    for (QGroupBox* frame : {m_ui->Frame1, m_ui->Frame2, m_ui->Frame3, m_ui->Frame4, m_ui->Frame5})
         drawCaptionOnBorder(*frame);
     // The column is narrower than the list by the room of a vertical scroll bar.
-    ListView1->setColumnWidth(pixels(12500));
+    m_ui->ListView1->setColumnWidth(pixels(12500));
 }

@@ -1,11 +1,12 @@
 #include "app/ServerFrm.h"
+#include "ui_ServerFrm.h"
 
 #include "codes/CodeList.h"
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
-#include "views/LogPane.h"
 #include "record/SessionSaveBinding.h"
+#include "views/LogPane.h"
 
 #include <QAction>
 #include <QByteArray>
@@ -36,11 +37,12 @@ void ServerFrm::installViewActions(AskSavePath ask)
         connect(clearing, &QAction::triggered, pane, clear);
         actions->addMenuGroup({clearing});
     };
-    offerPane(Text3, QStringLiteral("servidor.txt"), [pane = Text3] { pane->clear(); });
-    offerPane(Text4, QStringLiteral("cliente.txt"), [pane = Text4] { pane->clear(); });
-    offerPane(Text2, QStringLiteral("serie.txt"), [button = Command6] { button->click(); });
+    offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });
+    offerPane(m_ui->Text4, QStringLiteral("cliente.txt"), [pane = m_ui->Text4] { pane->clear(); });
+    offerPane(m_ui->Text2, QStringLiteral("serie.txt"),
+              [button = m_ui->Command6] { button->click(); });
     // The list saves what it shows: the rows since its last "Limpiar lista".
-    installCodeListActions(*ListView1, *m_codeList,
+    installCodeListActions(*m_ui->ListView1, *m_codeList,
                            {QStringLiteral("sesion.csv"), kCsvFilter,
                             [this] {
                                 return sessionCsvContent(

@@ -1,5 +1,5 @@
-#include "app/ServerFrm.h"
 #include "app/MemoryPolicy.h"
+#include "app/ServerFrm.h"
 
 #include <QApplication>
 

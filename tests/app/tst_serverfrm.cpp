@@ -1,13 +1,13 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "views/FileSave.h"
-#include "views/LogPane.h"
-#include "views/ViewActions.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/Saving.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
+#include "views/FileSave.h"
+#include "views/LogPane.h"
+#include "views/ViewActions.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -139,12 +139,12 @@ QAction* actionOf(QWidget& view, const QString& text)
 QMap<QString, QByteArray> shownByEachView(ServerFrm& w)
 {
     QByteArray rows;
-    const QAbstractItemModel& list = *w.ListView1->model();
+    const QAbstractItemModel& list = *w.controls().ListView1->model();
     for (int row = 0; row < list.rowCount(); ++row)
         rows += list.index(row, 0).data(Qt::EditRole).toString().toLatin1() + '\n';
-    return {{u"Text3"_qs, w.Text3->bytes()},
-            {u"Text4"_qs, w.Text4->bytes()},
-            {u"Text2"_qs, w.Text2->bytes()},
+    return {{u"Text3"_qs, w.controls().Text3->bytes()},
+            {u"Text4"_qs, w.controls().Text4->bytes()},
+            {u"Text2"_qs, w.controls().Text2->bytes()},
             {u"ListView1"_qs, rows}};
 }
 
@@ -161,15 +161,17 @@ private slots:
         QCOMPARE(w->size(), QSize(994, 587));
         QCOMPARE(w->findChildren<QWidget*>(QString(), Qt::FindChildrenRecursively).size() >= 44,
                  true);
-        QCOMPARE(QApplication::focusWidget(), w->txtPort);
+        QCOMPARE(QApplication::focusWidget(), w.ui->txtPort);
 
         for (QLineEdit* box :
-             {w->txtPort, w->txtIP, w->txtPort2, w->MaskEdBox1, w->MaskEdBox2, w->MaskEdBox3,
-              w->MaskEdBox4, w->MaskEdBox5, w->MaskEdBox6, w->txtSend, w->txtSend2, w->Text1})
+             {w.ui->txtPort, w.ui->txtIP, w.ui->txtPort2, w.ui->MaskEdBox1, w.ui->MaskEdBox2,
+              w.ui->MaskEdBox3, w.ui->MaskEdBox4, w.ui->MaskEdBox5, w.ui->MaskEdBox6, w.ui->txtSend,
+              w.ui->txtSend2, w.ui->Text1})
             QCOMPARE(box->text(), QString());
-        for (LogPane* pane : {w->Text2, w->Text3, w->Text4})
+        for (LogPane* pane : {w.ui->Text2, w.ui->Text3, w.ui->Text4})
             QCOMPARE(pane->length(), 0);
-        for (QRadioButton* option : {w->Option1, w->Option2, w->Option3, w->Option4, w->Option5})
+        for (QRadioButton* option :
+             {w.ui->Option1, w.ui->Option2, w.ui->Option3, w.ui->Option4, w.ui->Option5})
             QVERIFY(!option->isChecked());
         QCOMPARE(w->codeList().rowCount(), 0);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
@@ -250,7 +252,7 @@ private slots:
             "Text3",      "Text4",    "Command4",   "Command5",   "MaskEdBox6", "ListView1",
             "Option3",    "Option1",  "Command6",   "txtPort",
         };
-        QCOMPARE(QApplication::focusWidget(), w->txtPort);
+        QCOMPARE(QApplication::focusWidget(), w.ui->txtPort);
         for (const QString& next : expected) {
             QWidget* stop = QApplication::focusWidget();
             const QImage focused = around(*w, *stop);
@@ -355,7 +357,7 @@ private slots:
         QVERIFY(edit);
         for (const int x : {2, edit->width() / 3, edit->width() / 2, edit->width() - 3}) {
             edit->setText(there);
-            w->bntListen->setFocus(); // the click is what brings the focus in
+            w.ui->bntListen->setFocus(); // the click is what brings the focus in
             QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
             QCOMPARE(QApplication::focusWidget(), edit);
             QTest::keyClicks(edit, typed);
@@ -405,22 +407,22 @@ private slots:
     void hoverHintsShowTheStoredTexts()
     {
         WindowUnderTest w;
-        QCOMPARE(w->MaskEdBox3->toolTip(),
+        QCOMPARE(w.ui->MaskEdBox3->toolTip(),
                  QStringLiteral("Paridad: 0 ninguna, 1 par, 2 impar, 3 marca, 4 espacio"));
         // The stored "Connect" would call the listen button what it is not.
-        QCOMPARE(w->bntListen->toolTip(), QString());
-        QCOMPARE(w->bntConnect->toolTip(), QString());
+        QCOMPARE(w.ui->bntListen->toolTip(), QString());
+        QCOMPARE(w.ui->bntConnect->toolTip(), QString());
     }
 
     void resizingMovesNothing()
     {
         WindowUnderTest w;
-        const QRect before = w->ListView1->geometry();
-        const QRect frame = w->Frame2->geometry();
+        const QRect before = w.ui->ListView1->geometry();
+        const QRect frame = w.ui->Frame2->geometry();
         w->resize(1400, 900);
         QCoreApplication::processEvents();
-        QCOMPARE(w->ListView1->geometry(), before);
-        QCOMPARE(w->Frame2->geometry(), frame);
+        QCOMPARE(w.ui->ListView1->geometry(), before);
+        QCOMPARE(w.ui->Frame2->geometry(), frame);
     }
 
     // Assistive technology reads each control by its label and each view by what it shows.
@@ -428,28 +430,28 @@ private slots:
     {
         WindowUnderTest w;
         const std::pair<QWidget*, QString> names[] = {
-            {w->txtPort, QStringLiteral("Escuchar en el puerto")},
-            {w->txtIP, QStringLiteral("IP Remota")},
-            {w->txtPort2, QStringLiteral("Puerto")},
-            {w->MaskEdBox1, QStringLiteral("Com")},
-            {w->MaskEdBox5, QStringLiteral("Vel")},
-            {w->MaskEdBox2, QStringLiteral("Dat")},
-            {w->MaskEdBox3, QStringLiteral("Par")},
-            {w->MaskEdBox4, QStringLiteral("Bits")},
-            {w->MaskEdBox6, QStringLiteral("Código ASCII")},
-            {w->Text3, QStringLiteral("Registro del servidor")},
-            {w->txtSend, QStringLiteral("Texto a enviar del servidor")},
-            {w->Text4, QStringLiteral("Registro del cliente")},
-            {w->txtSend2, QStringLiteral("Texto a enviar del cliente")},
-            {w->Text2, QStringLiteral("Registro del puerto serial")},
-            {w->Text1, QStringLiteral("Texto a enviar por el puerto serial")},
-            {w->ListView1, QStringLiteral("ASCII")},
+            {w.ui->txtPort, QStringLiteral("Escuchar en el puerto")},
+            {w.ui->txtIP, QStringLiteral("IP Remota")},
+            {w.ui->txtPort2, QStringLiteral("Puerto")},
+            {w.ui->MaskEdBox1, QStringLiteral("Com")},
+            {w.ui->MaskEdBox5, QStringLiteral("Vel")},
+            {w.ui->MaskEdBox2, QStringLiteral("Dat")},
+            {w.ui->MaskEdBox3, QStringLiteral("Par")},
+            {w.ui->MaskEdBox4, QStringLiteral("Bits")},
+            {w.ui->MaskEdBox6, QStringLiteral("Código ASCII")},
+            {w.ui->Text3, QStringLiteral("Registro del servidor")},
+            {w.ui->txtSend, QStringLiteral("Texto a enviar del servidor")},
+            {w.ui->Text4, QStringLiteral("Registro del cliente")},
+            {w.ui->txtSend2, QStringLiteral("Texto a enviar del cliente")},
+            {w.ui->Text2, QStringLiteral("Registro del puerto serial")},
+            {w.ui->Text1, QStringLiteral("Texto a enviar por el puerto serial")},
+            {w.ui->ListView1, QStringLiteral("ASCII")},
         };
         for (const auto& [widget, name] : names)
             QCOMPARE(accessible(widget)->text(QAccessible::Name), name);
 
         // Two datagrams, one with a NUL in it, reach the client pane and the code list.
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
         listenOn(w, port);
         QUdpSocket peer;
@@ -459,14 +461,14 @@ private slots:
         QTRY_COMPARE(w->codeList().rowCount(), 2);
 
         // The pane reads as it shows: a NUL is a picture, not the end of the text.
-        QAccessibleInterface* pane = accessible(w->Text4);
+        QAccessibleInterface* pane = accessible(w.ui->Text4);
         const QString shown = QStringLiteral("Servidor : A\u2400B\r\nServidor : \u2401\r\n");
         QCOMPARE(pane->text(QAccessible::Value), shown);
         QCOMPARE(pane->textInterface()->characterCount(), shown.size());
         QCOMPARE(pane->textInterface()->text(11, 14), QStringLiteral("A\u2400B"));
 
         // The list: a list of its rows, each named by its text; the current row is focused.
-        QAccessibleInterface* list = accessible(w->ListView1);
+        QAccessibleInterface* list = accessible(w.ui->ListView1);
         QCOMPARE(list->role(), QAccessible::List);
         QTRY_COMPARE(list->childCount(), 2);
         QAccessibleTableInterface* table = list->tableInterface();
@@ -483,8 +485,8 @@ private slots:
         QVERIFY(!list->focusChild());
         QCOMPARE(table->selectedRowCount(), 0);
 
-        w->ListView1->setFocus();
-        QTest::keyClick(w->ListView1, Qt::Key_End);
+        w.ui->ListView1->setFocus();
+        QTest::keyClick(w.ui->ListView1, Qt::Key_End);
         QCOMPARE(list->focusChild(), list->child(1));
         QVERIFY(list->child(1)->state().focused);
         QVERIFY(list->child(1)->state().selected);
@@ -494,7 +496,7 @@ private slots:
 
         // And it can select a row as an operator would.
         QVERIFY(table->selectRow(0));
-        QCOMPARE(w->ListView1->currentIndex().row(), 0);
+        QCOMPARE(w.ui->ListView1->currentIndex().row(), 0);
         QVERIFY(table->isRowSelected(0));
         QVERIFY(!table->isRowSelected(1));
     }
@@ -516,12 +518,13 @@ private slots:
         if (busy) {
             const quint16 port = listenUnderTcp(*bench.w);
             serversPeer.connectToHost(QHostAddress::LocalHost, port);
-            QTRY_VERIFY(w.Text3->text().endsWith(u"Cliente conectado. IP : 127.0.0.1\r\n"));
+            QTRY_VERIFY(
+                w.controls().Text3->text().endsWith(u"Cliente conectado. IP : 127.0.0.1\r\n"));
             QVERIFY(clientsPeer.listen(QHostAddress::LocalHost, 0));
-            w.txtIP->setText(QStringLiteral("127.0.0.1"));
-            w.txtPort2->setText(QString::number(clientsPeer.serverPort()));
-            QTest::mouseClick(w.bntConnect, Qt::LeftButton);
-            QTRY_VERIFY(w.Text4->text().endsWith(u"Conectado a 127.0.0.1\r\n"));
+            w.controls().txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.controls().txtPort2->setText(QString::number(clientsPeer.serverPort()));
+            QTest::mouseClick(w.controls().bntConnect, Qt::LeftButton);
+            QTRY_VERIFY(w.controls().Text4->text().endsWith(u"Conectado a 127.0.0.1\r\n"));
             QTRY_VERIFY(clientsPeer.hasPendingConnections());
             clientsConnection = clientsPeer.nextPendingConnection();
             QVERIFY(clientsConnection);
@@ -532,10 +535,10 @@ private slots:
             serversPeer.write(varied(100'000));
             clientsConnection->write(varied(100'000));
             bench.line.write(varied(1'000));
-            for (QLineEdit* box : {w.txtSend, w.txtSend2})
+            for (QLineEdit* box : {w.controls().txtSend, w.controls().txtSend2})
                 box->setText(QString(4'000, u'x'));
-            QTest::mouseClick(w.bntSend, Qt::LeftButton);
-            QTest::mouseClick(w.bntSend2, Qt::LeftButton);
+            QTest::mouseClick(w.controls().bntSend, Qt::LeftButton);
+            QTest::mouseClick(w.controls().bntSend2, Qt::LeftButton);
             bench.send(QString(1'000, u'y'));
         }
         QVERIFY(w.close());
@@ -583,9 +586,9 @@ private slots:
         QVERIFY(peer.waitForConnected(5000));
         peer.write(allByteValues());
         QTRY_COMPARE(rowsJoined(*w), allByteValues());
-        AppendLog(*w->Text4, u"Servidor : ", QByteArrayView("\r\n\0\xFF", 4));
-        AppendLog(*w->Text2, u"Conectado....");
-        const QByteArray panes = w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes();
+        AppendLog(*w.ui->Text4, u"Servidor : ", QByteArrayView("\r\n\0\xFF", 4));
+        AppendLog(*w.ui->Text2, u"Conectado....");
+        const QByteArray panes = w.ui->Text2->bytes() + w.ui->Text3->bytes() + w.ui->Text4->bytes();
         const qint64 rows = w->codeList().rowCount();
 
         auto* shown = w->findChild<QWidget*>(view);
@@ -616,7 +619,7 @@ private slots:
                         .match(QString::fromUtf8(csv))
                         .hasMatch());
         }
-        QCOMPARE(w->Text2->bytes() + w->Text3->bytes() + w->Text4->bytes(), panes);
+        QCOMPARE(w.ui->Text2->bytes() + w.ui->Text3->bytes() + w.ui->Text4->bytes(), panes);
         QCOMPARE(w->codeList().rowCount(), rows);
     }
 
@@ -656,9 +659,9 @@ private slots:
         peer.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(peer.waitForConnected(5000));
         peer.write("AB");
-        QTRY_COMPARE(w->ListView1->model()->rowCount(), 1);
-        AppendLog(*w->Text4, u"Servidor : ", "cd");
-        AppendLog(*w->Text2, u"Conectado....");
+        QTRY_COMPARE(w.ui->ListView1->model()->rowCount(), 1);
+        AppendLog(*w.ui->Text4, u"Servidor : ", "cd");
+        AppendLog(*w.ui->Text2, u"Conectado....");
 
         auto* shown = w->findChild<QAbstractScrollArea*>(view);
         QVERIFY(shown);

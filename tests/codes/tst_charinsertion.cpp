@@ -1,10 +1,10 @@
-#include "codes/CodeList.h"
-#include "views/ByteGlyphs.h"
-#include "views/LogPane.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
+#include "views/ByteGlyphs.h"
+#include "views/LogPane.h"
 
 #include <QLineEdit>
 #include <QNetworkDatagram>
@@ -22,11 +22,11 @@ QLineEdit* destinationOf(ServerFrm& w, int option)
 {
     switch (option) {
     case 3:
-        return w.txtSend;
+        return w.controls().txtSend;
     case 4:
-        return w.txtSend2;
+        return w.controls().txtSend2;
     default:
-        return w.Text1;
+        return w.controls().Text1;
     }
 }
 
@@ -34,20 +34,20 @@ QRadioButton* optionButton(ServerFrm& w, int option)
 {
     switch (option) {
     case 3:
-        return w.Option3;
+        return w.controls().Option3;
     case 4:
-        return w.Option4;
+        return w.controls().Option4;
     default:
-        return w.Option5;
+        return w.controls().Option5;
     }
 }
 
 void typeCode(ServerFrm& w, const QString& code)
 {
-    w.MaskEdBox6->setFocus();
-    w.MaskEdBox6->selectAll();
-    QTest::keyClick(w.MaskEdBox6, Qt::Key_Delete);
-    QTest::keyClicks(w.MaskEdBox6, code);
+    w.controls().MaskEdBox6->setFocus();
+    w.controls().MaskEdBox6->selectAll();
+    QTest::keyClick(w.controls().MaskEdBox6, Qt::Key_Delete);
+    QTest::keyClicks(w.controls().MaskEdBox6, code);
 }
 
 } // namespace
@@ -91,7 +91,7 @@ private slots:
         destinationOf(*w, option)->setText(before);
         typeCode(*w, code);
         for (int i = 0; i < presses; ++i)
-            QTest::mouseClick(w->Command5, Qt::LeftButton);
+            QTest::mouseClick(w.ui->Command5, Qt::LeftButton);
         QCOMPARE(destinationOf(*w, option)->text(), after);
         QVERIFY(w.messages->shown.empty());
         for (int other : {3, 4, 5}) {
@@ -126,23 +126,23 @@ private slots:
             const quint16 port = listenUnderTcp(*bench.w);
             tcpPeer.connectToHost(QHostAddress::LocalHost, port);
             QVERIFY(tcpPeer.waitForConnected(5000));
-            QTRY_VERIFY(w.Text3->length() > 0);
+            QTRY_VERIFY(w.controls().Text3->length() > 0);
             received = [&] {
                 return got += tcpPeer.readAll();
             };
-            pane = w.Text3;
+            pane = w.controls().Text3;
             logPrefix = "Servidor: ";
         } else if (option == 4) {
             QVERIFY(udpPeer.bind(QHostAddress::LocalHost, 0));
-            QTest::mouseClick(w.Option2, Qt::LeftButton);
-            w.txtIP->setText(QStringLiteral("127.0.0.1"));
-            w.txtPort2->setText(QString::number(udpPeer.localPort()));
+            QTest::mouseClick(w.controls().Option2, Qt::LeftButton);
+            w.controls().txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.controls().txtPort2->setText(QString::number(udpPeer.localPort()));
             received = [&] {
                 while (udpPeer.hasPendingDatagrams())
                     got += udpPeer.receiveDatagram().data();
                 return got;
             };
-            pane = w.Text4;
+            pane = w.controls().Text4;
             logPrefix = "Cliente : ";
         } else {
             bench.connect();
@@ -155,7 +155,7 @@ private slots:
         QTest::mouseClick(optionButton(w, option), Qt::LeftButton);
         for (int code = 0; code < 256; ++code) {
             typeCode(w, QString::number(code));
-            QTest::mouseClick(w.Command5, Qt::LeftButton);
+            QTest::mouseClick(w.controls().Command5, Qt::LeftButton);
         }
         const QString composed = box->text();
         QCOMPARE(composed.size(), 256);
@@ -209,9 +209,9 @@ private slots:
     {
         QFETCH(QString, code);
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton); // a transport is no destination
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton); // a transport is no destination
         typeCode(*w, code);
-        QTest::mouseClick(w->Command5, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Command5, Qt::LeftButton);
         QCOMPARE(w.messages->shown,
                  (std::vector<Shown>{{QStringLiteral("Elija un Destino"), MessageIcon::Critical}}));
         for (int option : {3, 4, 5})
@@ -234,32 +234,32 @@ private slots:
         QFETCH(QString, code);
         QFETCH(QString, says);
         WindowUnderTest w;
-        QTest::mouseClick(w->Option3, Qt::LeftButton);
-        w->txtSend->setText(QStringLiteral("AB"));
+        QTest::mouseClick(w.ui->Option3, Qt::LeftButton);
+        w.ui->txtSend->setText(QStringLiteral("AB"));
         typeCode(*w, code);
-        QTest::mouseClick(w->Command5, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Command5, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
         QVERIFY(w.messages->shown[0].text.startsWith(u"Error : "));
         QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
-        QCOMPARE(w->txtSend->text(), QStringLiteral("AB"));
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("AB"));
 
         typeCode(*w, QStringLiteral("67"));
-        QTest::mouseClick(w->Command5, Qt::LeftButton);
-        QCOMPARE(w->txtSend->text(), QStringLiteral("ABC"));
+        QTest::mouseClick(w.ui->Command5, Qt::LeftButton);
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("ABC"));
     }
 
     void theCaretAndFocusStayWhereTheyWere()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option4, Qt::LeftButton);
-        w->txtSend2->setText(QStringLiteral("hola"));
-        w->txtSend2->setCursorPosition(1);
+        QTest::mouseClick(w.ui->Option4, Qt::LeftButton);
+        w.ui->txtSend2->setText(QStringLiteral("hola"));
+        w.ui->txtSend2->setCursorPosition(1);
         typeCode(*w, QStringLiteral("33"));
-        QTest::mouseClick(w->Command5, Qt::LeftButton);
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("hola!"));
-        QCOMPARE(w->txtSend2->cursorPosition(), 1);
-        QVERIFY(!w->txtSend2->hasFocus());
+        QTest::mouseClick(w.ui->Command5, Qt::LeftButton);
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("hola!"));
+        QCOMPARE(w.ui->txtSend2->cursorPosition(), 1);
+        QVERIFY(!w.ui->txtSend2->hasFocus());
     }
 };
 

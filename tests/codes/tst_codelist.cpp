@@ -2,10 +2,10 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
-#include "views/FileSave.h"
-#include "views/LogPane.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
+#include "views/FileSave.h"
+#include "views/LogPane.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,10 +1,10 @@
+#include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
 #include "net/QtSocketControl.h"
-#include "views/LogPane.h"
-#include "base/SingleByteCodec.h"
 #include "support/ByteSamples.h"
-#include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/Loopback.h"
+#include "views/LogPane.h"
 
 #include <QLineEdit>
 #include <QNetworkDatagram>
@@ -70,23 +70,23 @@ ServerFrmPlatform askingNameServer(std::unique_ptr<NameServer> nameServer,
 
 void chooseUdpAndAddress(WindowUnderTest& w, const QString& host, quint16 port)
 {
-    QTest::mouseClick(w->Option2, Qt::LeftButton);
-    w->txtIP->setText(host);
-    w->txtPort2->setText(QString::number(port));
+    QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+    w.ui->txtIP->setText(host);
+    w.ui->txtPort2->setText(QString::number(port));
 }
 
 void chooseTcpAndAddress(WindowUnderTest& w, const QString& host, const QString& port)
 {
-    QTest::mouseClick(w->Option1, Qt::LeftButton);
-    w->txtIP->setText(host);
-    w->txtPort2->setText(port);
+    QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
+    w.ui->txtIP->setText(host);
+    w.ui->txtPort2->setText(port);
 }
 
 void connectTo(WindowUnderTest& w, quint16 port, const QString& host = u"127.0.0.1"_qs)
 {
     chooseTcpAndAddress(w, host, QString::number(port));
-    QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-    QTRY_VERIFY(w->Text4->text().endsWith(QStringLiteral("Conectado a %1\r\n").arg(host)));
+    QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+    QTRY_VERIFY(w.ui->Text4->text().endsWith(QStringLiteral("Conectado a %1\r\n").arg(host)));
 }
 
 } // namespace
@@ -111,31 +111,31 @@ private slots:
         WindowUnderTest w;
         connectTo(w, echo.serverPort(), host);
         const QString connected = QStringLiteral("Conectado a %1\r\n").arg(host);
-        QCOMPARE(w->Text4->text(), connected);
+        QCOMPARE(w.ui->Text4->text(), connected);
         QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
 
-        w->txtSend2->setText(QStringLiteral("AB"));
-        w->txtIP->setFocus();
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
-        QCOMPARE(w->txtSend2->text(), QString());
-        QVERIFY(QApplication::focusWidget() != w->txtSend2);
-        QTRY_COMPARE(w->Text4->text(),
+        w.ui->txtSend2->setText(QStringLiteral("AB"));
+        w.ui->txtIP->setFocus();
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
+        QCOMPARE(w.ui->txtSend2->text(), QString());
+        QVERIFY(QApplication::focusWidget() != w.ui->txtSend2);
+        QTRY_COMPARE(w.ui->Text4->text(),
                      connected + QStringLiteral("Cliente : AB\r\nServidor : AB\r\n"));
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
 
         // An empty text goes out like any other: logged, nothing refused, still connected.
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
-        QVERIFY(w->Text4->text().endsWith(u"Servidor : AB\r\nCliente : \r\n"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
+        QVERIFY(w.ui->Text4->text().endsWith(u"Servidor : AB\r\nCliente : \r\n"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
-        w->txtSend2->setText(QStringLiteral("C"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
-        QTRY_VERIFY(w->Text4->text().endsWith(u"Cliente : \r\nCliente : C\r\nServidor : C\r\n"));
+        w.ui->txtSend2->setText(QStringLiteral("C"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
+        QTRY_VERIFY(w.ui->Text4->text().endsWith(u"Cliente : \r\nCliente : C\r\nServidor : C\r\n"));
         QCOMPARE(w->codeList().rowCount(), 2);
         QVERIFY(w.messages->shown.empty());
 
         // The server leaves: the client says so and stays closed.
         echo.last->disconnectFromHost();
-        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : C\r\n*** Desconectado\r\n"));
+        QTRY_VERIFY(w.ui->Text4->text().endsWith(u"Servidor : C\r\n*** Desconectado\r\n"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCoreApplication::processEvents();
         QCOMPARE(echo.connections, 1);
@@ -145,8 +145,8 @@ private slots:
     void disconnectingWorksEvenBeforeAnyTransportIsChosen()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Command1, Qt::LeftButton);
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QTest::mouseClick(w.ui->Command1, Qt::LeftButton);
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
         QVERIFY(w.messages->shown.empty());
     }
 
@@ -156,24 +156,25 @@ private slots:
         WindowUnderTest w;
         connectTo(w, echo.serverPort());
         QTRY_VERIFY(echo.last);
-        QTest::mouseClick(w->Command1, Qt::LeftButton);
-        QCOMPARE(w->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n*** Desconectado\r\n"));
+        QTest::mouseClick(w.ui->Command1, Qt::LeftButton);
+        QCOMPARE(w.ui->Text4->text(),
+                 QStringLiteral("Conectado a 127.0.0.1\r\n*** Desconectado\r\n"));
         QTRY_COMPARE(echo.last->state(), QAbstractSocket::UnconnectedState);
     }
 
     void withNoTransportChosenItAsksForOne()
     {
         WindowUnderTest w;
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QStringLiteral("7"));
-        w->txtSend2->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QStringLiteral("7"));
+        w.ui->txtSend2->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         const Shown ask{QStringLiteral("Debe Elegir un Protocolo"), MessageIcon::Exclamation};
         QCOMPARE(w.messages->shown, (std::vector<Shown>{ask, ask}));
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QCOMPARE(w->Text4->text(), QString());
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("hola"));
+        QCOMPARE(w.ui->Text4->text(), QString());
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("hola"));
     }
 
     // The connect trap: the critical message only; nothing is logged.
@@ -199,11 +200,11 @@ private slots:
         QFETCH(QString, says);
         WindowUnderTest w;
         chooseTcpAndAddress(w, host, port);
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
         QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
-        QCOMPARE(w->Text4->text(), QString());
+        QCOMPARE(w.ui->Text4->text(), QString());
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
     }
 
@@ -215,9 +216,9 @@ private slots:
         WindowUnderTest w;
         connectTo(w, echo.serverPort());
         QTRY_VERIFY(echo.last);
-        w->txtIP->setText(QStringLiteral("localhost"));
-        w->txtPort2->clear();
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("localhost"));
+        w.ui->txtPort2->clear();
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
         QCOMPARE(w.messages->shown,
                  (std::vector<Shown>{
                      {QStringLiteral("Error : El campo «Puerto» está vacío: escriba un número."),
@@ -225,7 +226,7 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->remoteHost(), QStringLiteral("localhost"));
         QTRY_COMPARE(echo.last->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(w->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n"));
     }
 
     // Failures after the call come as error events: two lines, a closed socket, no box.
@@ -234,10 +235,10 @@ private slots:
         const quint16 port = freeTcpPort();
         WindowUnderTest w;
         chooseTcpAndAddress(w, QStringLiteral("127.0.0.1"), QString::number(port));
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-        QTRY_VERIFY(w->Text4->text().endsWith(u"*** Desconectado\r\n"));
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+        QTRY_VERIFY(w.ui->Text4->text().endsWith(u"*** Desconectado\r\n"));
         QCOMPARE(
-            w->Text4->text(),
+            w.ui->Text4->text(),
             QStringLiteral("*** Error : El equipo 127.0.0.1 rechazó la conexión en el puerto %1: "
                            "nadie escucha en él.\r\n*** Desconectado\r\n")
                 .arg(port));
@@ -249,13 +250,13 @@ private slots:
     {
         WindowUnderTest w;
         chooseTcpAndAddress(w, QStringLiteral("127.0.0.1"), QStringLiteral("9"));
-        w->txtSend2->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtSend2->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"));
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("hola"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("hola"));
     }
 
     void connectingAgainDropsTheOldConnectionSilently()
@@ -265,8 +266,8 @@ private slots:
         connectTo(w, echo.serverPort());
         QTRY_VERIFY(echo.last);
         QPointer<QTcpSocket> first = echo.last;
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-        QTRY_COMPARE(w->Text4->text(),
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+        QTRY_COMPARE(w.ui->Text4->text(),
                      QStringLiteral("Conectado a 127.0.0.1\r\nConectado a 127.0.0.1\r\n"));
         QTRY_COMPARE(first->state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(echo.connections, 2);
@@ -278,13 +279,13 @@ private slots:
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         WindowUnderTest w;
         chooseUdpAndAddress(w, QStringLiteral("localhost"), peer.localPort());
-        QVERIFY(!w->bntConnect->isEnabled());
-        w->txtSend2->setText(QStringLiteral("ping"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QVERIFY(!w.ui->bntConnect->isEnabled());
+        w.ui->txtSend2->setText(QStringLiteral("ping"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         // "localhost" needs no name server: the send is done when the click is.
-        QCOMPARE(w->Text4->text(), QStringLiteral("Cliente : ping\r\n"));
-        QCOMPARE(w->txtSend2->text(), QString());
-        QCOMPARE(QApplication::focusWidget(), w->txtSend2);
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("Cliente : ping\r\n"));
+        QCOMPARE(w.ui->txtSend2->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w.ui->txtSend2);
         QTRY_VERIFY(peer.hasPendingDatagrams());
         const QNetworkDatagram datagram = peer.receiveDatagram();
         QCOMPARE(datagram.data(), QByteArray("ping"));
@@ -293,12 +294,12 @@ private slots:
                            quint16(datagram.senderPort()));
         QTRY_COMPARE(w->codeList().rowCount(), 1);
         QCOMPARE(w->codeList().rows().bytes(0), allByteValues());
-        QCOMPARE(w->Text4->bytes(),
+        QCOMPARE(w.ui->Text4->bytes(),
                  QByteArray("Cliente : ping\r\nServidor : ") + allByteValues() + "\r\n");
-        QCOMPARE(w->Text3->text(), QString());
+        QCOMPARE(w.ui->Text3->text(), QString());
 
-        w->txtSend2->setText(SingleByteCodec::toText(allByteValues()));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtSend2->setText(SingleByteCodec::toText(allByteValues()));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QTRY_VERIFY(peer.hasPendingDatagrams());
         QCOMPARE(peer.receiveDatagram().data(), allByteValues());
     }
@@ -313,28 +314,28 @@ private slots:
         StandInNameServer& nameServer = *names;
         WindowUnderTest w(askingNameServer(std::move(names)));
         chooseUdpAndAddress(w, QStringLiteral("plc.planta"), peer.localPort());
-        w->txtSend2->setText(QStringLiteral("uno"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtSend2->setText(QStringLiteral("uno"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QCOMPARE(nameServer.asked, QStringList{QStringLiteral("plc.planta")});
-        QCOMPARE(w->Text4->text(), QString());
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("uno"));
+        QCOMPARE(w.ui->Text4->text(), QString());
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("uno"));
 
         // Meanwhile a datagram comes in, and the operator sends a second text.
         const auto* winsock2 = static_cast<QtSocketControl*>(w->Winsock2.get());
         peer.writeDatagram("eco", QHostAddress::LocalHost, winsock2->boundPort());
-        QTRY_COMPARE(w->Text4->text(), QStringLiteral("Servidor : eco\r\n"));
-        w->txtSend2->setText(QStringLiteral("dos"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QTRY_COMPARE(w.ui->Text4->text(), QStringLiteral("Servidor : eco\r\n"));
+        w.ui->txtSend2->setText(QStringLiteral("dos"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QVERIFY(!peer.hasPendingDatagrams());
 
         nameServer.answer({QHostAddress(QHostAddress::LocalHost)});
-        QCOMPARE(w->Text4->text(), QStringLiteral("Servidor : eco\r\nCliente : uno\r\n"));
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("dos")); // typed after "uno" left: kept
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("Servidor : eco\r\nCliente : uno\r\n"));
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("dos")); // typed after "uno" left: kept
         nameServer.answer({QHostAddress(QHostAddress::LocalHost)});
-        QCOMPARE(w->Text4->text(),
+        QCOMPARE(w.ui->Text4->text(),
                  QStringLiteral("Servidor : eco\r\nCliente : uno\r\nCliente : dos\r\n"));
-        QCOMPARE(w->txtSend2->text(), QString());
-        QCOMPARE(QApplication::focusWidget(), w->txtSend2);
+        QCOMPARE(w.ui->txtSend2->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w.ui->txtSend2);
         for (const QByteArray& expected : {QByteArray("uno"), QByteArray("dos")}) {
             QTRY_VERIFY(peer.hasPendingDatagrams());
             QCOMPARE(peer.receiveDatagram().data(), expected);
@@ -372,16 +373,16 @@ private slots:
         WindowUnderTest w(nameServer == 0 ? askingNameServer(nullptr)
                                           : askingNameServer(std::move(standIn), 20));
         chooseUdpAndAddress(w, host, peer.localPort());
-        w->txtSend2->setText(QStringLiteral("uno"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
-        QCOMPARE(w->Text4->text(), QString());
+        w.ui->txtSend2->setText(QStringLiteral("uno"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
+        QCOMPARE(w.ui->Text4->text(), QString());
         if (nameServer == 1)
             names.answer({});
         QTRY_COMPARE_WITH_TIMEOUT(w.messages->shown.size(), std::size_t(1), 10'000);
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
-        QCOMPARE(w->txtSend2->text(), QStringLiteral("uno"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend2->text(), QStringLiteral("uno"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->datagramsWaiting(), 0);
         QVERIFY(!peer.hasPendingDatagrams());
@@ -401,57 +402,57 @@ private slots:
         if (QUdpSocket probe; !probe.bind(QHostAddress(host), 0))
             QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
-        w->txtPort->setText(QString::number(port));
-        QTest::mouseClick(w->bntListen, Qt::LeftButton);
+        w.ui->txtPort->setText(QString::number(port));
+        QTest::mouseClick(w.ui->bntListen, Qt::LeftButton);
         QCOMPARE(w->Winsock2->state(), SocketControl::Open);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
 
-        w->txtIP->setText(host);
-        w->txtPort2->setText(QString::number(port));
-        w->txtSend2->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtIP->setText(host);
+        w.ui->txtPort2->setText(QString::number(port));
+        w.ui->txtSend2->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QTRY_COMPARE(w->codeList().rowCount(), 1);
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton); // an empty datagram
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton); // an empty datagram
         QTRY_COMPARE(w->codeList().rowCount(), 2);
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",104,111,108,97"));
         QCOMPARE(w->codeList().rowText(1), QString());
         QCOMPARE(
-            w->Text4->text(),
+            w.ui->Text4->text(),
             QStringLiteral("Cliente : hola\r\nServidor : hola\r\nCliente : \r\nServidor : \r\n"));
-        QCOMPARE(w->Text3->text(), QString());
+        QCOMPARE(w.ui->Text3->text(), QString());
         QVERIFY(w.messages->shown.empty());
     }
 
     void aDatagramTooLargeIsRefusedAndTheTextKept()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(freeUdpPort()));
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QString::number(freeUdpPort()));
         const QString big(65'508, u'x');
-        w->txtSend2->setText(big);
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        w.ui->txtSend2->setText(big);
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY(w.messages->shown[0].text.contains(u"65508 bytes supera el máximo de 65507"));
-        QCOMPARE(w->txtSend2->text(), big);
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend2->text(), big);
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
     }
 
     void aDatagramWithNoPortIsRefused()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtSend2->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtSend2->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QCOMPARE(w.messages->shown,
                  (std::vector<Shown>{
                      {QStringLiteral("Error : El campo «Puerto» está vacío: escriba un número."),
                       MessageIcon::None}}));
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
     }
 };
 

@@ -1,6 +1,6 @@
-#include "net/QtSocketControl.h"
 #include "base/ControlError.h"
 #include "base/SingleByteCodec.h"
+#include "net/QtSocketControl.h"
 #include "support/ByteSamples.h"
 #include "support/peers/Loopback.h"
 

@@ -1,9 +1,9 @@
-#include "codes/CodeList.h"
-#include "views/LogPane.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
 #include "support/ByteSamples.h"
-#include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/Loopback.h"
+#include "views/LogPane.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -23,11 +23,11 @@ std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port,
                                         const QHostAddress& from = QHostAddress::LocalHost)
 {
     auto peer = std::make_unique<QTcpSocket>();
-    const qint64 before = w->Text3->length();
+    const qint64 before = w.ui->Text3->length();
     peer->connectToHost(from, port);
     if (!peer->waitForConnected(5000))
         return nullptr;
-    if (!QTest::qWaitFor([&] { return w->Text3->length() > before; }, 5000))
+    if (!QTest::qWaitFor([&] { return w.ui->Text3->length() > before; }, 5000))
         return nullptr;
     return peer;
 }
@@ -61,32 +61,32 @@ private slots:
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
-        QCOMPARE(w->Text3->text(), QString());
+        QCOMPARE(w.ui->Text3->text(), QString());
 
         auto peer = connectPeer(w, port, QHostAddress(peerAddress));
         QVERIFY(peer);
         const QString connected = QStringLiteral("Cliente conectado. IP : %1\r\n").arg(peerAddress);
-        QCOMPARE(w->Text3->text(), connected);
+        QCOMPARE(w.ui->Text3->text(), connected);
 
         peer->write("AB");
-        QTRY_COMPARE(w->Text3->text(), connected + QStringLiteral("Cliente : AB\r\n"));
+        QTRY_COMPARE(w.ui->Text3->text(), connected + QStringLiteral("Cliente : AB\r\n"));
         QCOMPARE(w->codeList().rowCount(), 1);
         QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
-        QCOMPARE(w->Text3->selStart(), w->Text3->length());
+        QCOMPARE(w.ui->Text3->selStart(), w.ui->Text3->length());
 
-        w->txtSend->setText(QStringLiteral("¡Hola!"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtSend->setText(QStringLiteral("¡Hola!"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QTRY_COMPARE(peer->bytesAvailable(), qint64(6));
         QCOMPARE(peer->readAll(), QByteArray("\xA1Hola!"));
-        QVERIFY(w->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n"));
-        QCOMPARE(w->txtSend->text(), QString());
-        QCOMPARE(QApplication::focusWidget(), w->txtSend);
+        QVERIFY(w.ui->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n"));
+        QCOMPARE(w.ui->txtSend->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w.ui->txtSend);
 
         // The field changes before the peer leaves: the server listens again where it says now.
         const quint16 nextPort = freeTcpPort();
-        w->txtPort->setText(QString::number(nextPort));
+        w.ui->txtPort->setText(QString::number(nextPort));
         peer->disconnectFromHost();
-        QTRY_VERIFY(w->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n*** Desconectado\r\n"));
+        QTRY_VERIFY(w.ui->Text3->text().endsWith(u"Servidor: ¡Hola!\r\n*** Desconectado\r\n"));
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
         QVERIFY(refusedAt(port));
         QVERIFY(connectPeer(w, nextPort));
@@ -102,11 +102,11 @@ private slots:
         QVERIFY(refusedAt(port));
 
         first->disconnectFromHost();
-        QTRY_VERIFY(w->Text3->text().endsWith(u"*** Desconectado\r\n"));
+        QTRY_VERIFY(w.ui->Text3->text().endsWith(u"*** Desconectado\r\n"));
         auto second = connectPeer(w, port);
         QVERIFY(second);
         second->write("2");
-        QTRY_VERIFY(w->Text3->text().endsWith(u"Cliente : 2\r\n"));
+        QTRY_VERIFY(w.ui->Text3->text().endsWith(u"Cliente : 2\r\n"));
     }
 
     // The server's own end of a finished connection lingers in TIME_WAIT: listening on the same
@@ -118,9 +118,9 @@ private slots:
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         // "Poner a la escucha" while connected drops the peer from this side, without a line.
-        const QString before = w->Text3->text();
+        const QString before = w.ui->Text3->text();
         listenOn(w, port);
-        QCOMPARE(w->Text3->text(), before);
+        QCOMPARE(w.ui->Text3->text(), before);
         QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
         QVERIFY(w.messages->shown.empty());
         QVERIFY(connectPeer(w, port));
@@ -129,17 +129,17 @@ private slots:
     void withNoTransportChosenNothingIsTouched()
     {
         WindowUnderTest w;
-        w->txtPort->setText(QString::number(freeTcpPort()));
-        w->txtSend->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntListen, Qt::LeftButton);
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtPort->setText(QString::number(freeTcpPort()));
+        w.ui->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntListen, Qt::LeftButton);
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown,
                  (std::vector<Shown>{
                      {QStringLiteral("Elija un Protocolo"), MessageIcon::Critical},
                      {QStringLiteral("Elijan un Protocolo"), MessageIcon::Exclamation}}));
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
-        QCOMPARE(w->Text3->text(), QString());
-        QCOMPARE(w->txtSend->text(), QStringLiteral("hola"));
+        QCOMPARE(w.ui->Text3->text(), QString());
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("hola"));
     }
 
     // The listen trap: the critical message and nothing more; the socket stays closed.
@@ -165,14 +165,14 @@ private slots:
         if (port == u"busy")
             port = QString::number(squatter.serverPort());
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        w->txtPort->setText(port);
-        QTest::mouseClick(w->bntListen, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
+        w.ui->txtPort->setText(port);
+        QTest::mouseClick(w.ui->bntListen, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
-        QCOMPARE(w->Text3->text(), QString());
+        QCOMPARE(w.ui->Text3->text(), QString());
     }
 
     // The send trap: a message with no icon, then the close chain, which listens again.
@@ -180,14 +180,14 @@ private slots:
     {
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);
-        w->txtSend->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY2(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"),
                  qPrintable(w.messages->shown[0].text));
-        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
-        QCOMPARE(w->txtSend->text(), QStringLiteral("hola"));
+        QCOMPARE(w.ui->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("hola"));
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
         QVERIFY(connectPeer(w, port));
     }
@@ -197,22 +197,22 @@ private slots:
     void theServersSendUnderUdpIsRefusedPlainly()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
-        w->txtPort->setText(QString::number(port));
-        w->txtSend->setText(QStringLiteral("datos"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtPort->setText(QString::number(port));
+        w.ui->txtSend->setText(QStringLiteral("datos"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY2(w.messages->shown[0].text.contains(u"nada está conectado"),
                  qPrintable(w.messages->shown[0].text));
-        QCOMPARE(w->txtSend->text(), QStringLiteral("datos"));
-        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("datos"));
+        QCOMPARE(w.ui->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Open);
 
         QUdpSocket peer;
         peer.writeDatagram("x", QHostAddress::LocalHost, port);
-        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : x\r\n"));
+        QTRY_VERIFY(w.ui->Text4->text().endsWith(u"Servidor : x\r\n"));
     }
 
     // A refused send whose re-listen fails too: two messages, the second inside the first's
@@ -220,9 +220,9 @@ private slots:
     void aRefusedSendFollowedByAFailedRelistenShowsTwoMessages()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        w->txtSend->setText(QStringLiteral("hola"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
+        w.ui->txtSend->setText(QStringLiteral("hola"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(2));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"));
@@ -231,7 +231,7 @@ private slots:
             (Shown{QStringLiteral(
                        "Error : El campo «Escuchar en el puerto» está vacío: escriba un número."),
                    MessageIcon::Critical}));
-        QCOMPARE(w->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->Text3->text(), QStringLiteral("*** Desconectado\r\n"));
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
     }
 
@@ -243,7 +243,8 @@ private slots:
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
         emit w->Winsock1->errorOccurred(10053, QStringLiteral("La red se cayó."));
-        QVERIFY(w->Text3->text().endsWith(u"*** Error : La red se cayó.\r\n*** Desconectado\r\n"));
+        QVERIFY(
+            w.ui->Text3->text().endsWith(u"*** Error : La red se cayó.\r\n*** Desconectado\r\n"));
         QVERIFY(w.messages->shown.empty());
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
     }
@@ -254,8 +255,8 @@ private slots:
         const quint16 port = listenUnderTcp(w);
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
-        QVERIFY(w->Text3->text().endsWith(u"Servidor: \r\n"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
+        QVERIFY(w.ui->Text3->text().endsWith(u"Servidor: \r\n"));
         QVERIFY(w.messages->shown.empty());
     }
 
@@ -266,15 +267,15 @@ private slots:
         auto peer = connectPeer(w, port);
         QVERIFY(peer);
 
-        const qint64 logged = w->Text3->length();
+        const qint64 logged = w.ui->Text3->length();
         peer->write(allByteValues());
         QTRY_COMPARE(rowsJoined(*w).size(), 256);
         QCOMPARE(rowsJoined(*w), allByteValues());
-        QCOMPARE(w->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
+        QCOMPARE(w.ui->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
 
-        w->txtSend->setText(allByteValuesText());
-        QCOMPARE(w->txtSend->text().size(), 256);
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtSend->setText(allByteValuesText());
+        QCOMPARE(w.ui->txtSend->text().size(), 256);
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QByteArray got;
         QTRY_VERIFY((got += peer->readAll()).size() >= 256);
         QCOMPARE(got, allByteValues());
@@ -291,16 +292,16 @@ private slots:
         QByteArray burst(10 * 1024 * 1024, Qt::Uninitialized);
         for (int i = 0; i < burst.size(); ++i)
             burst[i] = char((i * 131 + i / 7919) % 256);
-        const qint64 logged = w->Text3->length();
+        const qint64 logged = w.ui->Text3->length();
         peer->write(burst);
         peer->disconnectFromHost();
-        QTRY_VERIFY_WITH_TIMEOUT(w->Text3->text().endsWith(u"*** Desconectado\r\n"), 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.ui->Text3->text().endsWith(u"*** Desconectado\r\n"), 60000);
 
         const QByteArray joined = rowsJoined(*w);
         const QByteArray expectedLog = chunksLogged(*w, "Cliente : ");
         QCOMPARE(joined.size(), burst.size());
         QVERIFY(joined == burst);
-        const QByteArray log = w->Text3->bytes().mid(logged);
+        const QByteArray log = w.ui->Text3->bytes().mid(logged);
         QVERIFY(log == expectedLog + "*** Desconectado\r\n");
     }
 };

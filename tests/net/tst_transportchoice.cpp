@@ -1,6 +1,6 @@
-#include "views/LogPane.h"
-#include "support/peers/Loopback.h"
 #include "support/WindowUnderTest.h"
+#include "support/peers/Loopback.h"
+#include "views/LogPane.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,16 +27,16 @@ void makeBusy(WindowUnderTest& w, Busy& busy)
     busy.tcpPort = listenUnderTcp(w);
     busy.serversPeer->connectToHost(QHostAddress::LocalHost, busy.tcpPort);
     busy.clientsServer->listen(QHostAddress::LocalHost, 0);
-    w->txtIP->setText(QStringLiteral("127.0.0.1"));
-    w->txtPort2->setText(QString::number(busy.clientsServer->serverPort()));
-    QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+    w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+    w.ui->txtPort2->setText(QString::number(busy.clientsServer->serverPort()));
+    QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w->Winsock1->state() == SocketControl::Connected &&
                                  w->Winsock2->state() == SocketControl::Connected &&
                                  busy.clientsServer->hasPendingConnections(),
                              5000);
     busy.clientsPeer = busy.clientsServer->nextPendingConnection();
-    busy.serverLog = w->Text3->text();
-    busy.clientLog = w->Text4->text();
+    busy.serverLog = w.ui->Text3->text();
+    busy.clientLog = w.ui->Text4->text();
 }
 
 } // namespace
@@ -48,10 +48,10 @@ private slots:
     void atStartNoTransportIsChosenAndTheClientButtonsWork()
     {
         WindowUnderTest w;
-        QVERIFY(!w->Option1->isChecked());
-        QVERIFY(!w->Option2->isChecked());
-        QVERIFY(w->bntConnect->isEnabled());
-        QVERIFY(w->Command1->isEnabled());
+        QVERIFY(!w.ui->Option1->isChecked());
+        QVERIFY(!w.ui->Option2->isChecked());
+        QVERIFY(w.ui->bntConnect->isEnabled());
+        QVERIFY(w.ui->Command1->isEnabled());
         QCOMPARE(w->Winsock1->protocol(), SocketControl::Tcp);
         QCOMPARE(w->Winsock2->protocol(), SocketControl::Tcp);
     }
@@ -79,15 +79,15 @@ private slots:
             if (option == 0)
                 QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
             else
-                QTest::mouseClick(option == 1 ? w->Option1 : w->Option2, Qt::LeftButton);
+                QTest::mouseClick(option == 1 ? w.ui->Option1 : w.ui->Option2, Qt::LeftButton);
         }
         QCOMPARE(w->Winsock1->protocol(), protocol);
         QCOMPARE(w->Winsock2->protocol(), protocol);
-        QCOMPARE(w->bntConnect->isEnabled(), clientButtons);
-        QCOMPARE(w->Command1->isEnabled(), clientButtons);
-        QCOMPARE(w->bntSend2->isEnabled(), true);
-        QCOMPARE(w->bntListen->isEnabled(), true);
-        QCOMPARE(w->bntSend->isEnabled(), true);
+        QCOMPARE(w.ui->bntConnect->isEnabled(), clientButtons);
+        QCOMPARE(w.ui->Command1->isEnabled(), clientButtons);
+        QCOMPARE(w.ui->bntSend2->isEnabled(), true);
+        QCOMPARE(w.ui->bntListen->isEnabled(), true);
+        QCOMPARE(w.ui->bntSend->isEnabled(), true);
         QVERIFY(w.messages->shown.empty());
     }
 
@@ -100,25 +100,25 @@ private slots:
         makeBusy(w, busy);
         if (QTest::currentTestFailed())
             return;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QTRY_COMPARE(busy.serversPeer->state(), QAbstractSocket::UnconnectedState);
         QTRY_COMPARE(busy.clientsPeer->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(w->Text3->text(), busy.serverLog);
-        QCOMPARE(w->Text4->text(), busy.clientLog);
+        QCOMPARE(w.ui->Text3->text(), busy.serverLog);
+        QCOMPARE(w.ui->Text4->text(), busy.clientLog);
         QTcpServer tcp;
         QVERIFY(tcp.listen(QHostAddress::Any, busy.tcpPort));
 
         const quint16 udpPort = freeUdpPort();
         listenOn(w, udpPort);
         QCOMPARE(w->Winsock2->state(), SocketControl::Open);
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QUdpSocket udp;
         QVERIFY(udp.bind(QHostAddress::Any, udpPort, QAbstractSocket::DontShareAddress));
-        QCOMPARE(w->Text3->text(), busy.serverLog);
-        QCOMPARE(w->Text4->text(), busy.clientLog);
+        QCOMPARE(w.ui->Text3->text(), busy.serverLog);
+        QCOMPARE(w.ui->Text4->text(), busy.clientLog);
         QVERIFY(w.messages->shown.empty());
     }
 
@@ -130,35 +130,35 @@ private slots:
         makeBusy(w, busy);
         if (QTest::currentTestFailed())
             return;
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        QTest::keyClick(w->Option1, Qt::Key_Space);
+        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
+        QTest::keyClick(w.ui->Option1, Qt::Key_Space);
         QCOMPARE(w->Winsock1->state(), SocketControl::Connected);
         QCOMPARE(w->Winsock2->state(), SocketControl::Connected);
         busy.serversPeer->write("sigo");
-        QTRY_VERIFY(w->Text3->text().endsWith(u"Cliente : sigo\r\n"));
+        QTRY_VERIFY(w.ui->Text3->text().endsWith(u"Cliente : sigo\r\n"));
         QCOMPARE(busy.clientsPeer->state(), QAbstractSocket::ConnectedState);
 
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         const quint16 udpPort = freeUdpPort();
         listenOn(w, udpPort);
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         QCOMPARE(w->Winsock2->state(), SocketControl::Open);
         QUdpSocket peer;
         peer.writeDatagram("aqui", QHostAddress::LocalHost, udpPort);
-        QTRY_VERIFY(w->Text4->text().endsWith(u"Servidor : aqui\r\n"));
+        QTRY_VERIFY(w.ui->Text4->text().endsWith(u"Servidor : aqui\r\n"));
         QVERIFY(w.messages->shown.empty());
     }
     void theTwoOptionGroupsAreIndependent()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
-        QTest::mouseClick(w->Option5, Qt::LeftButton);
-        QVERIFY(w->Option2->isChecked());
-        QVERIFY(w->Option5->isChecked());
-        QTest::mouseClick(w->Option1, Qt::LeftButton);
-        QVERIFY(w->Option1->isChecked());
-        QVERIFY(!w->Option2->isChecked());
-        QVERIFY(w->Option5->isChecked());
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option5, Qt::LeftButton);
+        QVERIFY(w.ui->Option2->isChecked());
+        QVERIFY(w.ui->Option5->isChecked());
+        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
+        QVERIFY(w.ui->Option1->isChecked());
+        QVERIFY(!w.ui->Option2->isChecked());
+        QVERIFY(w.ui->Option5->isChecked());
     }
 };
 

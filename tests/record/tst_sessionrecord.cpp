@@ -1,6 +1,6 @@
-#include "views/LogPane.h"
 #include "record/SessionRecord.h"
 #include "support/ByteSamples.h"
+#include "views/LogPane.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>

@@ -3,14 +3,14 @@
 // that no received byte is lost or doubled, and that the window still works right after.
 // (The serial line's faults are driven in tests/serial.)
 
-#include "codes/CodeList.h"
-#include "views/LogPane.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
 #include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"
+#include "views/LogPane.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -42,7 +42,7 @@ bool endsWith(const LogPane& pane, QByteArrayView tail)
 
 void chooseTcp(WindowUnderTest& w)
 {
-    QTest::mouseClick(w->Option1, Qt::LeftButton);
+    QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
 }
 
 // The window still does a normal exchange: a peer connects to its server, sends, is shown.
@@ -56,7 +56,7 @@ void aNormalExchangeStillWorks(WindowUnderTest& w)
     peer.write("todo bien");
     QTRY_COMPARE(w->codeList().rowCount(), rows + 1);
     QCOMPARE(w->codeList().rowText(rows), codeRowText("todo bien"));
-    QVERIFY(endsWith(*w->Text3, "Cliente : todo bien\r\n"));
+    QVERIFY(endsWith(*w.ui->Text3, "Cliente : todo bien\r\n"));
 }
 
 } // namespace
@@ -87,8 +87,8 @@ private slots:
         QVERIFY(fd >= 0);
         const PeerStream stream(11);
         LinePeer peer(fd, LinePeer::Kind::Socket, stream);
-        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
-        const qint64 logged = w->Text3->length();
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w.ui->Text3->length();
 
         const QByteArray data = stream.bytes(0, 200'000);
         peer.send(data.size());
@@ -99,11 +99,11 @@ private slots:
                                       LinePeer::Ending::HalfClose};
         peer.finish(kEndings[std::size_t(how)]);
 
-        QTRY_VERIFY(endsWith(*w->Text3, "*** Desconectado\r\n"));
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "*** Desconectado\r\n"));
         QCOMPARE(rowsJoined(*w), data);
         // A reset is told as what it is, an error, once; a close or half-close as a close.
         const QByteArray told = how == 1 ? kResetLine : QByteArray();
-        QCOMPARE(w->Text3->bytes().mid(logged),
+        QCOMPARE(w.ui->Text3->bytes().mid(logged),
                  chunksLogged(*w, "Cliente : ") + told + "*** Desconectado\r\n");
         QVERIFY(w.messages->shown.empty());
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
@@ -125,18 +125,18 @@ private slots:
         QVERIFY(fd >= 0);
         const PeerStream stream(12);
         LinePeer peer(fd, LinePeer::Kind::Socket, stream);
-        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
-        const qint64 logged = w->Text3->length();
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w.ui->Text3->length();
         const QByteArray data = stream.bytes(0, 2'000'000);
         peer.send(data.size());
         peer.finish(LinePeer::Ending::Reset);
-        QTRY_VERIFY_WITH_TIMEOUT(endsWith(*w->Text3, "*** Desconectado\r\n"), 30'000);
+        QTRY_VERIFY_WITH_TIMEOUT(endsWith(*w.ui->Text3, "*** Desconectado\r\n"), 30'000);
         QTRY_VERIFY(peer.ended());
         const QByteArray got = rowsJoined(*w);
         QVERIFY(data.startsWith(got));
         qInfo("received %lld of %lld bytes before the reset", qint64(got.size()),
               qint64(data.size()));
-        QCOMPARE(w->Text3->bytes().mid(logged),
+        QCOMPARE(w.ui->Text3->bytes().mid(logged),
                  chunksLogged(*w, "Cliente : ") + kResetLine + "*** Desconectado\r\n");
         QVERIFY(w.messages->shown.empty());
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
@@ -149,18 +149,18 @@ private slots:
         QTcpSocket silent;
         silent.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(silent.waitForConnected(5000));
-        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
 
         // The operator can talk to it, and the client frame works beside it.
-        w->txtSend->setText(QStringLiteral("¿hola?"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        w.ui->txtSend->setText(QStringLiteral("¿hola?"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QTRY_COMPARE(silent.bytesAvailable(), qint64(6));
         QTcpServer other;
         QVERIFY(other.listen(QHostAddress::LocalHost, 0));
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(other.serverPort()));
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
-        QTRY_VERIFY(endsWith(*w->Text4, "Conectado a 127.0.0.1\r\n"));
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QString::number(other.serverPort()));
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+        QTRY_VERIFY(endsWith(*w.ui->Text4, "Conectado a 127.0.0.1\r\n"));
         QVERIFY(w.messages->shown.empty());
         QCOMPARE(w->Winsock1->state(), SocketControl::Connected);
     }
@@ -177,9 +177,9 @@ private slots:
 
         WindowUnderTest w;
         chooseTcp(w);
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(port));
-        QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QString::number(port));
+        QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
         QCOMPARE(w->Winsock2->state(), SocketControl::Connecting);
 
         // Meanwhile the window goes on: a timer fires, the server frame listens and serves.
@@ -190,12 +190,12 @@ private slots:
         listenOn(w, serverPort);
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, serverPort);
-        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
         QCOMPARE(w->Winsock2->state(), SocketControl::Connecting);
 
-        QTest::mouseClick(w->Command1, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Command1, Qt::LeftButton);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QCOMPARE(w->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("*** Desconectado\r\n"));
         QVERIFY(w.messages->shown.empty());
         ::close(filler);
     }
@@ -235,15 +235,15 @@ private slots:
                 QSKIP("port 65535 is in use on this machine");
         }
         WindowUnderTest w;
-        QTest::mouseClick(frame == 2 ? w->Option2 : w->Option1, Qt::LeftButton);
+        QTest::mouseClick(frame == 2 ? w.ui->Option2 : w.ui->Option1, Qt::LeftButton);
         QTcpServer target; // for the client: something to connect to on 65535 is not needed
         if (frame == 1) {
-            w->txtIP->setText(QStringLiteral("127.0.0.1"));
-            w->txtPort2->setText(port);
-            QTest::mouseClick(w->bntConnect, Qt::LeftButton);
+            w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.ui->txtPort2->setText(port);
+            QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
         } else {
-            w->txtPort->setText(port);
-            QTest::mouseClick(w->bntListen, Qt::LeftButton);
+            w.ui->txtPort->setText(port);
+            QTest::mouseClick(w.ui->bntListen, Qt::LeftButton);
         }
         if (says.isEmpty()) {
             QVERIFY(w.messages->shown.empty());
@@ -260,7 +260,7 @@ private slots:
                  qPrintable(w.messages->shown[0].text));
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QCOMPARE(w->Text3->length() + w->Text4->length(), 0);
+        QCOMPARE(w.ui->Text3->length() + w.ui->Text4->length(), 0);
     }
 
     void sendingAfterThePeerVanishedIsToldAndRecovers()
@@ -271,16 +271,16 @@ private slots:
             QTcpSocket peer;
             peer.connectToHost(QHostAddress::LocalHost, port);
             QVERIFY(peer.waitForConnected(5000));
-            QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+            QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
         }
-        QTRY_VERIFY(endsWith(*w->Text3, "*** Desconectado\r\n"));
-        w->txtSend->setText(QStringLiteral("¿sigues ahí?"));
-        QTest::mouseClick(w->bntSend, Qt::LeftButton);
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "*** Desconectado\r\n"));
+        w.ui->txtSend->setText(QStringLiteral("¿sigues ahí?"));
+        QTest::mouseClick(w.ui->bntSend, Qt::LeftButton);
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
         QVERIFY(w.messages->shown[0].text.startsWith(u"Error : No hay ninguna conexión"));
-        QCOMPARE(w->txtSend->text(), QStringLiteral("¿sigues ahí?"));
-        QVERIFY(w->Text3->text().endsWith(u"*** Desconectado\r\n*** Desconectado\r\n"));
+        QCOMPARE(w.ui->txtSend->text(), QStringLiteral("¿sigues ahí?"));
+        QVERIFY(w.ui->Text3->text().endsWith(u"*** Desconectado\r\n*** Desconectado\r\n"));
         QCOMPARE(w->Winsock1->state(), SocketControl::Listening);
         aNormalExchangeStillWorks(w);
     }
@@ -290,14 +290,14 @@ private slots:
     void aDatagramToAClosedPortGoesOutWithoutComplaint()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(freeUdpPort()));
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QString::number(freeUdpPort()));
         for (const QString& text : {QStringLiteral("uno"), QStringLiteral("dos")}) {
-            w->txtSend2->setText(text);
-            QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+            w.ui->txtSend2->setText(text);
+            QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         }
-        QCOMPARE(w->Text4->text(), QStringLiteral("Cliente : uno\r\nCliente : dos\r\n"));
+        QCOMPARE(w.ui->Text4->text(), QStringLiteral("Cliente : uno\r\nCliente : dos\r\n"));
         QVERIFY(w.messages->shown.empty());
     }
 
@@ -306,7 +306,7 @@ private slots:
         QUdpSocket squatter;
         QVERIFY(squatter.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         listenOn(w, squatter.localPort());
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
@@ -320,13 +320,13 @@ private slots:
     void aBurstOfDatagramsWhileTheOperatorSendsLosesNothing()
     {
         WindowUnderTest w;
-        QTest::mouseClick(w->Option2, Qt::LeftButton);
+        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         const quint16 port = freeUdpPort();
         listenOn(w, port);
         const PeerStream stream(13);
         DatagramPeer peer(port, stream);
-        w->txtIP->setText(QStringLiteral("127.0.0.1"));
-        w->txtPort2->setText(QString::number(peer.port()));
+        w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.ui->txtPort2->setText(QString::number(peer.port()));
 
         constexpr int kCount = 5'000;
         std::vector<int> sizes;
@@ -334,8 +334,8 @@ private slots:
             sizes.push_back(1 + i % 7);
         peer.send(sizes);
         for (int i = 0; i < 20; ++i) {
-            w->txtSend2->setText(QStringLiteral("op%1").arg(i));
-            QTest::mouseClick(w->bntSend2, Qt::LeftButton);
+            w.ui->txtSend2->setText(QStringLiteral("op%1").arg(i));
+            QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
             QCoreApplication::processEvents();
         }
         QTRY_COMPARE_WITH_TIMEOUT(w->codeList().rowCount(), qint64(kCount), 30'000);
@@ -345,8 +345,8 @@ private slots:
             QCOMPARE(w->codeList().rows().bytes(i), stream.bytes(offset, sizes[std::size_t(i)]));
             offset += sizes[std::size_t(i)];
         }
-        QCOMPARE(w->Text4->bytes().count("Servidor : "), kCount);
-        QCOMPARE(w->Text4->bytes().count("Cliente : op"), 20);
+        QCOMPARE(w.ui->Text4->bytes().count("Servidor : "), kCount);
+        QCOMPARE(w.ui->Text4->bytes().count("Cliente : op"), 20);
         QTRY_COMPARE(peer.receivedCount(), qint64(20));
         const std::vector<QByteArray> received = peer.received();
         for (int i = 0; i < 20; ++i)
@@ -372,12 +372,12 @@ private slots:
         const quint16 port = listenUnderTcp(w);
         QTcpSocket peer;
         peer.connectToHost(QHostAddress::LocalHost, port);
-        QTRY_VERIFY(endsWith(*w->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
-        const qint64 logged = w->Text3->length();
+        QTRY_VERIFY(endsWith(*w.ui->Text3, "Cliente conectado. IP : 127.0.0.1\r\n"));
+        const qint64 logged = w.ui->Text3->length();
         peer.write(data);
         QTRY_COMPARE(rowsJoined(*w).size(), data.size());
         QCOMPARE(rowsJoined(*w), data);
-        QCOMPARE(w->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
+        QCOMPARE(w.ui->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
         for (qint64 row = 0; row < w->codeList().rowCount(); ++row) {
             const QByteArray chunk = w->codeList().rows().bytes(row);
             QCOMPARE(w->codeList().rowText(row), codeRowText(chunk));
@@ -442,9 +442,9 @@ private slots:
         QFETCH(QString, logTail);
         WindowUnderTest w;
         if (transport == 1)
-            QTest::mouseClick(w->Option1, Qt::LeftButton);
+            QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
         if (transport == 2)
-            QTest::mouseClick(w->Option2, Qt::LeftButton);
+            QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
         auto* pressed = w->findChild<QPushButton*>(button);
         QVERIFY(pressed);
         QTest::mouseClick(pressed, Qt::LeftButton);
@@ -459,7 +459,7 @@ private slots:
             QCOMPARE(shown.icon, icon);
             QVERIFY2(shown.text.startsWith(told[i].mid(2)), qPrintable(shown.text));
         }
-        const QString log = w->Text2->text() + w->Text3->text() + w->Text4->text();
+        const QString log = w.ui->Text2->text() + w.ui->Text3->text() + w.ui->Text4->text();
         QCOMPARE(log, logTail);
         w.messages->shown.clear();
         aNormalExchangeStillWorks(w);

@@ -21,18 +21,18 @@
 //                            over the phases: a longer run trickles more, it does not hold more
 //   QUORVANE_SOAK_SEED       the seed of the replay (default 1)
 
-#include "codes/CodeList.h"
-#include "views/LogPane.h"
 #include "app/MemoryPolicy.h"
-#include "views/OutgoingText.h"
-#include "record/SessionRecord.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
+#include "record/SessionRecord.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialPortNumbering.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"
+#include "views/LogPane.h"
+#include "views/OutgoingText.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -467,12 +467,12 @@ bool Soak::setUp()
     if (m_tcpPort == 0 || m_listener.port() == 0)
         return fail(QStringLiteral("no loopback port for the TCP peers"));
 
-    w.MaskEdBox1->setText(QStringLiteral("5"));
-    w.MaskEdBox5->setText(QStringLiteral("115200"));
-    w.MaskEdBox2->setText(QStringLiteral("8"));
-    w.MaskEdBox3->setText(QStringLiteral("0"));
-    w.MaskEdBox4->setText(QStringLiteral("1"));
-    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    w.controls().MaskEdBox1->setText(QStringLiteral("5"));
+    w.controls().MaskEdBox5->setText(QStringLiteral("115200"));
+    w.controls().MaskEdBox2->setText(QStringLiteral("8"));
+    w.controls().MaskEdBox3->setText(QStringLiteral("0"));
+    w.controls().MaskEdBox4->setText(QStringLiteral("1"));
+    QTest::mouseClick(w.controls().Command2, Qt::LeftButton);
     m_logged[kSerialLink] += kSerialConnected.size();
     if (!w.MSComm1->portOpen())
         return fail(QStringLiteral("the serial port did not open. %1").arg(status()));
@@ -554,11 +554,11 @@ bool Soak::startPhase(int phase)
     m_feeds[kSerialLink].budget = budget * 4 / 100;
 
     // The transport changes: both sockets close, whatever they were doing.
-    QTest::mouseClick(m_udp ? w.Option2 : w.Option1, Qt::LeftButton);
+    QTest::mouseClick(m_udp ? w.controls().Option2 : w.controls().Option1, Qt::LeftButton);
     if (w.Winsock1->state() != SocketControl::Closed ||
         w.Winsock2->state() != SocketControl::Closed)
         return fail(QStringLiteral("choosing a transport left a socket open. %1").arg(status()));
-    if (w.bntConnect->isEnabled() == m_udp)
+    if (w.controls().bntConnect->isEnabled() == m_udp)
         return fail(QStringLiteral("\"Conectar\" is %1 under %2")
                         .arg(m_udp ? u"enabled" : u"disabled", m_udp ? u"UDP" : u"TCP"));
     if (m_serverPeer) {
@@ -576,25 +576,25 @@ bool Soak::startPhase(int phase)
     m_phaseFirstRow = w.codeList().rowCount();
     if (m_udp) {
         m_udpPort = freeUdpPort();
-        w.txtPort->setText(QString::number(m_udpPort));
-        QTest::mouseClick(w.bntListen, Qt::LeftButton);
+        w.controls().txtPort->setText(QString::number(m_udpPort));
+        QTest::mouseClick(w.controls().bntListen, Qt::LeftButton);
         if (w.Winsock2->state() != SocketControl::Open)
             return fail(
                 QStringLiteral("\"Poner a la escucha\" under UDP bound nothing. %1").arg(status()));
         m_datagramPeer = std::make_unique<DatagramPeer>(m_udpPort, *m_streams[kClientLink]);
         m_toDatagramPeer.clear();
-        w.txtIP->setText(QStringLiteral("127.0.0.1"));
-        w.txtPort2->setText(QString::number(m_datagramPeer->port()));
+        w.controls().txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.controls().txtPort2->setText(QString::number(m_datagramPeer->port()));
         m_feeds[kClientLink].active = true;
     } else {
         // The same port every TCP phase: listening again where the last phase's connections
         // may still linger.
-        w.txtPort->setText(QString::number(m_tcpPort));
-        QTest::mouseClick(w.bntListen, Qt::LeftButton);
+        w.controls().txtPort->setText(QString::number(m_tcpPort));
+        QTest::mouseClick(w.controls().bntListen, Qt::LeftButton);
         if (w.Winsock1->state() != SocketControl::Listening)
             return fail(QStringLiteral("the server does not listen. %1").arg(status()));
-        w.txtIP->setText(QStringLiteral("127.0.0.1"));
-        w.txtPort2->setText(QString::number(m_listener.port()));
+        w.controls().txtIP->setText(QStringLiteral("127.0.0.1"));
+        w.controls().txtPort2->setText(QString::number(m_listener.port()));
         if (!connectServerPeer() || !connectClient())
             return false;
     }
@@ -876,8 +876,8 @@ std::optional<QByteArray> Soak::compose(QLineEdit& box, QRadioButton& destinatio
     if (chance(40) || (text.isEmpty() && !mayBeEmpty)) {
         const int code = uniform(0, 255);
         QTest::mouseClick(&destination, Qt::LeftButton);
-        w.MaskEdBox6->setText(QString::number(code));
-        QTest::mouseClick(w.Command5, Qt::LeftButton);
+        w.controls().MaskEdBox6->setText(QString::number(code));
+        QTest::mouseClick(w.controls().Command5, Qt::LeftButton);
         text.append(char(code));
     }
     const QByteArray composed = SingleByteCodec::toBytes(OutgoingText::textToSend(box));
@@ -892,13 +892,15 @@ std::optional<QByteArray> Soak::compose(QLineEdit& box, QRadioButton& destinatio
 bool Soak::send(Link link)
 {
     ServerFrm& w = window();
-    QLineEdit* box = link == kServerLink ? w.txtSend : link == kClientLink ? w.txtSend2 : w.Text1;
-    QRadioButton* destination = link == kServerLink   ? w.Option3
-                                : link == kClientLink ? w.Option4
-                                                      : w.Option5;
-    QPushButton* button = link == kServerLink   ? w.bntSend
-                          : link == kClientLink ? w.bntSend2
-                                                : w.Command3;
+    QLineEdit* box = link == kServerLink   ? w.controls().txtSend
+                     : link == kClientLink ? w.controls().txtSend2
+                                           : w.controls().Text1;
+    QRadioButton* destination = link == kServerLink   ? w.controls().Option3
+                                : link == kClientLink ? w.controls().Option4
+                                                      : w.controls().Option5;
+    QPushButton* button = link == kServerLink   ? w.controls().bntSend
+                          : link == kClientLink ? w.controls().bntSend2
+                                                : w.controls().Command3;
     // The serial "Enviar" refuses an empty text; the socket ones send it.
     const auto text = compose(*box, *destination, link != kSerialLink);
     if (!text)
@@ -922,10 +924,11 @@ bool Soak::limpiar()
     ServerFrm& w = window();
     if (!checkPanes())
         return false;
-    m_cleared += w.Text2->length() + 8 * w.Text2->rowCount();
-    QTest::mouseClick(w.Command6, Qt::LeftButton);
-    if (w.Text2->length() != 0)
-        return fail(QStringLiteral("\"Limpiar\" left %1 bytes in Text2").arg(w.Text2->length()));
+    m_cleared += w.controls().Text2->length() + 8 * w.controls().Text2->rowCount();
+    QTest::mouseClick(w.controls().Command6, Qt::LeftButton);
+    if (w.controls().Text2->length() != 0)
+        return fail(
+            QStringLiteral("\"Limpiar\" left %1 bytes in Text2").arg(w.controls().Text2->length()));
     m_paneChecked[kSerialLink] = 0;
     m_logged[kSerialLink] = 0;
     return true;
@@ -966,7 +969,7 @@ bool Soak::serverListensAgain()
     if (!runUntil([this] { return settled(kServerLink); },
                   QStringLiteral("the server link to settle")))
         return false;
-    QTest::mouseClick(window().bntListen, Qt::LeftButton);
+    QTest::mouseClick(window().controls().bntListen, Qt::LeftButton);
     if (window().Winsock1->state() != SocketControl::Listening)
         return fail(QStringLiteral("the server does not listen again. %1").arg(status()));
     if (!runUntil([this] { return m_serverPeer->ended(); },
@@ -1019,7 +1022,7 @@ bool Soak::clientReconnects(int how)
                       QStringLiteral("the client link to settle")))
             return false;
         if (how == 1) {
-            QTest::mouseClick(w.Command1, Qt::LeftButton);
+            QTest::mouseClick(w.controls().Command1, Qt::LeftButton);
             m_logged[kClientLink] += kDisconnected.size();
         }
     }
@@ -1030,7 +1033,7 @@ bool Soak::clientReconnects(int how)
 bool Soak::connectClient()
 {
     const int connections = m_seen.clientConnections;
-    QTest::mouseClick(window().bntConnect, Qt::LeftButton);
+    QTest::mouseClick(window().controls().bntConnect, Qt::LeftButton);
     if (m_clientPeer) {
         if (!runUntil([this] { return m_clientPeer->ended(); },
                       QStringLiteral("the client's old connection to end")) ||
@@ -1069,12 +1072,12 @@ bool Soak::serialReconnects(bool closeFirst)
                   QStringLiteral("the serial line to settle")))
         return false;
     if (closeFirst) {
-        QTest::mouseClick(w.Command4, Qt::LeftButton);
+        QTest::mouseClick(w.controls().Command4, Qt::LeftButton);
         m_logged[kSerialLink] += kSerialDisconnected.size();
         if (w.MSComm1->portOpen())
             return fail(QStringLiteral("\"Desconectar\" left the serial port open"));
     }
-    QTest::mouseClick(w.Command2, Qt::LeftButton);
+    QTest::mouseClick(w.controls().Command2, Qt::LeftButton);
     m_logged[kSerialLink] += kSerialConnected.size();
     if (!w.MSComm1->portOpen())
         return fail(QStringLiteral("the serial port did not open again. %1").arg(status()));
@@ -1091,7 +1094,7 @@ bool Soak::datagramPortBoundAgain()
     if (!runUntil([this] { return settled(kClientLink); },
                   QStringLiteral("the datagram link to settle")))
         return false;
-    QTest::mouseClick(window().bntListen, Qt::LeftButton);
+    QTest::mouseClick(window().controls().bntListen, Qt::LeftButton);
     if (window().Winsock2->state() != SocketControl::Open)
         return fail(QStringLiteral("the datagram port was not bound again. %1").arg(status()));
     feed.active = true;
@@ -1224,9 +1227,10 @@ qint64 Soak::heldBytes() const
 {
     const ServerFrm& w = *m_window->window;
     const CodeList& list = w.codeList();
-    qint64 held =
-        w.Text2->length() + w.Text3->length() + w.Text4->length() + list.rows().byteCount();
-    held += 8 * (list.rowCount() + w.Text2->rowCount() + w.Text3->rowCount() + w.Text4->rowCount());
+    qint64 held = w.controls().Text2->length() + w.controls().Text3->length() +
+                  w.controls().Text4->length() + list.rows().byteCount();
+    held += 8 * (list.rowCount() + w.controls().Text2->rowCount() + w.controls().Text3->rowCount() +
+                 w.controls().Text4->rowCount());
     held += m_cleared;
     return held;
 }

@@ -29,15 +29,16 @@ void SerialBench::connectWith(const QStringList& comVelDatParBits)
 
 void connectSerial(ServerFrm& f, const QStringList& comVelDatParBits)
 {
-    const QList<QLineEdit*> fields = {f.MaskEdBox1, f.MaskEdBox5, f.MaskEdBox2, f.MaskEdBox3,
-                                      f.MaskEdBox4};
+    const QList<QLineEdit*> fields = {f.controls().MaskEdBox1, f.controls().MaskEdBox5,
+                                      f.controls().MaskEdBox2, f.controls().MaskEdBox3,
+                                      f.controls().MaskEdBox4};
     for (int i = 0; i < fields.size(); ++i) {
         fields[i]->setFocus();
         fields[i]->selectAll();
         QTest::keyClick(fields[i], Qt::Key_Delete);
         QTest::keyClicks(fields[i], comVelDatParBits.value(i));
     }
-    QTest::mouseClick(f.Command2, Qt::LeftButton);
+    QTest::mouseClick(f.controls().Command2, Qt::LeftButton);
 }
 
 void SerialBench::connect()
@@ -48,6 +49,6 @@ void SerialBench::connect()
 
 void SerialBench::send(const QString& text)
 {
-    window().Text1->setText(text);
-    QTest::mouseClick(window().Command3, Qt::LeftButton);
+    window().controls().Text1->setText(text);
+    QTest::mouseClick(window().controls().Command3, Qt::LeftButton);
 }

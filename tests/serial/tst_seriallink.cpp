@@ -1,12 +1,12 @@
 #include "SerialBench.h"
-#include "codes/CodeList.h"
-#include "views/LogPane.h"
-#include "record/SessionRecord.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
+#include "record/SessionRecord.h"
 #include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
 #include "support/FakeSerialControl.h"
 #include "support/WindowUnderTest.h"
+#include "views/LogPane.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -73,20 +73,20 @@ private slots:
         QCOMPARE(w.MSComm1->settings(), QStringLiteral("9600,n,8,1"));
         const termios line = applied(bench.line);
         QCOMPARE(cfgetospeed(&line), speed_t(B9600));
-        QCOMPARE(w.Text2->bytes(), kConnected);
-        QCOMPARE(w.Text2->selStart(), kConnected.size());
+        QCOMPARE(w.controls().Text2->bytes(), kConnected);
+        QCOMPARE(w.controls().Text2->selStart(), kConnected.size());
 
         bench.send(QStringLiteral("hola"));
         QTRY_COMPARE(bench.line.received, QByteArrayLiteral("hola"));
-        QCOMPARE(w.Text1->text(), QString());
-        QCOMPARE(QApplication::focusWidget(), w.Text1);
+        QCOMPARE(w.controls().Text1->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), w.controls().Text1);
 
         bench.line.write("AB");
         QTRY_COMPARE(w.codeList().rowCount(), 2);
         QCOMPARE(w.codeList().rowText(0), QStringLiteral(",65"));
         QCOMPARE(w.codeList().rowText(1), QStringLiteral(",66"));
-        QCOMPARE(w.Text2->bytes(), kConnected + "AB"); // no echo, no line break
-        QCOMPARE(w.Text2->selStart(), kConnected.size());
+        QCOMPARE(w.controls().Text2->bytes(), kConnected + "AB"); // no echo, no line break
+        QCOMPARE(w.controls().Text2->selStart(), kConnected.size());
     }
 
     // What the device runs is read back from it. A pseudo-terminal takes the speed (custom
@@ -110,7 +110,7 @@ private slots:
         bench.connectWith(fields);
         QCOMPARE(bench.shown(), std::vector<Shown>());
         QCOMPARE(bench.window().MSComm1->settings(), settings);
-        QCOMPARE(bench.window().Text2->bytes(), kConnected);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
         QTEST(linuxOutputSpeed(bench.line.slaveDescriptor()), "baud");
         const termios line = applied(bench.line);
         QTEST(bool(line.c_cflag & CSTOPB), "twoStopBits");
@@ -158,11 +158,11 @@ private slots:
                          MessageIcon::Critical));
         QVERIFY(saysOnce(bench.shown(), says, MessageIcon::Critical));
         QVERIFY(!bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.window().Text2->bytes(), kConnected);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
 
         bench.connect();
         QCOMPARE(bench.shown().size(), std::size_t(1));
-        QCOMPARE(bench.window().Text2->bytes(), kConnected + kConnected);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + kConnected);
     }
 
     // An empty field, or settings the line cannot run, stop "Conectar" before anything is
@@ -210,7 +210,7 @@ private slots:
         QVERIFY(saysOnce(bench.shown(), says, icon));
         QVERIFY(bench.window().MSComm1->portOpen());
         QCOMPARE(bench.control().serialPort().baudRate(), 9600);
-        QCOMPARE(bench.window().Text2->bytes(), kConnected);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
     }
 
     void aSecondConectarReopensWithTheNewValues()
@@ -221,8 +221,8 @@ private slots:
         bench.connect();
         bench.connectWith({"7", "19200", "8", "0", "2"});
         QVERIFY(bench.shown().empty());
-        QCOMPARE(bench.window().Text2->bytes(), kConnected + kConnected);
-        QCOMPARE(bench.window().Text2->selStart(), 2 * kConnected.size());
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + kConnected);
+        QCOMPARE(bench.window().controls().Text2->selStart(), 2 * kConnected.size());
         QCOMPARE(linuxOutputSpeed(other.slaveDescriptor()), 19200);
         QVERIFY(applied(other).c_cflag & CSTOPB);
 
@@ -243,7 +243,7 @@ private slots:
 
         const CodeList& list = bench.window().codeList();
         QTRY_COMPARE_WITH_TIMEOUT(list.rowCount(), burst.size(), 120'000);
-        QCOMPARE(bench.window().Text2->bytes(), kConnected + burst);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + burst);
         for (qsizetype i = 0; i < burst.size(); ++i) {
             if (list.rows().bytes(i) != burst.mid(i, 1))
                 QFAIL(qPrintable(QStringLiteral("row %1 is %2").arg(i).arg(list.rowText(i))));
@@ -264,7 +264,7 @@ private slots:
         QTRY_COMPARE(bench.window().codeList().rowCount(), 256);
         for (int b = 0; b < 256; ++b)
             QCOMPARE(bench.window().codeList().rowText(b), QStringLiteral(",%1").arg(b));
-        QCOMPARE(bench.window().Text2->bytes(), kConnected + all);
+        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + all);
     }
 
     // "Desconectar" closes without asking first (twice is harmless), appends its line and
@@ -281,13 +281,13 @@ private slots:
         SerialBench bench;
         if (connected)
             bench.connect();
-        const QByteArray before = bench.window().Text2->bytes();
-        QTest::mouseClick(bench.window().Command4, Qt::LeftButton);
-        QTest::mouseClick(bench.window().Command4, Qt::LeftButton);
+        const QByteArray before = bench.window().controls().Text2->bytes();
+        QTest::mouseClick(bench.window().controls().Command4, Qt::LeftButton);
+        QTest::mouseClick(bench.window().controls().Command4, Qt::LeftButton);
         QVERIFY(bench.shown().empty());
         QVERIFY(!bench.window().MSComm1->portOpen());
         const QByteArray line = QByteArrayLiteral("****Desconectado****\r\n");
-        const LogPane& text2 = *bench.window().Text2;
+        const LogPane& text2 = *bench.window().controls().Text2;
         QCOMPARE(text2.bytes(), before + line + line);
         QCOMPARE(text2.selStart(), before.size());
         QCOMPARE(text2.selectedText(), QString::fromLatin1(line + line));
@@ -312,13 +312,14 @@ private slots:
         SerialBench bench;
         bench.connect();
         if (!text.isEmpty())
-            QTest::mouseClick(bench.window().Command4, Qt::LeftButton);
-        const QByteArray before = bench.window().Text2->bytes();
+            QTest::mouseClick(bench.window().controls().Command4, Qt::LeftButton);
+        const QByteArray before = bench.window().controls().Text2->bytes();
         bench.send(text);
         QVERIFY(saysOnce(bench.shown(), says.arg(bench.path(QStringLiteral("com5"))), icon));
-        QCOMPARE(bench.window().Text1->text(), text);
-        QCOMPARE(QApplication::focusWidget(), bench.window().Command3); // where the click put it
-        QCOMPARE(bench.window().Text2->bytes(), before);
+        QCOMPARE(bench.window().controls().Text1->text(), text);
+        QCOMPARE(QApplication::focusWidget(),
+                 bench.window().controls().Command3); // where the click put it
+        QCOMPARE(bench.window().controls().Text2->bytes(), before);
         QCOMPARE(bench.line.received, QByteArray());
     }
 
@@ -365,7 +366,7 @@ private slots:
         connectSerial(*bench.w, {"003", "019200", "7", "2", "2"});
         QTEST(bench.control->operations, "operations");
         QCOMPARE(bench.w.messages->shown.size(), std::size_t(logged ? 0 : 1));
-        QCOMPARE(bench.w->Text2->bytes(), logged ? kConnected : QByteArray());
+        QCOMPARE(bench.w.ui->Text2->bytes(), logged ? kConnected : QByteArray());
     }
 
     // Each notification reads once: one with nothing waiting adds an empty row and leaves the
@@ -373,14 +374,14 @@ private slots:
     void anEmptyNotificationAddsAnEmptyRowOnly()
     {
         FakeBench bench;
-        bench.w->Text2->append("x");
+        bench.w.ui->Text2->append("x");
         bench.control->feed(QByteArray());
         bench.control->feed("A");
         const CodeList& list = bench.w->codeList();
         QCOMPARE(list.rowCount(), 2);
         QCOMPARE(list.rowText(0), QString());
         QCOMPARE(list.rowText(1), QStringLiteral(",65"));
-        QCOMPARE(bench.w->Text2->bytes(), QByteArrayLiteral("xA"));
+        QCOMPARE(bench.w.ui->Text2->bytes(), QByteArrayLiteral("xA"));
     }
 
     void limpiarEmptiesOnlyThePane()
@@ -389,13 +390,13 @@ private slots:
         bench.connect();
         bench.line.write("A");
         QTRY_COMPARE(bench.window().codeList().rowCount(), 1);
-        QTest::mouseClick(bench.window().Command6, Qt::LeftButton);
-        QCOMPARE(bench.window().Text2->length(), 0);
+        QTest::mouseClick(bench.window().controls().Command6, Qt::LeftButton);
+        QCOMPARE(bench.window().controls().Text2->length(), 0);
         QVERIFY(bench.window().MSComm1->portOpen());
 
         bench.line.write("B");
         QTRY_COMPARE(bench.window().codeList().rowCount(), 2);
-        QCOMPARE(bench.window().Text2->bytes(), QByteArrayLiteral("B"));
+        QCOMPARE(bench.window().controls().Text2->bytes(), QByteArrayLiteral("B"));
     }
 
     // The other end goes away mid-stream: the port closes, the operator hears it once, the
@@ -415,13 +416,13 @@ private slots:
             QCoreApplication::processEvents();
         QVERIFY(
             saysOnce(bench.shown(), QStringLiteral("con el puerto COM5"), MessageIcon::Critical));
-        QCOMPARE(w.Text2->bytes(), kConnected + "abc");
+        QCOMPARE(w.controls().Text2->bytes(), kConnected + "abc");
 
         PseudoTerminal back;
         bench.alias(5, back);
-        QTest::mouseClick(w.Command2, Qt::LeftButton);
+        QTest::mouseClick(w.controls().Command2, Qt::LeftButton);
         QCOMPARE(bench.shown().size(), std::size_t(1));
-        QCOMPARE(w.Text2->bytes(), kConnected + "abc" + kConnected);
+        QCOMPARE(w.controls().Text2->bytes(), kConnected + "abc" + kConnected);
         bench.send(QStringLiteral("¿sigue?"));
         QTRY_COMPARE(back.received, SingleByteCodec::toBytes(u"¿sigue?"));
         back.write("d");
@@ -454,7 +455,7 @@ private slots:
         bench.connectWith({port, "9600", "8", "0", "1"});
         QVERIFY(saysOnce(bench.shown(), says.arg(bench.devices.path()), MessageIcon::Critical));
         QVERIFY(!bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.window().Text2->length(), 0);
+        QCOMPARE(bench.window().controls().Text2->length(), 0);
     }
 
     // Root is never refused a device, so the refusal is made where the control asks whether
@@ -475,7 +476,7 @@ private slots:
                              .arg(bench.path(QStringLiteral("com5")), owner),
                          MessageIcon::Critical));
         QVERIFY(!bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.window().Text2->length(), 0);
+        QCOMPARE(bench.window().controls().Text2->length(), 0);
     }
 
     // A capture that outgrows the memory set aside for it is told once, from the event loop
@@ -504,7 +505,7 @@ private slots:
         port.feed(burst);
         QCoreApplication::processEvents();
         QCOMPARE(w.messages->shown.size(), std::size_t(1));
-        QCOMPARE(w->Text2->bytes(), burst + burst);
+        QCOMPARE(w.ui->Text2->bytes(), burst + burst);
         QCOMPARE(rowsJoined(*w), burst + burst);
     }
 };

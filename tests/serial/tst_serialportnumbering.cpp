@@ -55,7 +55,7 @@ private slots:
         QFile::link(line.device(), directory.filePath(QStringLiteral("com12")));
         QFile::link(directory.filePath(QStringLiteral("gone")), directory.filePath("com9"));
 
-        QLineEdit* field = w->MaskEdBox1;
+        QLineEdit* field = w.ui->MaskEdBox1;
         QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), field->mapToGlobal(QPoint(2, 2)));
         QCoreApplication::sendEvent(field, &hover);
         const QString hint = field->toolTip();

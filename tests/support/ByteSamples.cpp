@@ -1,8 +1,8 @@
 #include "support/ByteSamples.h"
 
 #include "app/ServerFrm.h"
-#include "codes/CodeList.h"
 #include "base/SingleByteCodec.h"
+#include "codes/CodeList.h"
 
 QByteArray allByteValues()
 {

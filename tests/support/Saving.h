@@ -1,7 +1,7 @@
 #pragma once
 
-#include "views/FileSave.h"
 #include "record/SessionSave.h"
+#include "views/FileSave.h"
 
 #include <QByteArray>
 #include <QString>

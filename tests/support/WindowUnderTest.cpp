@@ -18,6 +18,7 @@ WindowUnderTest::WindowUnderTest(ServerFrmPlatform platform)
     messages = recorder.get();
     platform.messages = std::move(recorder);
     window = std::make_unique<ServerFrm>(std::move(platform));
+    ui = &window->controls();
     window->show();
     if (!QTest::qWaitForWindowExposed(window.get()))
         qWarning("the window under test was not exposed");
@@ -27,13 +28,13 @@ WindowUnderTest::~WindowUnderTest() = default;
 
 void listenOn(WindowUnderTest& w, quint16 port)
 {
-    w->txtPort->setText(QString::number(port));
-    QTest::mouseClick(w->bntListen, Qt::LeftButton);
+    w.ui->txtPort->setText(QString::number(port));
+    QTest::mouseClick(w.ui->bntListen, Qt::LeftButton);
 }
 
 quint16 listenUnderTcp(WindowUnderTest& w)
 {
-    QTest::mouseClick(w->Option1, Qt::LeftButton);
+    QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
     const quint16 port = freeTcpPort();
     listenOn(w, port);
     return port;

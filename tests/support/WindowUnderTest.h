@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ServerFrm.h"
+#include "app/ServerFrmControls.h"
 #include "support/RecordingMessages.h"
 
 #include <memory>
@@ -16,6 +17,8 @@ struct WindowUnderTest {
     ServerFrm* operator->() { return window.get(); }
 
     RecordingMessages* messages = nullptr;
+    // The window's controls, under their designer names.
+    const Ui::ServerFrm* ui = nullptr;
     std::unique_ptr<ServerFrm> window;
 };
 

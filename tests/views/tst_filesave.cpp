@@ -1,10 +1,10 @@
 #include "base/FailureDispatch.h"
-#include "views/FileSave.h"
-#include "views/LogPane.h"
-#include "views/ViewActions.h"
 #include "support/ByteSamples.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
+#include "views/FileSave.h"
+#include "views/LogPane.h"
+#include "views/ViewActions.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "views/LogPane.h"
 #include "support/ByteSamples.h"
+#include "views/LogPane.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -9,8 +9,8 @@
 //   more than its places, and converts as above.
 #include "FuzzSupport.h"
 
-#include "base/ControlError.h"
 #include "app/MaskedField.h"
+#include "base/ControlError.h"
 #include "base/NumberConversion.h"
 #include "base/SingleByteCodec.h"
 

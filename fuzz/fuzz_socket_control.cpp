@@ -15,9 +15,9 @@
 // timeout.
 #include "FuzzSupport.h"
 
-#include "net/QtSocketControl.h"
 #include "base/ControlError.h"
 #include "base/SingleByteCodec.h"
+#include "net/QtSocketControl.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"

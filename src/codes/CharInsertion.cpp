@@ -3,8 +3,8 @@
 #include "base/ControlError.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
-#include "views/OutgoingText.h"
 #include "base/SingleByteCodec.h"
+#include "views/OutgoingText.h"
 
 #include <QLineEdit>
 #include <QRadioButton>

@@ -1,8 +1,8 @@
 #include "codes/CodeListActions.h"
 
+#include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "base/OperatorMessages.h"
 
 #include <QActionGroup>
 #include <QApplication>

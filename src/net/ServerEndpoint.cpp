@@ -1,11 +1,11 @@
 #include "net/ServerEndpoint.h"
 
-#include "codes/CodeList.h"
-#include "net/SocketControl.h"
 #include "base/FailureDispatch.h"
-#include "views/LogPane.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
+#include "codes/CodeList.h"
+#include "net/SocketControl.h"
+#include "views/LogPane.h"
 #include "views/OutgoingText.h"
 
 #include <QLineEdit>

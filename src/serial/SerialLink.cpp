@@ -1,13 +1,13 @@
 #include "serial/SerialLink.h"
 
-#include "codes/CodeList.h"
 #include "base/ControlError.h"
-#include "views/LogPane.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
-#include "views/OutgoingText.h"
+#include "codes/CodeList.h"
 #include "serial/Parities.h"
 #include "serial/SerialControl.h"
+#include "views/LogPane.h"
+#include "views/OutgoingText.h"
 
 #include <QLineEdit>
 

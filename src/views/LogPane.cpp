@@ -1,8 +1,8 @@
 #include "views/LogPane.h"
 
+#include "base/SingleByteCodec.h"
 #include "views/FocusRing.h"
 #include "views/LogPaneAccessible.h"
-#include "base/SingleByteCodec.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "record/SessionRecord.h"
 #include "views/ByteGlyphs.h"
 #include "views/FrameCoalescer.h"
-#include "record/SessionRecord.h"
 #include "views/TextRows.h"
 
 #include <QAbstractScrollArea>

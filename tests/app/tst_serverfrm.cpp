@@ -11,6 +11,7 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 
@@ -76,7 +78,7 @@ constexpr DesignedControl kDesign[] = {
     {"bntSend", "QPushButton", "Frame1", u"Enviar", 4080, 3720, 855, 255, 3},
 
     {"Label4", "QLabel", "Frame2", u"IP Remota", 120, 360, 855, 255, 20},
-    {"txtIP", "QLineEdit", "Frame2", u"", 960, 240, 1935, 375, 4, "", 15},
+    {"txtIP", "QLineEdit", "Frame2", u"", 960, 240, 1935, 375, 4, "", 253},
     {"Label5", "QLabel", "Frame2", u"Puerto", 3120, 360, 495, 255, 19},
     {"txtPort2", "QLineEdit", "Frame2", u"", 3720, 240, 735, 375, 5, "#####", 5},
     {"bntConnect", "QPushButton", "Frame2", u"Conectar", 240, 720, 855, 375, 6},
@@ -146,6 +148,43 @@ QMap<QString, QByteArray> shownByEachView(ServerFrm& w)
             {u"Text4"_qs, w.controls().Text4->bytes()},
             {u"Text2"_qs, w.controls().Text2->bytes()},
             {u"ListView1"_qs, rows}};
+}
+
+// Types text key by key as a keyboard sends it: a character no QTest key names ("²", "٣")
+// comes as a key event with its text alone.
+void typeKeys(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), {});
+    }
+}
+
+// Chooses "Paste" in a field's context menu.
+void pasteFromMenu(QLineEdit& field)
+{
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            field.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&field, &click);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    const QList<QAction*> entries = menu->actions();
+    const auto paste = std::find_if(entries.begin(), entries.end(), [](const QAction* entry) {
+        return entry->text().startsWith(QLineEdit::tr("&Paste"));
+    });
+    QVERIFY(paste != entries.end());
+    (*paste)->trigger();
+    menu->close();
+}
+
+// A host name of the longest length there is, 253 characters.
+QString longestHostName()
+{
+    QStringList labels(4, QString(62, u'a'));
+    labels.append(QString(253 - 4 * 63, u'b'));
+    return labels.join(u'.');
 }
 
 } // namespace
@@ -295,12 +334,19 @@ private slots:
         QTest::newRow("code: no letters") << "MaskEdBox6"
                                           << "A"
                                           << "";
-        QTest::newRow("address: 15 characters") << "txtIP"
-                                                << "192.168.100.200x"
-                                                << "192.168.100.200";
+        QTest::newRow("address: 253 characters")
+            << "txtIP" << longestHostName() + u'x' << longestHostName();
         QTest::newRow("address: names too") << "txtIP"
                                             << "mi-equipo"
                                             << "mi-equipo";
+        QTest::newRow("address: a name longer than 15")
+            << "txtIP" << u"plc-linea3.local"_qs << u"plc-linea3.local"_qs;
+        QTest::newRow("address: a whole IPv6 address")
+            << "txtIP" << u"fe80:0000:0000:0000:0204:61ff:fe9d:f156"_qs
+            << u"fe80:0000:0000:0000:0204:61ff:fe9d:f156"_qs;
+        QTest::newRow("port: no superscript digit") << "txtPort" << u"1²"_qs << u"1"_qs;
+        QTest::newRow("code: no Arabic-Indic digit") << "MaskEdBox6" << u"٣"_qs << QString();
+        QTest::newRow("speed: no full-width digits") << "MaskEdBox5" << u"９６0"_qs << u"0"_qs;
     }
     void maskedFieldsTakeOnlyWhatTheirMaskAllows()
     {
@@ -313,7 +359,7 @@ private slots:
         QCOMPARE(edit->text(), QString());
         edit->setFocus();
         const QColor normal = edit->palette().color(QPalette::Base);
-        QTest::keyClicks(edit, typed);
+        typeKeys(edit, typed);
         QCOMPARE(edit->text(), value);
         // A refused keystroke is not lost in silence: the field flashes (and beeps).
         const bool refused = typed.size() != value.size();
@@ -364,6 +410,62 @@ private slots:
             QVERIFY2(edit->text() == there + typed,
                      qPrintable(QStringLiteral("clicked at x=%1: %2").arg(x).arg(edit->text())));
         }
+    }
+
+    // Pasted text goes in whole or not at all, whichever way it is pasted: what does not fit
+    // is refused as a keystroke is, never cut to fit (Qt's own paste would keep what fits).
+    void pastedTextGoesInWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("value");
+        const QString longest = longestHostName();
+        const auto row = [](const char* name, const char* field, const QString& there,
+                            const QString& pasted, const char* way, const QString& value) {
+            QTest::newRow(name) << QString::fromLatin1(field) << there << pasted
+                                << QString::fromLatin1(way) << value;
+        };
+        row("address: a host name", "txtIP", {}, u"plc-linea3.local"_qs, "Ctrl+V",
+            u"plc-linea3.local"_qs);
+        row("address: 253 characters", "txtIP", {}, longest, "menu", longest);
+        row("address: one too many", "txtIP", {}, longest + u'x', "Ctrl+V", {});
+        row("address: too many with what is there", "txtIP", u"plc"_qs, longest.left(251),
+            "Shift+Insert", u"plc"_qs);
+        row("port: a number with its line end", "txtPort", {}, u" 6000\n"_qs, "Ctrl+V", u"6000"_qs);
+        row("port: after what is there", "txtPort", u"60"_qs, u"00"_qs, "menu", u"6000"_qs);
+        row("port: six digits", "txtPort", {}, u"123456"_qs, "Ctrl+V", {});
+        row("port: too many with what is there", "txtPort2", u"123"_qs, u"456"_qs, "Ctrl+V",
+            u"123"_qs);
+        row("port: a letter among the digits", "txtPort", {}, u"60a0"_qs, "menu", {});
+        row("speed: full-width digits", "MaskEdBox5", {}, u"９６００"_qs, "Ctrl+V", {});
+        row("code: a superscript digit", "MaskEdBox6", {}, u"²"_qs, "Shift+Insert", {});
+    }
+    void pastedTextGoesInWholeOrNotAtAll()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, there);
+        QFETCH(QString, pasted);
+        QFETCH(QString, way);
+        QFETCH(QString, value);
+        WindowUnderTest w;
+        auto* edit = w->findChild<QLineEdit*>(field);
+        QVERIFY(edit);
+        edit->setText(there);
+        edit->setFocus();
+        edit->setCursorPosition(int(there.size()));
+        QApplication::clipboard()->setText(pasted);
+        const QColor normal = edit->palette().color(QPalette::Base);
+        if (way == u"menu")
+            pasteFromMenu(*edit);
+        else if (way == u"Shift+Insert")
+            QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+        else
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), value);
+        QCOMPARE(edit->palette().color(QPalette::Base) != normal, value == there);
+        QTRY_COMPARE(edit->palette().color(QPalette::Base), normal);
     }
 
     // Enter in an outgoing box is a click on its "Enviar": here each is refused (no transport

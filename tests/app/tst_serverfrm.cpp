@@ -468,6 +468,53 @@ private slots:
         QTRY_COMPARE(edit->palette().color(QPalette::Base), normal);
     }
 
+    // Enter in a field is a click on its frame's button, through the same handler and
+    // dispatch: here each is refused for want of a transport, a destination or a value, and
+    // says so as the click does. Under UDP "Conectar" cannot be pressed, by Enter neither.
+    void enterInAFieldIsItsFramesButton_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("udp");
+        const auto row = [](const char* field, const char* button, bool udp) {
+            QTest::addRow("%s%s", field, udp ? " under UDP" : "")
+                << QString::fromLatin1(field) << QString::fromLatin1(button) << udp;
+        };
+        row("txtPort", "bntListen", false);
+        row("txtIP", "bntConnect", false);
+        row("txtPort2", "bntConnect", false);
+        row("txtIP", "bntConnect", true);
+        row("txtPort2", "bntConnect", true);
+        for (const char* serial :
+             {"MaskEdBox1", "MaskEdBox5", "MaskEdBox2", "MaskEdBox3", "MaskEdBox4"})
+            row(serial, "Command2", false);
+        row("MaskEdBox6", "Command5", false);
+    }
+    void enterInAFieldIsItsFramesButton()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, button);
+        QFETCH(bool, udp);
+        WindowUnderTest w;
+        if (udp)
+            QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        auto* edit = w->findChild<QLineEdit*>(field);
+        auto* pressed = w->findChild<QPushButton*>(button);
+        QVERIFY(edit && pressed);
+        QSignalSpy clicks(pressed, &QAbstractButton::clicked);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::mouseClick(pressed, Qt::LeftButton);
+        QCOMPARE(clicks.size(), udp ? 0 : 3);
+        QCOMPARE(w.messages->shown.size(), udp ? 0u : 3u);
+        if (!udp) {
+            QCOMPARE(w.messages->shown[0], w.messages->shown[2]);
+            QCOMPARE(w.messages->shown[1], w.messages->shown[2]);
+        }
+    }
+
     // Enter in an outgoing box is a click on its "Enviar": here each is refused (no transport
     // chosen, serial port closed) and says so the same way. What was refused did not go out,
     // so Up has nothing to recall.

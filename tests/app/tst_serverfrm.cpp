@@ -7,6 +7,7 @@
 #include "support/peers/Loopback.h"
 #include "views/FileSave.h"
 #include "views/LogPane.h"
+#include "views/OutgoingText.h"
 #include "views/ViewActions.h"
 
 #include <QAccessible>
@@ -512,6 +513,48 @@ private slots:
         if (!udp) {
             QCOMPARE(w.messages->shown[0], w.messages->shown[2]);
             QCOMPARE(w.messages->shown[1], w.messages->shown[2]);
+        }
+    }
+
+    // Each C0 control and DEL looks its own way at the window's font size, in a log pane and
+    // in an outgoing box, and none like a character no font has: on a machine without a font
+    // holding the control pictures, every one of them showed as that same empty box.
+    void controlBytesLookEachTheirOwnWay()
+    {
+        WindowUnderTest w;
+        LogPane& pane = *w.ui->Text3;
+        QLineEdit& box = *w.ui->txtSend;
+        const auto inPane = [&pane](QByteArrayView bytes) {
+            pane.clear();
+            pane.append(bytes);
+            return pane.viewport()->grab().toImage();
+        };
+        const auto inBox = [&box](const QString& text) {
+            box.setText(text);
+            return box.grab().toImage();
+        };
+        const QImage nothingInPane = inPane("xx");
+        const QImage missingInBox = inBox(u"x\uE000x"_qs);
+        QList<int> controls;
+        for (int code = 0; code < 0x20; ++code)
+            controls << code;
+        controls << 0x7F;
+        QList<QImage> panes;
+        QList<QImage> boxes;
+        for (const int code : controls) {
+            panes << inPane(QByteArray("x") + char(code) + 'x');
+            boxes << inBox(u'x' + OutgoingText::shownAs(QChar(code)) + u'x');
+            const QByteArray name = QByteArray::number(code);
+            QVERIFY2(panes.back() != nothingInPane, name + " shows nothing in the pane");
+            QVERIFY2(boxes.back() != missingInBox, name + " shows as no font's character");
+        }
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                const QByteArray pair =
+                    QByteArray::number(controls[i]) + " and " + QByteArray::number(controls[j]);
+                QVERIFY2(panes[i] != panes[j], pair + " look alike in the pane");
+                QVERIFY2(boxes[i] != boxes[j], pair + " look alike in the box");
+            }
         }
     }
 

@@ -26,6 +26,11 @@ void OutgoingBox::send(const std::function<void()>& enviarHandler)
         m_history.record(shown);
 }
 
+void OutgoingBox::remember(const QString& sent)
+{
+    m_history.record(sent);
+}
+
 bool OutgoingBox::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != &m_box || event->type() != QEvent::KeyPress)

@@ -142,6 +142,7 @@ void ServerFrm::wireEvents()
     auto* clientBox = new OutgoingBox(*m_ui->txtSend2, *m_ui->bntSend2);
     wire(m_ui->bntSend2, &Button::clicked,
          [client, clientBox] { clientBox->send([client] { client->bntSend2_Click(); }); });
+    client->whenWaitingSendWentOut([clientBox](const QString& sent) { clientBox->remember(sent); });
     wire(Winsock2.get(), &SocketControl::connected, [client] { client->Winsock2_Connect(); });
     wire(Winsock2.get(), &SocketControl::dataArrival,
          [client](std::int32_t bytesTotal) { client->Winsock2_DataArrival(bytesTotal); });

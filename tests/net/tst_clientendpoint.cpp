@@ -341,6 +341,12 @@ private slots:
             QCOMPARE(peer.receiveDatagram().data(), expected);
         }
         QVERIFY(w.messages->shown.empty());
+
+        // Up recalls them like any text sent, the newest first.
+        for (const QString& recalled : {u"dos"_qs, u"uno"_qs}) {
+            QTest::keyClick(w.ui->txtSend2, Qt::Key_Up);
+            QCOMPARE(w.ui->txtSend2->text(), recalled);
+        }
     }
 
     // A name that is not found, or not in time, is a refused send: the message without an

@@ -55,11 +55,13 @@ private:
 };
 
 // The window, its client socket asking the given name server, and waiting at most
-// lookupTimeoutMs for it.
+// lookupTimeoutMs for it. It reads no hosts file: whatever this machine's names, every name
+// is the name server's to answer.
 ServerFrmPlatform askingNameServer(std::unique_ptr<NameServer> nameServer,
                                    int lookupTimeoutMs = QtSocketControl::kLookupTimeoutMs)
 {
     auto winsock2 = std::make_unique<QtSocketControl>();
+    winsock2->setHostsFile(QString());
     if (nameServer)
         winsock2->setNameServer(std::move(nameServer));
     winsock2->setLookupTimeout(lookupTimeoutMs);

@@ -23,5 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The fonts the window is drawn in: the stand-ins for the design's Windows fonts, and the
+# control pictures of the outgoing boxes.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, fonts-symbola")
 
 include(CPack)

@@ -7,7 +7,7 @@ project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages every build needs on Debian 12.
 base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libzstd-dev
-    fonts-liberation)
+    fonts-liberation fonts-symbola)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

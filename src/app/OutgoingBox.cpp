@@ -1,5 +1,7 @@
 #include "app/OutgoingBox.h"
 
+#include "app/EnterKey.h"
+
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -8,7 +10,7 @@ OutgoingBox::OutgoingBox(QLineEdit& box, QAbstractButton& enviar)
     : QObject(&box)
     , m_box(box)
 {
-    connect(&box, &QLineEdit::returnPressed, &enviar, &QAbstractButton::click);
+    clickOnEnter(box, enviar);
     connect(&box, &QLineEdit::textChanged, this, [this] {
         if (!m_recalling)
             m_history.stopWalking();
@@ -22,6 +24,11 @@ void OutgoingBox::send(const std::function<void()>& enviarHandler)
     enviarHandler();
     if (m_box.text().isEmpty())
         m_history.record(shown);
+}
+
+void OutgoingBox::remember(const QString& sent)
+{
+    m_history.record(sent);
 }
 
 bool OutgoingBox::eventFilter(QObject* watched, QEvent* event)

@@ -23,6 +23,9 @@ public:
     OutgoingBox(QLineEdit& box, QAbstractButton& enviar);
 
     void send(const std::function<void()>& enviarHandler);
+    // Remembers a text sent from the box later than its handler returned (a datagram that
+    // waited for its host name).
+    void remember(const QString& sent);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,7 @@
 #include "app/ServerFrm.h"
 #include "ui_ServerFrm.h"
 
+#include "app/EnterKey.h"
 #include "app/OutgoingBox.h"
 #include "base/FailureDispatch.h"
 #include "codes/CharInsertion.h"
@@ -141,6 +142,7 @@ void ServerFrm::wireEvents()
     auto* clientBox = new OutgoingBox(*m_ui->txtSend2, *m_ui->bntSend2);
     wire(m_ui->bntSend2, &Button::clicked,
          [client, clientBox] { clientBox->send([client] { client->bntSend2_Click(); }); });
+    client->whenWaitingSendWentOut([clientBox](const QString& sent) { clientBox->remember(sent); });
     wire(Winsock2.get(), &SocketControl::connected, [client] { client->Winsock2_Connect(); });
     wire(Winsock2.get(), &SocketControl::dataArrival,
          [client](std::int32_t bytesTotal) { client->Winsock2_DataArrival(bytesTotal); });
@@ -165,6 +167,15 @@ void ServerFrm::wireEvents()
 
     auto* insertion = m_charInsertion.get();
     wire(m_ui->Command5, &Button::clicked, [insertion] { insertion->Command5_Click(); });
+
+    // Enter in a field is a click on its frame's button.
+    clickOnEnter(*m_ui->txtPort, *m_ui->bntListen);
+    for (QLineEdit* field : {m_ui->txtIP, m_ui->txtPort2})
+        clickOnEnter(*field, *m_ui->bntConnect);
+    for (QLineEdit* field :
+         {m_ui->MaskEdBox1, m_ui->MaskEdBox5, m_ui->MaskEdBox2, m_ui->MaskEdBox3, m_ui->MaskEdBox4})
+        clickOnEnter(*field, *m_ui->Command2);
+    clickOnEnter(*m_ui->MaskEdBox6, *m_ui->Command5);
 
     // Told from the event loop, never inside the receive handler that crossed the limit: the
     // links keep being read while the message is up.

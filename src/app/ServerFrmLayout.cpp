@@ -43,10 +43,12 @@ void drawCaptionOnBorder(QGroupBox& frame)
 
 void ServerFrm::loadDesign()
 {
-    // The design's fonts are Windows fonts; their nearest look-alikes stand in for them.
+    // The design's fonts are Windows fonts; their nearest look-alikes stand in for them. None
+    // has the control pictures an outgoing box shows (␂ for STX): Symbola draws each as its
+    // boxed abbreviation, and is asked before whatever other font the machine has them in.
     QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
                                {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                QStringLiteral("Liberation Sans")});
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Symbola")});
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 
     m_ui = std::make_unique<Ui::ServerFrm>();

@@ -133,12 +133,19 @@ void ClientEndpoint::finishWaitingSend()
     const WaitingSend send = m_waiting.front();
     m_waiting.pop_front();
     AppendLog(m_text4, u"Cliente : ", OutgoingText::toSend(send.shown));
+    if (m_wentOut)
+        m_wentOut(send.shown);
     // What the operator typed meanwhile is kept; only the text that went out is taken away.
     if (m_txtSend2.text() == send.shown)
         m_txtSend2.setText(QString());
     // Nor is the focus taken from where the operator has moved it since.
     if (QApplication::focusWidget() == send.focus)
         m_txtSend2.setFocus();
+}
+
+void ClientEndpoint::whenWaitingSendWentOut(std::function<void(const QString& shown)> told)
+{
+    m_wentOut = std::move(told);
 }
 
 void ClientEndpoint::refuseWaitingSend(const QString& description)

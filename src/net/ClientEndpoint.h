@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 
 class CodeList;
 class LogPane;
@@ -37,6 +38,10 @@ public:
     void Winsock2_Close();
     void Winsock2_Error(std::int16_t number, const QString& description);
 
+    // Called with the box's text as it was sent when a datagram that waited for its host name
+    // went out: such a send empties the box only then, after its handler has returned.
+    void whenWaitingSendWentOut(std::function<void(const QString& shown)> told);
+
 private:
     // A datagram that waits for its host name: what was sent, and where the focus was.
     struct WaitingSend {
@@ -63,4 +68,5 @@ private:
     std::deque<WaitingSend> m_waiting;
     QMetaObject::Connection m_sentConnection;
     QMetaObject::Connection m_refusedConnection;
+    std::function<void(const QString&)> m_wentOut;
 };

@@ -25,7 +25,7 @@
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
-// their control-picture symbol so that they are visible (see ByteGlyphs).
+// their abbreviation in a small box so that they are visible (see ByteGlyphs).
 class LogPane : public QAbstractScrollArea {
     Q_OBJECT
 

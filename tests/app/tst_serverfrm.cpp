@@ -7,10 +7,12 @@
 #include "support/peers/Loopback.h"
 #include "views/FileSave.h"
 #include "views/LogPane.h"
+#include "views/OutgoingText.h"
 #include "views/ViewActions.h"
 
 #include <QAccessible>
 #include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +29,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <iterator>
 #include <limits>
 
@@ -76,7 +79,7 @@ constexpr DesignedControl kDesign[] = {
     {"bntSend", "QPushButton", "Frame1", u"Enviar", 4080, 3720, 855, 255, 3},
 
     {"Label4", "QLabel", "Frame2", u"IP Remota", 120, 360, 855, 255, 20},
-    {"txtIP", "QLineEdit", "Frame2", u"", 960, 240, 1935, 375, 4, "", 15},
+    {"txtIP", "QLineEdit", "Frame2", u"", 960, 240, 1935, 375, 4, "", 253},
     {"Label5", "QLabel", "Frame2", u"Puerto", 3120, 360, 495, 255, 19},
     {"txtPort2", "QLineEdit", "Frame2", u"", 3720, 240, 735, 375, 5, "#####", 5},
     {"bntConnect", "QPushButton", "Frame2", u"Conectar", 240, 720, 855, 375, 6},
@@ -146,6 +149,43 @@ QMap<QString, QByteArray> shownByEachView(ServerFrm& w)
             {u"Text4"_qs, w.controls().Text4->bytes()},
             {u"Text2"_qs, w.controls().Text2->bytes()},
             {u"ListView1"_qs, rows}};
+}
+
+// Types text key by key as a keyboard sends it: a character no QTest key names ("²", "٣")
+// comes as a key event with its text alone.
+void typeKeys(QWidget* widget, const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), {});
+    }
+}
+
+// Chooses "Paste" in a field's context menu.
+void pasteFromMenu(QLineEdit& field)
+{
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            field.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&field, &click);
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    QVERIFY(menu);
+    const QList<QAction*> entries = menu->actions();
+    const auto paste = std::find_if(entries.begin(), entries.end(), [](const QAction* entry) {
+        return entry->text().startsWith(QLineEdit::tr("&Paste"));
+    });
+    QVERIFY(paste != entries.end());
+    (*paste)->trigger();
+    menu->close();
+}
+
+// A host name of the longest length there is, 253 characters.
+QString longestHostName()
+{
+    QStringList labels(4, QString(62, u'a'));
+    labels.append(QString(253 - 4 * 63, u'b'));
+    return labels.join(u'.');
 }
 
 } // namespace
@@ -295,12 +335,19 @@ private slots:
         QTest::newRow("code: no letters") << "MaskEdBox6"
                                           << "A"
                                           << "";
-        QTest::newRow("address: 15 characters") << "txtIP"
-                                                << "192.168.100.200x"
-                                                << "192.168.100.200";
+        QTest::newRow("address: 253 characters")
+            << "txtIP" << longestHostName() + u'x' << longestHostName();
         QTest::newRow("address: names too") << "txtIP"
                                             << "mi-equipo"
                                             << "mi-equipo";
+        QTest::newRow("address: a name longer than 15")
+            << "txtIP" << u"plc-linea3.local"_qs << u"plc-linea3.local"_qs;
+        QTest::newRow("address: a whole IPv6 address")
+            << "txtIP" << u"fe80:0000:0000:0000:0204:61ff:fe9d:f156"_qs
+            << u"fe80:0000:0000:0000:0204:61ff:fe9d:f156"_qs;
+        QTest::newRow("port: no superscript digit") << "txtPort" << u"1²"_qs << u"1"_qs;
+        QTest::newRow("code: no Arabic-Indic digit") << "MaskEdBox6" << u"٣"_qs << QString();
+        QTest::newRow("speed: no full-width digits") << "MaskEdBox5" << u"９６0"_qs << u"0"_qs;
     }
     void maskedFieldsTakeOnlyWhatTheirMaskAllows()
     {
@@ -313,7 +360,7 @@ private slots:
         QCOMPARE(edit->text(), QString());
         edit->setFocus();
         const QColor normal = edit->palette().color(QPalette::Base);
-        QTest::keyClicks(edit, typed);
+        typeKeys(edit, typed);
         QCOMPARE(edit->text(), value);
         // A refused keystroke is not lost in silence: the field flashes (and beeps).
         const bool refused = typed.size() != value.size();
@@ -363,6 +410,151 @@ private slots:
             QTest::keyClicks(edit, typed);
             QVERIFY2(edit->text() == there + typed,
                      qPrintable(QStringLiteral("clicked at x=%1: %2").arg(x).arg(edit->text())));
+        }
+    }
+
+    // Pasted text goes in whole or not at all, whichever way it is pasted: what does not fit
+    // is refused as a keystroke is, never cut to fit (Qt's own paste would keep what fits).
+    void pastedTextGoesInWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("there");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("value");
+        const QString longest = longestHostName();
+        const auto row = [](const char* name, const char* field, const QString& there,
+                            const QString& pasted, const char* way, const QString& value) {
+            QTest::newRow(name) << QString::fromLatin1(field) << there << pasted
+                                << QString::fromLatin1(way) << value;
+        };
+        row("address: a host name", "txtIP", {}, u"plc-linea3.local"_qs, "Ctrl+V",
+            u"plc-linea3.local"_qs);
+        row("address: 253 characters", "txtIP", {}, longest, "menu", longest);
+        row("address: one too many", "txtIP", {}, longest + u'x', "Ctrl+V", {});
+        row("address: too many with what is there", "txtIP", u"plc"_qs, longest.left(251),
+            "Shift+Insert", u"plc"_qs);
+        row("port: a number with its line end", "txtPort", {}, u" 6000\n"_qs, "Ctrl+V", u"6000"_qs);
+        row("port: after what is there", "txtPort", u"60"_qs, u"00"_qs, "menu", u"6000"_qs);
+        row("port: six digits", "txtPort", {}, u"123456"_qs, "Ctrl+V", {});
+        row("port: too many with what is there", "txtPort2", u"123"_qs, u"456"_qs, "Ctrl+V",
+            u"123"_qs);
+        row("port: a letter among the digits", "txtPort", {}, u"60a0"_qs, "menu", {});
+        row("speed: full-width digits", "MaskEdBox5", {}, u"９６００"_qs, "Ctrl+V", {});
+        row("code: a superscript digit", "MaskEdBox6", {}, u"²"_qs, "Shift+Insert", {});
+    }
+    void pastedTextGoesInWholeOrNotAtAll()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, there);
+        QFETCH(QString, pasted);
+        QFETCH(QString, way);
+        QFETCH(QString, value);
+        WindowUnderTest w;
+        auto* edit = w->findChild<QLineEdit*>(field);
+        QVERIFY(edit);
+        edit->setText(there);
+        edit->setFocus();
+        edit->setCursorPosition(int(there.size()));
+        QApplication::clipboard()->setText(pasted);
+        const QColor normal = edit->palette().color(QPalette::Base);
+        if (way == u"menu")
+            pasteFromMenu(*edit);
+        else if (way == u"Shift+Insert")
+            QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+        else
+            QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(edit->text(), value);
+        QCOMPARE(edit->palette().color(QPalette::Base) != normal, value == there);
+        QTRY_COMPARE(edit->palette().color(QPalette::Base), normal);
+    }
+
+    // Enter in a field is a click on its frame's button, through the same handler and
+    // dispatch: here each is refused for want of a transport, a destination or a value, and
+    // says so as the click does. Under UDP "Conectar" cannot be pressed, by Enter neither.
+    void enterInAFieldIsItsFramesButton_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("udp");
+        const auto row = [](const char* field, const char* button, bool udp) {
+            QTest::addRow("%s%s", field, udp ? " under UDP" : "")
+                << QString::fromLatin1(field) << QString::fromLatin1(button) << udp;
+        };
+        row("txtPort", "bntListen", false);
+        row("txtIP", "bntConnect", false);
+        row("txtPort2", "bntConnect", false);
+        row("txtIP", "bntConnect", true);
+        row("txtPort2", "bntConnect", true);
+        for (const char* serial :
+             {"MaskEdBox1", "MaskEdBox5", "MaskEdBox2", "MaskEdBox3", "MaskEdBox4"})
+            row(serial, "Command2", false);
+        row("MaskEdBox6", "Command5", false);
+    }
+    void enterInAFieldIsItsFramesButton()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, button);
+        QFETCH(bool, udp);
+        WindowUnderTest w;
+        if (udp)
+            QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        auto* edit = w->findChild<QLineEdit*>(field);
+        auto* pressed = w->findChild<QPushButton*>(button);
+        QVERIFY(edit && pressed);
+        QSignalSpy clicks(pressed, &QAbstractButton::clicked);
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QTest::keyClick(edit, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(QApplication::focusWidget(), edit);
+        QTest::mouseClick(pressed, Qt::LeftButton);
+        QCOMPARE(clicks.size(), udp ? 0 : 3);
+        QCOMPARE(w.messages->shown.size(), udp ? 0u : 3u);
+        if (!udp) {
+            QCOMPARE(w.messages->shown[0], w.messages->shown[2]);
+            QCOMPARE(w.messages->shown[1], w.messages->shown[2]);
+        }
+    }
+
+    // Each C0 control and DEL looks its own way at the window's font size, in a log pane and
+    // in an outgoing box, and none like a character no font has: on a machine without a font
+    // holding the control pictures, every one of them showed as that same empty box.
+    void controlBytesLookEachTheirOwnWay()
+    {
+        WindowUnderTest w;
+        LogPane& pane = *w.ui->Text3;
+        QLineEdit& box = *w.ui->txtSend;
+        const auto inPane = [&pane](QByteArrayView bytes) {
+            pane.clear();
+            pane.append(bytes);
+            return pane.viewport()->grab().toImage();
+        };
+        const auto inBox = [&box](const QString& text) {
+            box.setText(text);
+            return box.grab().toImage();
+        };
+        const QImage nothingInPane = inPane("xx");
+        const QImage missingInBox = inBox(u"x\uE000x"_qs);
+        QList<int> controls;
+        for (int code = 0; code < 0x20; ++code)
+            controls << code;
+        controls << 0x7F;
+        QList<QImage> panes;
+        QList<QImage> boxes;
+        for (const int code : controls) {
+            panes << inPane(QByteArray("x") + char(code) + 'x');
+            boxes << inBox(u'x' + OutgoingText::shownAs(QChar(code)) + u'x');
+            const QByteArray name = QByteArray::number(code);
+            QVERIFY2(panes.back() != nothingInPane, name + " shows nothing in the pane");
+            QVERIFY2(boxes.back() != missingInBox, name + " shows as no font's character");
+        }
+        for (qsizetype i = 0; i < controls.size(); ++i) {
+            for (qsizetype j = i + 1; j < controls.size(); ++j) {
+                const QByteArray pair =
+                    QByteArray::number(controls[i]) + " and " + QByteArray::number(controls[j]);
+                QVERIFY2(panes[i] != panes[j], pair + " look alike in the pane");
+                QVERIFY2(boxes[i] != boxes[j], pair + " look alike in the box");
+            }
         }
     }
 

@@ -55,11 +55,13 @@ private:
 };
 
 // The window, its client socket asking the given name server, and waiting at most
-// lookupTimeoutMs for it.
+// lookupTimeoutMs for it. It reads no hosts file: whatever this machine's names, every name
+// is the name server's to answer.
 ServerFrmPlatform askingNameServer(std::unique_ptr<NameServer> nameServer,
                                    int lookupTimeoutMs = QtSocketControl::kLookupTimeoutMs)
 {
     auto winsock2 = std::make_unique<QtSocketControl>();
+    winsock2->setHostsFile(QString());
     if (nameServer)
         winsock2->setNameServer(std::move(nameServer));
     winsock2->setLookupTimeout(lookupTimeoutMs);
@@ -341,6 +343,12 @@ private slots:
             QCOMPARE(peer.receiveDatagram().data(), expected);
         }
         QVERIFY(w.messages->shown.empty());
+
+        // Up recalls them like any text sent, the newest first.
+        for (const QString& recalled : {u"dos"_qs, u"uno"_qs}) {
+            QTest::keyClick(w.ui->txtSend2, Qt::Key_Up);
+            QCOMPARE(w.ui->txtSend2->text(), recalled);
+        }
     }
 
     // A name that is not found, or not in time, is a refused send: the message without an

@@ -104,25 +104,41 @@ private slots:
         QCOMPARE(pane.text(), QStringLiteral("A"));
     }
 
+    // A row ending in CR LF, as every log line does, shows nothing after its text; one ending
+    // in a lone CR or LF shows it there, so that the line ends a device sends can be told
+    // apart.
     void lineBreaksStartNewRows_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<int>("rows");
-        QTest::newRow("CR LF is one break") << QByteArray("a\r\nb") << 2;
-        QTest::newRow("CR LF split across appends") << QByteArray("a\r|\nb") << 2;
-        QTest::newRow("CR alone breaks") << QByteArray("a\rb") << 2;
-        QTest::newRow("LF alone breaks") << QByteArray("a\nb") << 2;
-        QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << 3;
-        QTest::newRow("ends with a break") << QByteArray("a\r\n") << 2;
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("CR LF is one break") << QByteArray("a\r\nb") << 2 << false;
+        QTest::newRow("CR LF split across appends") << QByteArray("a\r|\nb") << 2 << false;
+        QTest::newRow("CR alone breaks") << QByteArray("a\rb") << 2 << true;
+        QTest::newRow("LF alone breaks") << QByteArray("a\nb") << 2 << true;
+        QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << 3 << true;
+        QTest::newRow("ends with a break") << QByteArray("a\r\n") << 2 << false;
     }
     void lineBreaksStartNewRows()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, rows);
-        ShownPane shown;
+        QFETCH(bool, shown);
+        ShownPane pane;
         for (const QByteArray& piece : bytes.split('|'))
-            shown.pane.append(piece);
-        QCOMPARE(shown.pane.rowCount(), rows);
+            pane.pane.append(piece);
+        QCOMPARE(pane.pane.rowCount(), rows);
+
+        pane.pane.clearFocus(); // no focus ring over the text
+        const QImage image = pane.pane.viewport()->grab().toImage();
+        const QRect breakAt = pane.pane.characterRect(1);
+        const QColor paper = pane.pane.palette().color(QPalette::Base);
+        bool drawn = false;
+        for (int x = breakAt.left() + 1; x < breakAt.left() + 30; ++x) {
+            for (int y = breakAt.top(); y < breakAt.bottom(); ++y)
+                drawn = drawn || image.pixelColor(x, y) != paper;
+        }
+        QCOMPARE(drawn, shown);
     }
 
     // Binary data with no line break at all still wraps into rows that fit the pane, and every

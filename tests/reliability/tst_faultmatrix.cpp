@@ -32,8 +32,8 @@ using Shown = RecordingMessages::Shown;
 namespace {
 
 const QByteArray kResetLine = SingleByteCodec::toBytes(
-    u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (la restableció): lo que aún "
-    u"enviaba se perdió en el camino.\r\n");
+    u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (envió un RST en vez de "
+    u"cerrarla): lo que aún enviaba se perdió en el camino.\r\n");
 
 bool endsWith(const LogPane& pane, QByteArrayView tail)
 {

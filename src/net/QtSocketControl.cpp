@@ -158,6 +158,13 @@ quint16 QtSocketControl::boundPort() const
     return 0;
 }
 
+void QtSocketControl::tellState()
+{
+    const std::int16_t now = state();
+    if (std::exchange(m_toldState, now) != now)
+        emit stateChanged();
+}
+
 void QtSocketControl::requireClosed(const QString& operation) const
 {
     if (m_listener || m_connection || m_udp) {
@@ -195,6 +202,7 @@ void QtSocketControl::Close()
     m_unresolved.clear();
     m_datagram.clear();
     m_datagramSender.clear();
+    tellState();
 }
 
 void QtSocketControl::releaseConnection()
@@ -235,6 +243,7 @@ void QtSocketControl::Listen()
     }
     m_listener = listener;
     connect(listener, &QTcpServer::newConnection, this, &QtSocketControl::onNewConnection);
+    tellState();
 }
 
 void QtSocketControl::onNewConnection()
@@ -270,6 +279,7 @@ void QtSocketControl::Accept(std::int32_t requestID)
     QTcpSocket* socket = request->second;
     m_requests.erase(request);
     adopt(socket);
+    tellState();
     // What the peer sent before it was accepted, or its leaving, is told after the handler
     // that accepted it has finished.
     QTimer::singleShot(0, this, [this, guard = QPointer<QTcpSocket>(socket)] {
@@ -293,6 +303,7 @@ void QtSocketControl::adopt(QTcpSocket* socket)
     connect(socket, &QIODevice::readyRead, this, &QtSocketControl::onReadyRead);
     connect(socket, &QAbstractSocket::disconnected, this, &QtSocketControl::onDisconnected);
     connect(socket, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onTcpError);
+    connect(socket, &QAbstractSocket::stateChanged, this, &QtSocketControl::tellState);
 }
 
 void QtSocketControl::Connect()
@@ -319,6 +330,7 @@ void QtSocketControl::Connect()
         socket->connectToHost(preferredAddress(known), quint16(m_remotePort));
     else
         socket->connectToHost(m_remoteHost, quint16(m_remotePort));
+    tellState();
 }
 
 void QtSocketControl::onConnectTimeout()
@@ -328,6 +340,7 @@ void QtSocketControl::onConnectTimeout()
     m_connection->disconnect(this);
     m_connection->abort();
     m_failed = true;
+    tellState();
     emit errorOccurred(errorNumber(QAbstractSocket::SocketTimeoutError),
                        QStringLiteral("El equipo %1 no respondió en el puerto %2 en %3 segundos.")
                            .arg(m_remoteHost, QString::number(m_remotePort),
@@ -491,8 +504,11 @@ void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mod
         throw ControlError(describe(failure.error, QString(), port, failure.text));
     m_udp = udp.release();
     m_udp->setParent(this);
+    // The port the system gave, when it chose one: the socket's local port from now on.
+    m_localPort = m_udp->localPort();
     connect(m_udp, &DatagramSocket::errorOccurred, this, &QtSocketControl::onUdpError);
     connect(m_udp, &DatagramSocket::datagramsWaiting, &m_deliverTimer, qOverload<>(&QTimer::start));
+    tellState();
 }
 
 // --- events ------------------------------------------------------------------------------
@@ -515,6 +531,7 @@ void QtSocketControl::onDisconnected()
         return;
     if (m_reset) {
         m_failed = true;
+        tellState();
         emit errorOccurred(errorNumber(QAbstractSocket::RemoteHostClosedError),
                            resetDescription(peerText()));
         return;
@@ -540,6 +557,7 @@ void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
     m_failed = true;
     // Its own disconnected signal would tell the same failure a second time, as a close.
     m_connection->disconnect(this);
+    tellState();
     emit errorOccurred(
         errorNumber(error),
         describe(error, host, port, m_connection ? m_connection->errorString() : QString()));

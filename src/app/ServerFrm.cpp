@@ -68,11 +68,11 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_ui->Text4->attach(*m_record, Pane::Client);
     m_ui->Text2->attach(*m_record, Pane::Serial);
     m_codeList = std::make_unique<CodeList>(*m_ui->ListView1, *m_record);
-    m_transportChoice =
-        std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1);
+    m_transportChoice = std::make_unique<TransportChoice>(
+        *Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1, *m_ui->Text3, *m_ui->Text4);
     m_serverEndpoint = std::make_unique<ServerEndpoint>(
         *Winsock1, *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtPort, *m_ui->txtSend,
-        *m_ui->Text3, *m_codeList, *m_messages);
+        *m_ui->Text3, *m_ui->Text4, *m_codeList, *m_messages);
     m_clientEndpoint = std::make_unique<ClientEndpoint>(
         *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtIP, *m_ui->txtPort2, *m_ui->txtSend2,
         *m_ui->Text4, *m_codeList, *m_messages);

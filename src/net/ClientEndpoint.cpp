@@ -5,6 +5,7 @@
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
 #include "net/SocketControl.h"
+#include "net/SocketStatus.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
 
@@ -50,18 +51,24 @@ ClientEndpoint::~ClientEndpoint()
 
 void ClientEndpoint::bntConnect_Click()
 {
-    const auto failure = trapFailure([this] {
+    // What the close before connecting ended, told only if the connect then fails.
+    QString closed;
+    const auto failure = trapFailure([this, &closed] {
         if (!m_option1.isChecked() && !m_option2.isChecked()) {
             m_messages.show(kChooseTransport, MessageIcon::Exclamation);
             return;
         }
+        closed = closingLine(m_winsock2);
         m_winsock2.Close();
         m_winsock2.setRemoteHost(m_txtIP.text());
         m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
         m_winsock2.Connect();
     });
-    if (failure)
+    if (failure) {
+        if (!closed.isEmpty())
+            AppendLog(m_text4, closed);
         m_messages.show(errorMessageText(*failure), MessageIcon::Critical);
+    }
 }
 
 void ClientEndpoint::Command1_Click()

@@ -20,6 +20,9 @@ class SocketControl;
 // to txtIP:txtPort2, and the datagrams arriving where the server frame bound Winsock2 are shown
 // here too. The one thing it keeps is the sends that wait for their host name: a datagram
 // is logged only once it went out (see bntSend2_Click).
+//
+// "Conectar" closes what Winsock2 had open before it connects anew; when that then fails, the
+// pane says the old link was closed before the failure is shown.
 class ClientEndpoint {
 public:
     ClientEndpoint(SocketControl& winsock2, QRadioButton& option1, QRadioButton& option2,

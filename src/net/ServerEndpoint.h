@@ -16,11 +16,15 @@ class SocketControl;
 // listen button binds Winsock2 instead; the datagrams are the client frame's to show.
 // It keeps no state: the transport is read from the option buttons each time a button
 // handler runs, the connection lives in the socket.
+//
+// "Poner a la escucha" closes what its socket had open before it listens or binds anew; when
+// that then fails, the pane of the link it closed says so before the failure is shown (the
+// server's, or under UDP the client's, where the datagrams showed).
 class ServerEndpoint {
 public:
     ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2, QRadioButton& option1,
                    QRadioButton& option2, QLineEdit& txtPort, QLineEdit& txtSend, LogPane& text3,
-                   CodeList& codeList, OperatorMessages& messages);
+                   LogPane& text4, CodeList& codeList, OperatorMessages& messages);
 
     void bntListen_Click();
     void bntSend_Click();
@@ -37,6 +41,7 @@ private:
     QLineEdit& m_txtPort;
     QLineEdit& m_txtSend;
     LogPane& m_text3;
+    LogPane& m_text4;
     CodeList& m_codeList;
     OperatorMessages& m_messages;
 };

@@ -64,9 +64,17 @@ void SerialLink::Command2_Click()
     m_mscomm1.setCommPort(portNumber);
     m_mscomm1.setInputLen(1);
     m_mscomm1.setInputMode(0);
-    if (m_mscomm1.portOpen())
+    const bool wasOpen = m_mscomm1.portOpen();
+    if (wasOpen)
         m_mscomm1.setPortOpen(false);
-    m_mscomm1.setPortOpen(true);
+    try {
+        m_mscomm1.setPortOpen(true);
+    } catch (...) {
+        // The port that was open is closed now: said before the refusal is told.
+        if (wasOpen)
+            AppendLog(m_text2, u"****Desconectado****");
+        throw;
+    }
     m_mscomm1.setRThreshold(1);
     m_mscomm1.setSThreshold(1);
 

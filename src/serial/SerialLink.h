@@ -12,6 +12,7 @@ class SerialControl;
 //
 // None of the handlers catches a refusal of the control or of a number conversion: it ends
 // the handler at that step and goes to the window's dispatch point, which tells the operator.
+// A "Conectar" that fails after closing the open port says first that the port was closed.
 class SerialLink {
 public:
     SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,

@@ -1,6 +1,7 @@
 #include "app/ServerFrm.h"
 #include "ui_ServerFrm.h"
 
+#include "app/LinkLights.h"
 #include "app/OutgoingBox.h"
 #include "base/FailureDispatch.h"
 #include "codes/CharInsertion.h"
@@ -17,6 +18,7 @@
 #include "serial/SerialPortNumbering.h"
 #include "views/LogPane.h"
 #include "views/MessageBoxMessages.h"
+#include "views/StateLight.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -72,17 +74,20 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
         *Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1, *m_ui->Text3, *m_ui->Text4);
     m_serverEndpoint = std::make_unique<ServerEndpoint>(
         *Winsock1, *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtPort, *m_ui->txtSend,
-        *m_ui->Text3, *m_ui->Text4, *m_codeList, *m_messages);
+        *m_ui->Text3, *m_ui->Text4, *m_serverLight, *m_codeList, *m_messages);
     m_clientEndpoint = std::make_unique<ClientEndpoint>(
         *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtIP, *m_ui->txtPort2, *m_ui->txtSend2,
-        *m_ui->Text4, *m_codeList, *m_messages);
+        *m_ui->Text4, *m_clientLight, *m_codeList, *m_messages);
     m_charInsertion = std::make_unique<CharInsertion>(
         *m_ui->MaskEdBox6, *m_ui->Option3, *m_ui->Option4, *m_ui->Option5, *m_ui->txtSend,
         *m_ui->txtSend2, *m_ui->Text1, *m_messages);
     m_serialLink = std::make_unique<SerialLink>(
         *MSComm1, *m_ui->MaskEdBox1, *m_ui->MaskEdBox2, *m_ui->MaskEdBox3, *m_ui->MaskEdBox4,
-        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_codeList, *m_messages);
+        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_serialLight, *m_codeList, *m_messages);
     new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *m_ui->MaskEdBox1);
+    // Before the handlers are wired: a lamp shows a loss before its handler's messages.
+    m_linkLights = std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight,
+                                                *m_clientLight, *m_serialLight);
     wireEvents();
     installViewActions(platform.askSavePath ? std::move(platform.askSavePath)
                                             : askSavePathWithDialog());

@@ -15,8 +15,10 @@ class CharInsertion;
 class ClientEndpoint;
 class ServerEndpoint;
 class CodeList;
+class LinkLights;
 class SerialLink;
 class SessionRecord;
+class StateLight;
 class TransportChoice;
 namespace Ui {
 class ServerFrm;
@@ -40,6 +42,8 @@ struct ServerFrmPlatform {
 // stored design (the form ServerFrm.ui), and wires each control event to the handler named
 // after it. The handlers themselves live in small classes by subsystem, each given only the
 // controls it touches; only Form_Unload is the window's own.
+//
+// Beside each frame's caption a lamp shows the state of the frame's link (LinkLights).
 class ServerFrm : public QWidget {
     Q_OBJECT
 
@@ -67,7 +71,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Creates the controls from the form and applies what a form cannot hold.
+    // Creates the controls from the form and applies what a form cannot hold, with the lamps
+    // beside the frames' captions.
     void loadDesign();
     void wireEvents();
     // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list.
@@ -88,4 +93,11 @@ private:
     std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
     std::unique_ptr<SerialLink> m_serialLink;
+
+    StateLight* m_serverLight = nullptr;
+    StateLight* m_clientLight = nullptr;
+    StateLight* m_serialLight = nullptr;
+
+    // Gone first: the controls' last signals, as they close, reach no lamp.
+    std::unique_ptr<LinkLights> m_linkLights;
 };

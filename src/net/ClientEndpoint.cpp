@@ -8,6 +8,7 @@
 #include "net/SocketStatus.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
+#include "views/StateLight.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -21,8 +22,8 @@ const QString kChooseTransport = QStringLiteral("Debe Elegir un Protocolo");
 
 ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
                                QRadioButton& option2, QLineEdit& txtIP, QLineEdit& txtPort2,
-                               QLineEdit& txtSend2, LogPane& text4, CodeList& codeList,
-                               OperatorMessages& messages)
+                               QLineEdit& txtSend2, LogPane& text4, StateLight& light,
+                               CodeList& codeList, OperatorMessages& messages)
     : m_winsock2(winsock2)
     , m_option1(option1)
     , m_option2(option2)
@@ -30,6 +31,7 @@ ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
     , m_txtPort2(txtPort2)
     , m_txtSend2(txtSend2)
     , m_text4(text4)
+    , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -67,6 +69,7 @@ void ClientEndpoint::bntConnect_Click()
     if (failure) {
         if (!closed.isEmpty())
             AppendLog(m_text4, closed);
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::Critical);
     }
 }
@@ -105,6 +108,7 @@ void ClientEndpoint::bntSend2_Click()
 
 void ClientEndpoint::refuseSend(const QString& description)
 {
+    m_light.showFailure(description);
     m_messages.show(errorMessageText(description), MessageIcon::None);
     Winsock2_Close();
 }

@@ -8,6 +8,7 @@
 #include "net/SocketStatus.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
+#include "views/StateLight.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
@@ -15,7 +16,7 @@
 ServerEndpoint::ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2,
                                QRadioButton& option1, QRadioButton& option2, QLineEdit& txtPort,
                                QLineEdit& txtSend, LogPane& text3, LogPane& text4,
-                               CodeList& codeList, OperatorMessages& messages)
+                               StateLight& light, CodeList& codeList, OperatorMessages& messages)
     : m_winsock1(winsock1)
     , m_winsock2(winsock2)
     , m_option1(option1)
@@ -24,6 +25,7 @@ ServerEndpoint::ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2,
     , m_txtSend(txtSend)
     , m_text3(text3)
     , m_text4(text4)
+    , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -56,6 +58,7 @@ void ServerEndpoint::bntListen_Click()
     if (failure) {
         if (!closed.isEmpty())
             AppendLog(*closedPane, closed);
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::Critical);
     }
 }
@@ -73,6 +76,7 @@ void ServerEndpoint::bntSend_Click()
         m_messages.show(QStringLiteral("Elijan un Protocolo"), MessageIcon::Exclamation);
     });
     if (failure) {
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::None);
         Winsock1_Close();
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/StateLight.h"
+
 #include <QString>
 
 class SocketControl;
@@ -12,3 +14,9 @@ class SocketControl;
 // socket. Empty when nothing was live: then nothing is written.
 QString closingLine(const SocketControl& socket);
 
+// The "SERVER" frame's lamp: Winsock1 under TCP; under UDP the datagram socket that its
+// "Poner a la escucha" binds, Winsock2.
+LightState serverLightState(const SocketControl& winsock1, const SocketControl& winsock2);
+// The "CLIENTE" frame's lamp: Winsock2, a connection under TCP, the datagram socket under UDP
+// (which the server frame's lamp shows too: under UDP both frames use it).
+LightState clientLightState(const SocketControl& winsock2);

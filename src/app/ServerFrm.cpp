@@ -18,9 +18,9 @@
 #include "serial/SerialPortNumbering.h"
 #include "views/LogPane.h"
 #include "views/MessageBoxMessages.h"
+#include "views/SessionKeeping.h"
 #include "views/StateLight.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,10 +62,14 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
                                      serialNumbering(platform.serialDeviceDirectory)))
     , m_messages(platform.messages ? std::move(platform.messages)
                                    : std::make_unique<MessageBoxMessages>(this))
+    , m_askSavePath(platform.askSavePath ? std::move(platform.askSavePath)
+                                         : askSavePathWithDialog())
+    , m_askClose(platform.askClose ? std::move(platform.askClose) : askCloseWithMessageBox())
 {
     loadDesign();
 
     m_record = std::make_unique<SessionRecord>();
+    m_keeping = std::make_unique<SessionKeeping>(*m_record);
     m_ui->Text3->attach(*m_record, Pane::Server);
     m_ui->Text4->attach(*m_record, Pane::Client);
     m_ui->Text2->attach(*m_record, Pane::Serial);
@@ -89,8 +93,7 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_linkLights = std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight,
                                                 *m_clientLight, *m_serialLight);
     wireEvents();
-    installViewActions(platform.askSavePath ? std::move(platform.askSavePath)
-                                            : askSavePathWithDialog());
+    installViewActions();
 
     if (const QScreen* shown = screen()) {
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
@@ -201,10 +204,4 @@ void ServerFrm::Form_Unload()
 {
     Winsock1->Close();
     Winsock2->Close();
-}
-
-void ServerFrm::closeEvent(QCloseEvent* event)
-{
-    dispatch([this] { Form_Unload(); });
-    event->accept();
 }

@@ -522,7 +522,8 @@ bool Soak::run()
             return false;
     }
 
-    // The operator closes the window: both sockets close, without a word.
+    // The operator closes the window and, asked about what was received, closes it without
+    // saving: both sockets close.
     window().close();
     if (m_serverPeer && !runUntil([&] { return m_serverPeer->ended() && m_clientPeer->ended(); },
                                   QStringLiteral("the TCP peers to see the window close")))

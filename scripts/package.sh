@@ -61,6 +61,8 @@ for path in usr/bin/Quorvane1 "usr/share/applications/$id.desktop" \
 done
 depends="$(dpkg-deb -f "$deb" Depends)"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "its dependencies do not name Qt: '$depends'"
+grep -q 'qt6-translations-l10n' <<<"$depends" ||
+    fail "its dependencies do not name Qt's translations: '$depends'"
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT

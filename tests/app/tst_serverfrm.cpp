@@ -1,3 +1,4 @@
+#include "app/SpanishQt.h"
 #include "base/ControlError.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
@@ -13,10 +14,13 @@
 #include <QAccessible>
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -26,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QUdpSocket>
 
 #include <iterator>
@@ -847,6 +852,31 @@ private slots:
             QVERIFY(lines[1].endsWith(u",\"AB\""_qs));
             QVERIFY(lines[rows].contains(before == u"received" ? u"CDEF"_qs : u"xyz"_qs));
         }
+    }
+
+    // Qt's own dialogs speak Spanish too: the file dialog's columns, its question before
+    // replacing a file and its buttons come from the distribution's Qt translations.
+    void qtsOwnDialogsSpeakSpanish()
+    {
+        QVERIFY(useSpanishForQt());
+        QFileDialog dialog(nullptr, u"Guardar como"_qs, QDir::tempPath());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        auto* files = dialog.findChild<QTreeView*>();
+        QVERIFY(files);
+        QCOMPARE(files->model()->headerData(0, Qt::Horizontal).toString(), u"Nombre"_qs);
+        QCOMPARE(files->model()->headerData(1, Qt::Horizontal).toString(), u"Tamaño"_qs);
+        QCOMPARE(QCoreApplication::translate("QAbstractFileIconProvider", "Folder",
+                                             "All other platforms"),
+                 u"Carpeta"_qs);
+        const QString replace = QCoreApplication::translate(
+            "QFileDialog", "%1 already exists.\nDo you want to replace it?");
+        QVERIFY2(replace.contains(u"%1"_qs) && !replace.contains(u"already"_qs),
+                 qPrintable(replace));
+        QMessageBox question;
+        question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(question.button(QMessageBox::Yes)->text().remove(u'&'), u"Sí"_qs);
+        QCOMPARE(question.button(QMessageBox::No)->text().remove(u'&'), u"No"_qs);
     }
 };
 

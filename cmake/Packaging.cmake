@@ -1,6 +1,6 @@
 # The Debian package, built by CPack from the install rules: the program, its desktop entry,
 # icon and metainfo. Its dependencies are read from the shared libraries the program links
-# (dpkg-shlibdeps), so they follow whatever Qt it was built against.
+# (dpkg-shlibdeps), so they follow whatever Qt it was built against, plus Qt's translations.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorvane)
 # The version the program reports.
@@ -23,8 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The fonts the window is drawn in: the stand-ins for the design's Windows fonts, and the
-# control pictures of the outgoing boxes.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, fonts-symbola")
+# What the window needs besides the libraries dpkg-shlibdeps finds: the stand-ins for the
+# design's Windows fonts, the control pictures of the outgoing boxes, and Qt's own dialogs (the
+# file dialog, its overwrite question) in Spanish.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation, fonts-symbola, qt6-translations-l10n")
 
 include(CPack)

@@ -8,6 +8,8 @@ project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Packages every build needs on Debian 12.
 base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libzstd-dev
     fonts-liberation fonts-symbola)
+# Qt's own dialogs in Spanish: the program loads Qt's translations at start.
+base_packages+=(qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

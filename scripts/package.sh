@@ -62,6 +62,8 @@ done
 depends="$(dpkg-deb -f "$deb" Depends)"
 grep -q 'libqt6widgets6' <<<"$depends" || fail "its dependencies do not name Qt: '$depends'"
 grep -q 'fonts-symbola' <<<"$depends" || fail "its dependencies do not name its fonts: '$depends'"
+grep -q 'qt6-translations-l10n' <<<"$depends" ||
+    fail "its dependencies do not name Qt's translations: '$depends'"
 
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT

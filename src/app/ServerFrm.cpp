@@ -2,6 +2,7 @@
 #include "ui_ServerFrm.h"
 
 #include "app/EnterKey.h"
+#include "app/LinkLights.h"
 #include "app/OutgoingBox.h"
 #include "base/FailureDispatch.h"
 #include "codes/CharInsertion.h"
@@ -18,8 +19,9 @@
 #include "serial/SerialPortNumbering.h"
 #include "views/LogPane.h"
 #include "views/MessageBoxMessages.h"
+#include "views/SessionKeeping.h"
+#include "views/StateLight.h"
 
-#include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,32 +63,38 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
                                      serialNumbering(platform.serialDeviceDirectory)))
     , m_messages(platform.messages ? std::move(platform.messages)
                                    : std::make_unique<MessageBoxMessages>(this))
+    , m_askSavePath(platform.askSavePath ? std::move(platform.askSavePath)
+                                         : askSavePathWithDialog())
+    , m_askClose(platform.askClose ? std::move(platform.askClose) : askCloseWithMessageBox())
 {
     loadDesign();
 
     m_record = std::make_unique<SessionRecord>();
+    m_keeping = std::make_unique<SessionKeeping>(*m_record);
     m_ui->Text3->attach(*m_record, Pane::Server);
     m_ui->Text4->attach(*m_record, Pane::Client);
     m_ui->Text2->attach(*m_record, Pane::Serial);
     m_codeList = std::make_unique<CodeList>(*m_ui->ListView1, *m_record);
-    m_transportChoice =
-        std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1);
+    m_transportChoice = std::make_unique<TransportChoice>(
+        *Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1, *m_ui->Text3, *m_ui->Text4);
     m_serverEndpoint = std::make_unique<ServerEndpoint>(
         *Winsock1, *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtPort, *m_ui->txtSend,
-        *m_ui->Text3, *m_codeList, *m_messages);
+        *m_ui->Text3, *m_ui->Text4, *m_serverLight, *m_codeList, *m_messages);
     m_clientEndpoint = std::make_unique<ClientEndpoint>(
         *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtIP, *m_ui->txtPort2, *m_ui->txtSend2,
-        *m_ui->Text4, *m_codeList, *m_messages);
+        *m_ui->Text4, *m_clientLight, *m_codeList, *m_messages);
     m_charInsertion = std::make_unique<CharInsertion>(
         *m_ui->MaskEdBox6, *m_ui->Option3, *m_ui->Option4, *m_ui->Option5, *m_ui->txtSend,
         *m_ui->txtSend2, *m_ui->Text1, *m_messages);
     m_serialLink = std::make_unique<SerialLink>(
         *MSComm1, *m_ui->MaskEdBox1, *m_ui->MaskEdBox2, *m_ui->MaskEdBox3, *m_ui->MaskEdBox4,
-        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_codeList, *m_messages);
+        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_serialLight, *m_codeList, *m_messages);
     new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *m_ui->MaskEdBox1);
+    // Before the handlers are wired: a lamp shows a loss before its handler's messages.
+    m_linkLights = std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight,
+                                                *m_clientLight, *m_serialLight);
     wireEvents();
-    installViewActions(platform.askSavePath ? std::move(platform.askSavePath)
-                                            : askSavePathWithDialog());
+    installViewActions();
 
     if (const QScreen* shown = screen()) {
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
@@ -207,10 +215,4 @@ void ServerFrm::Form_Unload()
 {
     Winsock1->Close();
     Winsock2->Close();
-}
-
-void ServerFrm::closeEvent(QCloseEvent* event)
-{
-    dispatch([this] { Form_Unload(); });
-    event->accept();
 }

@@ -3,8 +3,10 @@
 #include "base/OperatorMessages.h"
 #include "net/SocketControl.h"
 #include "serial/SerialControl.h"
+#include "views/CloseQuestion.h"
 #include "views/ViewActions.h"
 
+#include <QList>
 #include <QWidget>
 
 #include <cstdint>
@@ -15,8 +17,12 @@ class CharInsertion;
 class ClientEndpoint;
 class ServerEndpoint;
 class CodeList;
+class FileSave;
+class LinkLights;
 class SerialLink;
+class SessionKeeping;
 class SessionRecord;
+class StateLight;
 class TransportChoice;
 namespace Ui {
 class ServerFrm;
@@ -34,12 +40,17 @@ struct ServerFrmPlatform {
     QString serialDeviceDirectory;
     // Where "Guardar como…" saves; empty: the file dialog asks the operator.
     AskSavePath askSavePath;
+    // Whether to close when that would lose received bytes; empty: a message box asks.
+    AskClose askClose;
 };
 
 // The one window, "Servidor". It owns every control for its whole life, loads them from its
 // stored design (the form ServerFrm.ui), and wires each control event to the handler named
 // after it. The handlers themselves live in small classes by subsystem, each given only the
 // controls it touches; only Form_Unload is the window's own.
+//
+// Beside each frame's caption a lamp shows the state of the frame's link (LinkLights). A close
+// that would lose received bytes no file keeps, or cut a save short, asks first.
 class ServerFrm : public QWidget {
     Q_OBJECT
 
@@ -52,6 +63,8 @@ public:
     const CodeList& codeList() const { return *m_codeList; }
     // Everything received and logged in this session: the panes and the code list show it.
     SessionRecord& sessionRecord() const { return *m_record; }
+    // Which received bytes are kept in files, or being written to one.
+    SessionKeeping& sessionKeeping() const { return *m_keeping; }
     OperatorMessages& messages() const { return *m_messages; }
 
     // The controls of the stored design, under their designer names; handlers get theirs at
@@ -67,11 +80,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    // Creates the controls from the form and applies what a form cannot hold.
+    // Creates the controls from the form and applies what a form cannot hold, with the lamps
+    // beside the frames' captions.
     void loadDesign();
     void wireEvents();
     // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list.
-    void installViewActions(AskSavePath ask);
+    void installViewActions();
+    // Saving, as it counts for closing (ServerFrmClosing.cpp): each save the window starts is
+    // watched, and what it keeps of the session is told to m_keeping (writer 0: nothing).
+    void watchSave(FileSave* save, int keepingWriter);
+    // Asks for a file and saves the whole session there as CSV; false if none was named.
+    bool saveSessionBeforeClosing();
     // Delivers a control's event to its handler through the dispatch point.
     template <typename Sender, typename Signal, typename Handler>
     void wire(Sender* sender, Signal signal, Handler handler);
@@ -88,4 +107,20 @@ private:
     std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
     std::unique_ptr<SerialLink> m_serialLink;
+
+    StateLight* m_serverLight = nullptr;
+    StateLight* m_clientLight = nullptr;
+    StateLight* m_serialLight = nullptr;
+
+    AskSavePath m_askSavePath;
+    AskClose m_askClose;
+    std::unique_ptr<SessionKeeping> m_keeping;
+    // The list's save whose content was just taken: what it keeps, once it is watched.
+    int m_takenWriter = 0;
+    QList<FileSave*> m_saves;
+    // "Guardar…" was the answer: the window closes once the saves have finished well.
+    bool m_closeWhenSaved = false;
+
+    // Gone first: the controls' last signals, as they close, reach no lamp.
+    std::unique_ptr<LinkLights> m_linkLights;
 };

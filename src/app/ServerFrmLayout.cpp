@@ -1,6 +1,6 @@
 // The window's stored design is the form ServerFrm.ui; this is what a form cannot hold: the
-// stand-ins for the design's Windows fonts, its frames' look, the masked fields' behaviour and
-// the width of the list's one column.
+// stand-ins for the design's Windows fonts, its frames' look, the masked fields' behaviour,
+// the width of the list's one column, and the lamps beside the link frames' captions.
 
 #include "app/ServerFrm.h"
 
@@ -9,6 +9,7 @@
 #include "app/MaskedField.h"
 #include "codes/CodeListView.h"
 #include "views/LogPane.h"
+#include "views/StateLight.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -17,6 +18,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 
 namespace {
 
@@ -37,6 +40,29 @@ void drawCaptionOnBorder(QGroupBox& frame)
                        "QGroupBox::title { subcontrol-origin: margin; left: 6px;"
                        " padding: 0 2px; }")
             .arg(half));
+}
+
+// A lamp right after the frame's caption, on the frame's top border: it moves nothing of the
+// design and covers none of it.
+StateLight* lampBesideCaption(QGroupBox& frame, const QString& objectName,
+                              const QString& accessibleName)
+{
+    QStyleOptionGroupBox option;
+    option.initFrom(&frame);
+    option.text = frame.title();
+    option.textAlignment = frame.alignment();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect caption = frame.style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                        QStyle::SC_GroupBoxLabel, &frame);
+    auto* lamp = new StateLight(&frame);
+    lamp->setObjectName(objectName);
+    lamp->setAccessibleName(accessibleName);
+    const QSize size = lamp->sizeHint();
+    // A space's width after the caption, as a word would stand.
+    const int gap = QFontMetrics(frame.font()).horizontalAdvance(u' ');
+    lamp->setGeometry(
+        QRect(QPoint(caption.right() + gap, caption.center().y() - size.height() / 2), size));
+    return lamp;
 }
 
 } // namespace
@@ -68,6 +94,12 @@ void ServerFrm::loadDesign()
     }
     for (QGroupBox* frame : {m_ui->Frame1, m_ui->Frame2, m_ui->Frame3, m_ui->Frame4, m_ui->Frame5})
         drawCaptionOnBorder(*frame);
+    m_serverLight = lampBesideCaption(*m_ui->Frame1, QStringLiteral("serverLight"),
+                                      QStringLiteral("Estado del servidor"));
+    m_clientLight = lampBesideCaption(*m_ui->Frame2, QStringLiteral("clientLight"),
+                                      QStringLiteral("Estado del cliente"));
+    m_serialLight = lampBesideCaption(*m_ui->Frame3, QStringLiteral("serialLight"),
+                                      QStringLiteral("Estado del puerto serie"));
     // The column is narrower than the list by the room of a vertical scroll bar.
     m_ui->ListView1->setColumnWidth(pixels(12500));
 }

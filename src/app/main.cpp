@@ -1,5 +1,6 @@
 #include "app/MemoryPolicy.h"
 #include "app/ServerFrm.h"
+#include "app/SpanishQt.h"
 
 #include <QApplication>
 
@@ -12,6 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setOrganizationName(QStringLiteral("Belmaro"));
     // Ties the window to its installed desktop entry, whose icon the desktop then shows for it.
     QApplication::setDesktopFileName(QStringLiteral("org.belmaro.Quorvane"));
+    useSpanishForQt();
 
     ServerFrm window;
     window.show();

@@ -5,8 +5,10 @@
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
 #include "net/SocketControl.h"
+#include "net/SocketStatus.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
+#include "views/StateLight.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -20,8 +22,8 @@ const QString kChooseTransport = QStringLiteral("Debe Elegir un Protocolo");
 
 ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
                                QRadioButton& option2, QLineEdit& txtIP, QLineEdit& txtPort2,
-                               QLineEdit& txtSend2, LogPane& text4, CodeList& codeList,
-                               OperatorMessages& messages)
+                               QLineEdit& txtSend2, LogPane& text4, StateLight& light,
+                               CodeList& codeList, OperatorMessages& messages)
     : m_winsock2(winsock2)
     , m_option1(option1)
     , m_option2(option2)
@@ -29,6 +31,7 @@ ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
     , m_txtPort2(txtPort2)
     , m_txtSend2(txtSend2)
     , m_text4(text4)
+    , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -50,18 +53,25 @@ ClientEndpoint::~ClientEndpoint()
 
 void ClientEndpoint::bntConnect_Click()
 {
-    const auto failure = trapFailure([this] {
+    // What the close before connecting ended, told only if the connect then fails.
+    QString closed;
+    const auto failure = trapFailure([this, &closed] {
         if (!m_option1.isChecked() && !m_option2.isChecked()) {
             m_messages.show(kChooseTransport, MessageIcon::Exclamation);
             return;
         }
+        closed = closingLine(m_winsock2);
         m_winsock2.Close();
         m_winsock2.setRemoteHost(m_txtIP.text());
         m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
         m_winsock2.Connect();
     });
-    if (failure)
+    if (failure) {
+        if (!closed.isEmpty())
+            AppendLog(m_text4, closed);
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::Critical);
+    }
 }
 
 void ClientEndpoint::Command1_Click()
@@ -98,6 +108,7 @@ void ClientEndpoint::bntSend2_Click()
 
 void ClientEndpoint::refuseSend(const QString& description)
 {
+    m_light.showFailure(description);
     m_messages.show(errorMessageText(description), MessageIcon::None);
     Winsock2_Close();
 }

@@ -15,17 +15,22 @@ class QLineEdit;
 class QRadioButton;
 class QWidget;
 class SocketControl;
+class StateLight;
 
 // The "CLIENTE" frame, on Winsock2. Under TCP it connects to txtIP:txtPort2, sends and shows
 // what comes back, and never reconnects by itself. Under UDP each "Enviar" sends one datagram
 // to txtIP:txtPort2, and the datagrams arriving where the server frame bound Winsock2 are shown
 // here too. The one thing it keeps is the sends that wait for their host name: a datagram
 // is logged only once it went out (see bntSend2_Click).
+//
+// "Conectar" closes what Winsock2 had open before it connects anew; when that then fails, the
+// pane says the old link was closed before the failure is shown, and the frame's lamp shows
+// the failure.
 class ClientEndpoint {
 public:
     ClientEndpoint(SocketControl& winsock2, QRadioButton& option1, QRadioButton& option2,
                    QLineEdit& txtIP, QLineEdit& txtPort2, QLineEdit& txtSend2, LogPane& text4,
-                   CodeList& codeList, OperatorMessages& messages);
+                   StateLight& light, CodeList& codeList, OperatorMessages& messages);
     ~ClientEndpoint();
     ClientEndpoint(const ClientEndpoint&) = delete;
     ClientEndpoint& operator=(const ClientEndpoint&) = delete;
@@ -63,6 +68,7 @@ private:
     QLineEdit& m_txtPort2;
     QLineEdit& m_txtSend2;
     LogPane& m_text4;
+    StateLight& m_light;
     CodeList& m_codeList;
     OperatorMessages& m_messages;
     std::deque<WaitingSend> m_waiting;

@@ -3,6 +3,7 @@
 #include "base/ControlError.h"
 #include "base/DecimalDigits.h"
 #include "base/SingleByteCodec.h"
+#include "net/SocketFailures.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
@@ -70,75 +71,6 @@ QString addressText(const QHostAddress& address)
     bool isV4 = false;
     const quint32 v4 = address.toIPv4Address(&isV4);
     return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
-
-// The numbers operators know these failures by, for the error event.
-std::int16_t errorNumber(QAbstractSocket::SocketError error)
-{
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return 10061;
-    case QAbstractSocket::RemoteHostClosedError:
-        return 10054;
-    case QAbstractSocket::HostNotFoundError:
-        return 11001;
-    case QAbstractSocket::SocketAccessError:
-        return 10013;
-    case QAbstractSocket::SocketTimeoutError:
-        return 10060;
-    case QAbstractSocket::AddressInUseError:
-        return 10048;
-    case QAbstractSocket::DatagramTooLargeError:
-        return 10040;
-    case QAbstractSocket::NetworkError:
-        return 10050;
-    default:
-        return 10000;
-    }
-}
-
-// Spanish, and naming the host and port involved: what the operator reads in "*** Error : "
-// lines and "Error : " messages.
-QString describe(QAbstractSocket::SocketError error, const QString& host, int port,
-                 const QString& detail)
-{
-    // One arg() call for all values: a value holding "%2" (an IPv6 scope) is never read again.
-    const QString portText = QString::number(port);
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral(
-                   "El equipo %1 rechazó la conexión en el puerto %2: nadie escucha en él.")
-            .arg(host, portText);
-    case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("El equipo %1 cortó la conexión.").arg(host);
-    case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("No se encontró el equipo %1.").arg(quoted(host));
-    case QAbstractSocket::SocketAccessError:
-        return QStringLiteral(
-                   "No hay permiso para usar el puerto %1 (los puertos por debajo de 1024 "
-                   "solo los puede abrir el administrador).")
-            .arg(portText);
-    case QAbstractSocket::SocketResourceError:
-        return QStringLiteral("El sistema no tiene recursos para abrir otro socket.");
-    case QAbstractSocket::SocketTimeoutError:
-        return QStringLiteral("El equipo %1 no respondió en el puerto %2.").arg(host, portText);
-    case QAbstractSocket::AddressInUseError:
-        return QStringLiteral("El puerto %1 ya está en uso: otro programa, u otro socket de esta "
-                              "ventana, lo ocupa.")
-            .arg(portText);
-    case QAbstractSocket::SocketAddressNotAvailableError:
-        return QStringLiteral("La dirección local para el puerto %1 no existe en este equipo.")
-            .arg(portText);
-    case QAbstractSocket::DatagramTooLargeError:
-        return QStringLiteral("El datagrama para %1, puerto %2, es demasiado grande para la red.")
-            .arg(host, portText);
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("Falla de la red al comunicarse con %1, puerto %2 (%3).")
-            .arg(host, portText, detail);
-    default:
-        return QStringLiteral("Falla del socket con %1, puerto %2 (%3).")
-            .arg(host, portText, detail);
-    }
 }
 
 } // namespace
@@ -226,6 +158,13 @@ quint16 QtSocketControl::boundPort() const
     return 0;
 }
 
+void QtSocketControl::tellState()
+{
+    const std::int16_t now = state();
+    if (std::exchange(m_toldState, now) != now)
+        emit stateChanged();
+}
+
 void QtSocketControl::requireClosed(const QString& operation) const
 {
     if (m_listener || m_connection || m_udp) {
@@ -263,6 +202,7 @@ void QtSocketControl::Close()
     m_unresolved.clear();
     m_datagram.clear();
     m_datagramSender.clear();
+    tellState();
 }
 
 void QtSocketControl::releaseConnection()
@@ -303,6 +243,7 @@ void QtSocketControl::Listen()
     }
     m_listener = listener;
     connect(listener, &QTcpServer::newConnection, this, &QtSocketControl::onNewConnection);
+    tellState();
 }
 
 void QtSocketControl::onNewConnection()
@@ -338,6 +279,7 @@ void QtSocketControl::Accept(std::int32_t requestID)
     QTcpSocket* socket = request->second;
     m_requests.erase(request);
     adopt(socket);
+    tellState();
     // What the peer sent before it was accepted, or its leaving, is told after the handler
     // that accepted it has finished.
     QTimer::singleShot(0, this, [this, guard = QPointer<QTcpSocket>(socket)] {
@@ -361,6 +303,7 @@ void QtSocketControl::adopt(QTcpSocket* socket)
     connect(socket, &QIODevice::readyRead, this, &QtSocketControl::onReadyRead);
     connect(socket, &QAbstractSocket::disconnected, this, &QtSocketControl::onDisconnected);
     connect(socket, &QAbstractSocket::errorOccurred, this, &QtSocketControl::onTcpError);
+    connect(socket, &QAbstractSocket::stateChanged, this, &QtSocketControl::tellState);
 }
 
 void QtSocketControl::Connect()
@@ -387,6 +330,7 @@ void QtSocketControl::Connect()
         socket->connectToHost(preferredAddress(known), quint16(m_remotePort));
     else
         socket->connectToHost(m_remoteHost, quint16(m_remotePort));
+    tellState();
 }
 
 void QtSocketControl::onConnectTimeout()
@@ -396,6 +340,7 @@ void QtSocketControl::onConnectTimeout()
     m_connection->disconnect(this);
     m_connection->abort();
     m_failed = true;
+    tellState();
     emit errorOccurred(errorNumber(QAbstractSocket::SocketTimeoutError),
                        QStringLiteral("El equipo %1 no respondió en el puerto %2 en %3 segundos.")
                            .arg(m_remoteHost, QString::number(m_remotePort),
@@ -559,8 +504,11 @@ void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mod
         throw ControlError(describe(failure.error, QString(), port, failure.text));
     m_udp = udp.release();
     m_udp->setParent(this);
+    // The port the system gave, when it chose one: the socket's local port from now on.
+    m_localPort = m_udp->localPort();
     connect(m_udp, &DatagramSocket::errorOccurred, this, &QtSocketControl::onUdpError);
     connect(m_udp, &DatagramSocket::datagramsWaiting, &m_deliverTimer, qOverload<>(&QTimer::start));
+    tellState();
 }
 
 // --- events ------------------------------------------------------------------------------
@@ -583,11 +531,9 @@ void QtSocketControl::onDisconnected()
         return;
     if (m_reset) {
         m_failed = true;
-        emit errorOccurred(
-            errorNumber(QAbstractSocket::RemoteHostClosedError),
-            QStringLiteral("El equipo %1 cortó la conexión de golpe (la "
-                           "restableció): lo que aún enviaba se perdió en el camino.")
-                .arg(peerText()));
+        tellState();
+        emit errorOccurred(errorNumber(QAbstractSocket::RemoteHostClosedError),
+                           resetDescription(peerText()));
         return;
     }
     emit peerClosed();
@@ -611,6 +557,7 @@ void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
     m_failed = true;
     // Its own disconnected signal would tell the same failure a second time, as a close.
     m_connection->disconnect(this);
+    tellState();
     emit errorOccurred(
         errorNumber(error),
         describe(error, host, port, m_connection ? m_connection->errorString() : QString()));

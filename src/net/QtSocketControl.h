@@ -87,6 +87,8 @@ private:
     };
 
     void requireClosed(const QString& operation) const;
+    // Raises stateChanged if state() reads otherwise than it last did.
+    void tellState();
     void onNewConnection();
     void adopt(QTcpSocket* socket);
     void onReadyRead();
@@ -115,6 +117,7 @@ private:
     DatagramSocket* m_udp = nullptr;
     QTimer m_connectTimer;
     bool m_failed = false;
+    std::int16_t m_toldState = Closed;
     // A second descriptor of the connection, kept so that when the peer goes the system can
     // still be asked how: a reset is reported as an error, a close as a close. Only where the
     // system says (Linux): elsewhere, and in the portable build, it stays -1.

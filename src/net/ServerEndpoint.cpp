@@ -5,16 +5,18 @@
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
 #include "net/SocketControl.h"
+#include "net/SocketStatus.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
+#include "views/StateLight.h"
 
 #include <QLineEdit>
 #include <QRadioButton>
 
 ServerEndpoint::ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2,
                                QRadioButton& option1, QRadioButton& option2, QLineEdit& txtPort,
-                               QLineEdit& txtSend, LogPane& text3, CodeList& codeList,
-                               OperatorMessages& messages)
+                               QLineEdit& txtSend, LogPane& text3, LogPane& text4,
+                               StateLight& light, CodeList& codeList, OperatorMessages& messages)
     : m_winsock1(winsock1)
     , m_winsock2(winsock2)
     , m_option1(option1)
@@ -22,6 +24,8 @@ ServerEndpoint::ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2,
     , m_txtPort(txtPort)
     , m_txtSend(txtSend)
     , m_text3(text3)
+    , m_text4(text4)
+    , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -29,22 +33,34 @@ ServerEndpoint::ServerEndpoint(SocketControl& winsock1, SocketControl& winsock2,
 
 void ServerEndpoint::bntListen_Click()
 {
-    const auto failure = trapFailure([this] {
+    // What the close before listening ended, told only if the listen then fails.
+    QString closed;
+    LogPane* closedPane = nullptr;
+    const auto closeFirst = [&closed, &closedPane](SocketControl& socket, LogPane& pane) {
+        closed = closingLine(socket);
+        closedPane = &pane;
+        socket.Close();
+    };
+    const auto failure = trapFailure([&] {
         if (m_option1.isChecked()) {
-            m_winsock1.Close();
+            closeFirst(m_winsock1, m_text3);
             m_winsock1.setLocalPort(toInt32(m_txtPort.text(), u"Escuchar en el puerto"));
             m_winsock1.Listen();
             return;
         }
         if (m_option2.isChecked()) {
-            m_winsock2.Close();
+            closeFirst(m_winsock2, m_text4);
             m_winsock2.Bind(m_txtPort.text());
             return;
         }
         m_messages.show(QStringLiteral("Elija un Protocolo"), MessageIcon::Critical);
     });
-    if (failure)
+    if (failure) {
+        if (!closed.isEmpty())
+            AppendLog(*closedPane, closed);
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::Critical);
+    }
 }
 
 void ServerEndpoint::bntSend_Click()
@@ -60,6 +76,7 @@ void ServerEndpoint::bntSend_Click()
         m_messages.show(QStringLiteral("Elijan un Protocolo"), MessageIcon::Exclamation);
     });
     if (failure) {
+        m_light.showFailure(*failure);
         m_messages.show(errorMessageText(*failure), MessageIcon::None);
         Winsock1_Close();
     }

@@ -18,6 +18,9 @@
 // A UDP SendData to a host name that only a name server knows returns before the datagram goes
 // out: it waits for the name, and its outcome comes later, in the order of the sends, as
 // datagramSent or datagramRefused. Close drops the datagrams still waiting, unsent and untold.
+//
+// stateChanged is raised whenever what state() reads has changed, by a method or on the
+// network, for whoever shows it; handlers have the other events.
 class SocketControl : public QObject {
     Q_OBJECT
 
@@ -68,4 +71,5 @@ signals:
     void errorOccurred(std::int16_t number, const QString& description);
     void datagramSent();
     void datagramRefused(const QString& description);
+    void stateChanged();
 };

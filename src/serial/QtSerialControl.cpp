@@ -244,6 +244,7 @@ void QtSerialControl::open()
     m_loss.clear();
     m_openPort = port;
     m_openDevice = systemLocation;
+    emit portOpenChanged(true);
 }
 
 void QtSerialControl::refuseOpen(const QString& port, const QString& device)
@@ -317,7 +318,8 @@ void QtSerialControl::waitForDrain(const QString& device, const QString& port)
 
 void QtSerialControl::close()
 {
-    if (m_port->isOpen()) {
+    const bool wasOpen = m_port->isOpen();
+    if (wasOpen) {
         m_closing = true;
         if (m_wrote)
             handOverPendingOutput();
@@ -332,6 +334,8 @@ void QtSerialControl::close()
     m_openDevice.clear();
     m_loss.clear();
     discardInput();
+    if (wasOpen)
+        emit portOpenChanged(false);
 }
 
 // What was sent still goes out, within the time its bytes need at the line's speed, but
@@ -450,6 +454,7 @@ void QtSerialControl::onError(QSerialPort::SerialPortError error)
                  .arg(m_openPort);
     m_openPort.clear();
     scheduleDelivery();
+    emit portOpenChanged(false);
 }
 
 void QtSerialControl::scheduleDelivery()

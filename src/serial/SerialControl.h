@@ -17,6 +17,8 @@
 // A port lost while open (the device unplugged, the other end gone) is closed by the control
 // itself, which then raises failed once with a description for the operator: no handler is
 // running at that moment to catch a refusal.
+//
+// portOpenChanged is raised whenever the port opens or closes, for whoever shows it.
 class SerialControl : public QObject {
     Q_OBJECT
 
@@ -39,4 +41,5 @@ public:
 signals:
     void onComm();
     void failed(const QString& description);
+    void portOpenChanged(bool open);
 };

@@ -1,6 +1,7 @@
 #include "serial/SerialLink.h"
 
 #include "base/ControlError.h"
+#include "base/FailureDispatch.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
@@ -13,7 +14,7 @@
 
 SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
                        QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
-                       QLineEdit& text1, LogPane& text2, CodeList& codeList,
+                       QLineEdit& text1, LogPane& text2, StateLight& light, CodeList& codeList,
                        OperatorMessages& messages)
     : m_mscomm1(mscomm1)
     , m_maskEdBox1(maskEdBox1)
@@ -23,6 +24,7 @@ SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit&
     , m_maskEdBox5(maskEdBox5)
     , m_text1(text1)
     , m_text2(text2)
+    , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -30,6 +32,15 @@ SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit&
 
 // "Conectar"
 void SerialLink::Command2_Click()
+{
+    const auto failure = trapFailure([this] { openPort(); });
+    if (failure) {
+        m_light.showFailure(*failure);
+        throw ControlError(*failure);
+    }
+}
+
+void SerialLink::openPort()
 {
     const QString port = m_maskEdBox1.text();
     const QString dataBits = m_maskEdBox2.text();
@@ -64,9 +75,17 @@ void SerialLink::Command2_Click()
     m_mscomm1.setCommPort(portNumber);
     m_mscomm1.setInputLen(1);
     m_mscomm1.setInputMode(0);
-    if (m_mscomm1.portOpen())
+    const bool wasOpen = m_mscomm1.portOpen();
+    if (wasOpen)
         m_mscomm1.setPortOpen(false);
-    m_mscomm1.setPortOpen(true);
+    try {
+        m_mscomm1.setPortOpen(true);
+    } catch (...) {
+        // The port that was open is closed now: said before the refusal is told.
+        if (wasOpen)
+            AppendLog(m_text2, u"****Desconectado****");
+        throw;
+    }
     m_mscomm1.setRThreshold(1);
     m_mscomm1.setSThreshold(1);
 
@@ -104,4 +123,12 @@ void SerialLink::MSComm1_OnComm()
     const QByteArray chunk = m_mscomm1.input();
     m_codeList.AddCodeRow(chunk);
     m_text2.append(chunk);
+}
+
+LightState serialLightState(const SerialControl& mscomm1, bool open)
+{
+    if (!open)
+        return {StateLight::Lamp::Off, QStringLiteral("Cerrado")};
+    return {StateLight::Lamp::Green,
+            QStringLiteral("COM%1 abierto a %2").arg(mscomm1.commPort()).arg(mscomm1.settings())};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/StateLight.h"
+
 class CodeList;
 class LogPane;
 class OperatorMessages;
@@ -12,11 +14,14 @@ class SerialControl;
 //
 // None of the handlers catches a refusal of the control or of a number conversion: it ends
 // the handler at that step and goes to the window's dispatch point, which tells the operator.
+// A "Conectar" that fails shows the failure on the frame's lamp too, and if it had closed the
+// open port before it failed, the pane says so first.
 class SerialLink {
 public:
     SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
                QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
-               QLineEdit& text1, LogPane& text2, CodeList& codeList, OperatorMessages& messages);
+               QLineEdit& text1, LogPane& text2, StateLight& light, CodeList& codeList,
+               OperatorMessages& messages);
 
     void Command2_Click();
     void Command3_Click();
@@ -25,6 +30,8 @@ public:
     void MSComm1_OnComm();
 
 private:
+    void openPort();
+
     SerialControl& m_mscomm1;
     QLineEdit& m_maskEdBox1;
     QLineEdit& m_maskEdBox2;
@@ -33,6 +40,10 @@ private:
     QLineEdit& m_maskEdBox5;
     QLineEdit& m_text1;
     LogPane& m_text2;
+    StateLight& m_light;
     CodeList& m_codeList;
     OperatorMessages& m_messages;
 };
+
+// The "Puerto Serial" frame's lamp: "COM7 abierto a 9600,n,8,1", or "Cerrado".
+LightState serialLightState(const SerialControl& mscomm1, bool open);

@@ -1,3 +1,5 @@
+#include "app/SpanishQt.h"
+#include "base/ControlError.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
 #include "serial/SerialBench.h"
@@ -14,10 +16,13 @@
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -27,6 +32,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -693,13 +699,15 @@ private slots:
         QVERIFY(!table->isRowSelected(1));
     }
 
-    void closingTheWindowEndsEveryLinkWithoutAWord_data()
+    // Closing ends every link. Nothing is told; only the bytes received are asked about
+    // (answered here "Cerrar sin guardar").
+    void closingTheWindowEndsEveryLink_data()
     {
         QTest::addColumn<bool>("busy");
         QTest::newRow("nothing ever opened") << false;
         QTest::newRow("every link busy") << true;
     }
-    void closingTheWindowEndsEveryLinkWithoutAWord()
+    void closingTheWindowEndsEveryLink()
     {
         QFETCH(bool, busy);
         SerialBench bench;
@@ -732,8 +740,10 @@ private slots:
             QTest::mouseClick(w.controls().bntSend, Qt::LeftButton);
             QTest::mouseClick(w.controls().bntSend2, Qt::LeftButton);
             bench.send(QString(1'000, u'y'));
+            QTRY_VERIFY(w.codeList().rowCount() > 0);
         }
         QVERIFY(w.close());
+        QCOMPARE(bench.w->closeQuestions->asked.size(), std::size_t(busy ? 1 : 0));
         QCOMPARE(w.Winsock1->state(), SocketControl::Closed);
         QCOMPARE(w.Winsock2->state(), SocketControl::Closed);
         QCOMPARE(bench.shown(), std::vector<RecordingMessages::Shown>{});
@@ -889,6 +899,176 @@ private slots:
             QCOMPARE(lines[2], QString());
         }
         QVERIFY(w.messages->shown.empty());
+    }
+
+    // A close that would lose received bytes no file keeps, or cut a save short, asks first:
+    // "Guardar…" saves the whole session as CSV and closes once that is saved, "Cerrar sin
+    // guardar" closes, "Cancelar" leaves everything as it was. A session that keeps everything
+    // closes at once.
+    void closingAsksBeforeReceivedBytesAreLost_data()
+    {
+        QTest::addColumn<QString>("before");     // what happens before the close
+        QTest::addColumn<QList<int>>("answers"); // CloseAnswer, in turn
+        QTest::addColumn<QString>("savePath");   // where the close's "Guardar…" saves
+        QTest::addColumn<QString>("asks");       // in the question; empty: nothing asked
+        QTest::addColumn<bool>("closes");
+        enum A {
+            Save = int(CloseAnswer::Save),
+            CloseWithoutSaving = int(CloseAnswer::CloseWithoutSaving),
+            Cancel = int(CloseAnswer::Cancel),
+        };
+        const QString all = u"6 bytes en 2 filas"_qs;
+        QTest::newRow("nothing received")
+            << u"connected"_qs << QList<int>{} << QString() << QString() << true;
+        QTest::newRow("Cancelar") << u"received"_qs << QList<int>{Cancel} << QString() << all
+                                  << false;
+        QTest::newRow("Cerrar sin guardar")
+            << u"received"_qs << QList<int>{CloseWithoutSaving} << QString() << all << true;
+        QTest::newRow("Guardar…") << u"received"_qs << QList<int>{Save} << u"{tmp}/fin.csv"_qs
+                                  << all << true;
+        QTest::newRow("Guardar… that fails")
+            << u"received"_qs << QList<int>{Save} << u"/dev/full"_qs << all << false;
+        QTest::newRow("Guardar…, no file named")
+            << u"received"_qs << QList<int>{Save} << QString() << all << false;
+        QTest::newRow("the list saved")
+            << u"list saved"_qs << QList<int>{} << QString() << QString() << true;
+        QTest::newRow("more after the list was saved")
+            << u"more after saving"_qs << QList<int>{Cancel} << QString() << u"3 bytes en 1 fila"_qs
+            << false;
+        // The rows "Limpiar lista" took from the list are in no file yet: still asked about,
+        // and "Guardar…" saves them too.
+        QTest::newRow("the list emptied, then saved")
+            << u"emptied and saved"_qs << QList<int>{Save} << u"{tmp}/fin.csv"_qs
+            << u"9 bytes en 3 filas"_qs << true;
+        QTest::newRow("during a save, Guardar… waits for it")
+            << u"saving"_qs << QList<int>{Save} << QString() << u"Todavía se está guardando"_qs
+            << true;
+        QTest::newRow("during a save, Cerrar sin guardar")
+            << u"saving"_qs << QList<int>{CloseWithoutSaving} << QString()
+            << u"Todavía se está guardando"_qs << true;
+    }
+    void closingAsksBeforeReceivedBytesAreLost()
+    {
+        QFETCH(QString, before);
+        QFETCH(QList<int>, answers);
+        QFETCH(QString, savePath);
+        QFETCH(QString, asks);
+        QFETCH(bool, closes);
+        constexpr int Save = int(CloseAnswer::Save);
+        QTemporaryDir folder;
+        const QString listFile = folder.filePath(u"lista.csv"_qs);
+        savePath.replace(u"{tmp}"_qs, folder.path());
+        QStringList asked;
+        ServerFrmPlatform platform;
+        platform.askSavePath = [&](QWidget*, const QString& name, const QString&) {
+            asked << name;
+            return asked.size() == 1 && before != u"received" ? listFile : savePath;
+        };
+        WindowUnderTest w(std::move(platform));
+        for (const int answer : std::as_const(answers))
+            w.closeQuestions->answers.push_back(CloseAnswer(answer));
+        const quint16 port = listenUnderTcp(w);
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, port);
+        QTRY_COMPARE(w->Winsock1->state(), SocketControl::Connected);
+        const auto receive = [&](const QByteArray& bytes) {
+            const qint64 rows = w->codeList().rowCount();
+            peer.write(bytes);
+            QTRY_COMPARE(w->codeList().rowCount(), rows + 1);
+        };
+        const auto saveTheList = [&](bool wait) {
+            auto* actions = w.ui->ListView1->findChild<ViewActions*>();
+            QSignalSpy started(actions, &ViewActions::saveStarted);
+            actions->saveAsAction()->trigger();
+            QCOMPARE(started.size(), 1);
+            if (wait) {
+                QSignalSpy finished(started.at(0).at(0).value<FileSave*>(), &FileSave::finished);
+                QVERIFY(finished.wait(10'000));
+            }
+        };
+        if (before != u"connected") {
+            receive("AB");
+            receive("CDEF");
+        }
+        if (before == u"list saved" || before == u"more after saving")
+            saveTheList(true);
+        if (before == u"more after saving")
+            receive("xyz");
+        if (before == u"emptied and saved") {
+            actionOf(*w.ui->ListView1, u"Limpiar lista"_qs)->trigger();
+            receive("xyz");
+            saveTheList(true);
+        }
+        if (before == u"saving")
+            saveTheList(false); // its end is told on a later turn of the event loop
+
+        const bool closedAtOnce = w->close();
+        if (asks.isEmpty()) {
+            QVERIFY(closedAtOnce);
+            QVERIFY(w.closeQuestions->asked.empty());
+        } else {
+            QCOMPARE(w.closeQuestions->asked.size(), std::size_t(1));
+            const QString question = w.closeQuestions->asked[0];
+            QVERIFY2(question.contains(asks), qPrintable(question));
+            if (before != u"saving")
+                QVERIFY2(QRegularExpression(u"^Lo recibido desde las \\d\\d:\\d\\d:\\d\\d no está "
+                                            u"guardado"_qs)
+                             .match(question)
+                             .hasMatch(),
+                         qPrintable(question));
+            else
+                QVERIFY2(question.contains(quoted(listFile)), qPrintable(question));
+        }
+        QTRY_COMPARE(!w->isVisible(), closes);
+        if (!closes) {
+            // A failed save is told; everything goes on as it was, and a later close asks
+            // again.
+            const bool fails = savePath == u"/dev/full";
+            QTRY_COMPARE(w.messages->shown.size(), std::size_t(fails ? 1 : 0));
+            if (fails)
+                QVERIFY(w.messages->shown[0].text.contains(u"No se pudo guardar «/dev/full»"_qs));
+            QCOMPARE(w->Winsock1->state(), SocketControl::Connected);
+            w.closeQuestions->answers = {CloseAnswer::Cancel};
+            QVERIFY(!w->close());
+            QCOMPARE(w.closeQuestions->asked.size(), std::size_t(2));
+            QVERIFY(w->isVisible());
+            return;
+        }
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+        QVERIFY(w.messages->shown.empty());
+        if (answers == QList<int>{Save} && before != u"saving") {
+            // The whole session, with the rows the list no longer shows.
+            const QStringList lines = QString::fromUtf8(fileBytes(savePath)).split(u"\r\n"_qs);
+            const int rows = before == u"received" ? 2 : 3;
+            QCOMPARE(lines.size(), rows + 2);
+            QVERIFY(lines[1].endsWith(u",\"AB\""_qs));
+            QVERIFY(lines[rows].contains(before == u"received" ? u"CDEF"_qs : u"xyz"_qs));
+        }
+    }
+
+    // Qt's own dialogs speak Spanish too: the file dialog's columns, its question before
+    // replacing a file and its buttons come from the distribution's Qt translations.
+    void qtsOwnDialogsSpeakSpanish()
+    {
+        QVERIFY(useSpanishForQt());
+        QFileDialog dialog(nullptr, u"Guardar como"_qs, QDir::tempPath());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        auto* files = dialog.findChild<QTreeView*>();
+        QVERIFY(files);
+        QCOMPARE(files->model()->headerData(0, Qt::Horizontal).toString(), u"Nombre"_qs);
+        QCOMPARE(files->model()->headerData(1, Qt::Horizontal).toString(), u"Tamaño"_qs);
+        QCOMPARE(QCoreApplication::translate("QAbstractFileIconProvider", "Folder",
+                                             "All other platforms"),
+                 u"Carpeta"_qs);
+        const QString replace = QCoreApplication::translate(
+            "QFileDialog", "%1 already exists.\nDo you want to replace it?");
+        QVERIFY2(replace.contains(u"%1"_qs) && !replace.contains(u"already"_qs),
+                 qPrintable(replace));
+        QMessageBox question;
+        question.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(question.button(QMessageBox::Yes)->text().remove(u'&'), u"Sí"_qs);
+        QCOMPARE(question.button(QMessageBox::No)->text().remove(u'&'), u"No"_qs);
     }
 };
 

@@ -210,9 +210,9 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
     }
 
-    // A port field left empty: the old connection is already closed, silently, and the new
-    // host set, when the port is refused.
-    void aRefusedConnectWhileConnectedEndsTheOldConnectionSilently()
+    // A port field left empty: the old connection is already closed, and the new host set,
+    // when the port is refused; the pane says the connection ended.
+    void aRefusedConnectWhileConnectedEndsTheOldConnectionAndSaysSo()
     {
         EchoServer echo;
         WindowUnderTest w;
@@ -228,7 +228,8 @@ private slots:
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->remoteHost(), QStringLiteral("localhost"));
         QTRY_COMPARE(echo.last->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(w.ui->Text4->text(), QStringLiteral("Conectado a 127.0.0.1\r\n"));
+        QCOMPARE(w.ui->Text4->text(),
+                 QStringLiteral("Conectado a 127.0.0.1\r\n*** Desconectado\r\n"));
     }
 
     // Failures after the call come as error events: two lines, a closed socket, no box.

@@ -91,35 +91,73 @@ private slots:
         QVERIFY(w.messages->shown.empty());
     }
 
-    // Whatever the sockets were doing, a change of transport closes them without a word: the
-    // ports are free again and the peers are cut off.
-    void aChangedChoiceClosesBothSocketsWithoutALogLine()
+    // Whatever the sockets were doing, a change of transport closes them: the ports are free
+    // again and the peers are cut off. Each pane whose link was live says so once (the client's
+    // for the datagram socket the server frame bound); with nothing live nothing is written.
+    void aChangedChoiceClosesBothSocketsAndEachLiveLinkSaysSo_data()
     {
+        QTest::addColumn<QString>("live"); // what was live before the change
+        QTest::addColumn<QString>("serverLine");
+        QTest::addColumn<QString>("clientLine");
+        QTest::newRow("nothing") << u"nothing"_qs << QString() << QString();
+        QTest::newRow("a TCP listener")
+            << u"listener"_qs << u"*** Dejó de escuchar en el puerto {tcp} (TCP)\r\n"_qs
+            << QString();
+        QTest::newRow("a peer and a connection")
+            << u"connections"_qs << u"*** Desconectado\r\n"_qs << u"*** Desconectado\r\n"_qs;
+        QTest::newRow("a bound UDP port")
+            << u"udp"_qs << QString() << u"*** Dejó de escuchar en el puerto {udp} (UDP)\r\n"_qs;
+    }
+    void aChangedChoiceClosesBothSocketsAndEachLiveLinkSaysSo()
+    {
+        QFETCH(QString, live);
+        QFETCH(QString, serverLine);
+        QFETCH(QString, clientLine);
         WindowUnderTest w;
         Busy busy;
-        makeBusy(w, busy);
-        if (QTest::currentTestFailed())
-            return;
-        QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+        quint16 udpPort = 0;
+        if (live == u"connections") {
+            makeBusy(w, busy);
+            if (QTest::currentTestFailed())
+                return;
+        } else if (live == u"listener") {
+            busy.tcpPort = listenUnderTcp(w);
+        } else if (live == u"udp") {
+            QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+            udpPort = freeUdpPort();
+            listenOn(w, udpPort);
+            QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+        }
+        const QString serverLog = w.ui->Text3->text();
+        const QString clientLog = w.ui->Text4->text();
+
+        QTest::mouseClick(live == u"udp" ? w.ui->Option1 : w.ui->Option2, Qt::LeftButton);
         QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
         QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QTRY_COMPARE(busy.serversPeer->state(), QAbstractSocket::UnconnectedState);
-        QTRY_COMPARE(busy.clientsPeer->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(w.ui->Text3->text(), busy.serverLog);
-        QCOMPARE(w.ui->Text4->text(), busy.clientLog);
-        QTcpServer tcp;
-        QVERIFY(tcp.listen(QHostAddress::Any, busy.tcpPort));
-
-        const quint16 udpPort = freeUdpPort();
-        listenOn(w, udpPort);
-        QCOMPARE(w->Winsock2->state(), SocketControl::Open);
-        QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
-        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
-        QUdpSocket udp;
-        QVERIFY(udp.bind(QHostAddress::Any, udpPort, QAbstractSocket::DontShareAddress));
-        QCOMPARE(w.ui->Text3->text(), busy.serverLog);
-        QCOMPARE(w.ui->Text4->text(), busy.clientLog);
+        const auto port = [&](QString line) {
+            return line.replace(u"{tcp}"_qs, QString::number(busy.tcpPort))
+                .replace(u"{udp}"_qs, QString::number(udpPort));
+        };
+        QCOMPARE(w.ui->Text3->text(), serverLog + port(serverLine));
+        QCOMPARE(w.ui->Text4->text(), clientLog + port(clientLine));
         QVERIFY(w.messages->shown.empty());
+        if (live == u"connections") {
+            QTRY_COMPARE(busy.serversPeer->state(), QAbstractSocket::UnconnectedState);
+            QTRY_COMPARE(busy.clientsPeer->state(), QAbstractSocket::UnconnectedState);
+        }
+        if (busy.tcpPort != 0) {
+            QTcpServer tcp;
+            QVERIFY(tcp.listen(QHostAddress::Any, busy.tcpPort));
+        }
+        if (udpPort != 0) {
+            QUdpSocket udp;
+            QVERIFY(udp.bind(QHostAddress::Any, udpPort, QAbstractSocket::DontShareAddress));
+        }
+
+        // A second change, with nothing live any more, writes nothing.
+        QTest::mouseClick(live == u"udp" ? w.ui->Option2 : w.ui->Option1, Qt::LeftButton);
+        QCOMPARE(w.ui->Text3->text(), serverLog + port(serverLine));
+        QCOMPARE(w.ui->Text4->text(), clientLog + port(clientLine));
     }
 
     // A stray click, or Space, on the option already chosen changes nothing: the peers stay.

@@ -5,6 +5,7 @@
 
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
+#include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"
@@ -32,8 +33,8 @@ using Shown = RecordingMessages::Shown;
 namespace {
 
 const QByteArray kResetLine = SingleByteCodec::toBytes(
-    u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (la restableció): lo que aún "
-    u"enviaba se perdió en el camino.\r\n");
+    u"*** Error : El equipo 127.0.0.1 cortó la conexión de golpe (envió un RST en vez de "
+    u"cerrarla): lo que aún enviaba se perdió en el camino.\r\n");
 
 bool endsWith(const LogPane& pane, QByteArrayView tail)
 {
@@ -299,6 +300,99 @@ private slots:
         }
         QCOMPARE(w.ui->Text4->text(), QStringLiteral("Cliente : uno\r\nCliente : dos\r\n"));
         QVERIFY(w.messages->shown.empty());
+    }
+
+    // "Poner a la escucha", "Conectar" and the serial "Conectar" close what their link had
+    // open before they open anew. When the new open fails, the old link's pane says it was
+    // closed, before the failure is shown.
+    void aReopenThatFailsSaysTheOldLinkWasClosedFirst_data()
+    {
+        QTest::addColumn<QString>("live");
+        QTest::addColumn<QString>("pane");
+        QTest::addColumn<QString>("line"); // {port}: the port that was open
+        QTest::addColumn<QString>("says");
+        QTest::newRow("listener, new port taken")
+            << u"listener"_qs << u"Text3"_qs << u"*** Dejó de escuchar en el puerto {port} (TCP)"_qs
+            << u"ya está en uso"_qs;
+        QTest::newRow("peer, port field emptied")
+            << u"peer"_qs << u"Text3"_qs << u"*** Desconectado"_qs << u"está vacío"_qs;
+        QTest::newRow("bound UDP port, new port taken")
+            << u"udp"_qs << u"Text4"_qs << u"*** Dejó de escuchar en el puerto {port} (UDP)"_qs
+            << u"ya está en uso"_qs;
+        QTest::newRow("connection, port field emptied")
+            << u"connection"_qs << u"Text4"_qs << u"*** Desconectado"_qs << u"está vacío"_qs;
+        QTest::newRow("serial port, other port missing")
+            << u"serial"_qs << u"Text2"_qs << u"****Desconectado****"_qs
+            << u"No se encontró el puerto COM3"_qs;
+    }
+    void aReopenThatFailsSaysTheOldLinkWasClosedFirst()
+    {
+        QFETCH(QString, live);
+        QFETCH(QString, pane);
+        QFETCH(QString, line);
+        QFETCH(QString, says);
+        SerialBench bench;
+        WindowUnderTest& w = *bench.w;
+        QTcpServer tcpSquatter;
+        QVERIFY(tcpSquatter.listen(QHostAddress::Any, 0));
+        QUdpSocket udpSquatter;
+        QVERIFY(udpSquatter.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
+        QTcpServer remote;
+        QVERIFY(remote.listen(QHostAddress::LocalHost, 0));
+        QTcpSocket peer;
+        quint16 port = 0;
+        QPushButton* reopen = w.ui->bntListen;
+        if (live == u"listener" || live == u"peer") {
+            port = listenUnderTcp(w);
+            if (live == u"peer") {
+                peer.connectToHost(QHostAddress::LocalHost, port);
+                QTRY_COMPARE(w->Winsock1->state(), SocketControl::Connected);
+                w.ui->txtPort->clear();
+            } else {
+                w.ui->txtPort->setText(QString::number(tcpSquatter.serverPort()));
+            }
+        } else if (live == u"udp") {
+            QTest::mouseClick(w.ui->Option2, Qt::LeftButton);
+            port = freeUdpPort();
+            listenOn(w, port);
+            QCOMPARE(w->Winsock2->state(), SocketControl::Open);
+            w.ui->txtPort->setText(QString::number(udpSquatter.localPort()));
+        } else if (live == u"connection") {
+            chooseTcp(w);
+            w.ui->txtIP->setText(QStringLiteral("127.0.0.1"));
+            w.ui->txtPort2->setText(QString::number(remote.serverPort()));
+            QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
+            QTRY_COMPARE(w->Winsock2->state(), SocketControl::Connected);
+            w.ui->txtPort2->clear();
+            reopen = w.ui->bntConnect;
+        } else {
+            bench.connect();
+            QVERIFY(w->MSComm1->portOpen());
+            w.ui->MaskEdBox1->setText(QStringLiteral("3"));
+            reopen = w.ui->Command2;
+        }
+        auto* shown = w->findChild<LogPane*>(pane);
+        QVERIFY(shown);
+        const QByteArray before = shown->bytes();
+        QByteArray whenTold;
+        w.messages->whileShown = [&](const Shown&) {
+            whenTold = shown->bytes();
+        };
+
+        QTest::mouseClick(reopen, Qt::LeftButton);
+        QCOMPARE(w.messages->shown.size(), std::size_t(1));
+        QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
+        QVERIFY2(w.messages->shown[0].text.contains(says), qPrintable(w.messages->shown[0].text));
+        const QByteArray told =
+            SingleByteCodec::toBytes(QString(line).replace(u"{port}"_qs, QString::number(port))) +
+            "\r\n";
+        QCOMPARE(whenTold, before + told);
+        QCOMPARE(shown->bytes(), before + told);
+        QCOMPARE(w->Winsock1->state(), SocketControl::Closed);
+        QCOMPARE(w->Winsock2->state(), SocketControl::Closed);
+        QVERIFY(!w->MSComm1->portOpen());
+        if (live == u"peer")
+            QTRY_COMPARE(peer.state(), QAbstractSocket::UnconnectedState);
     }
 
     void bindingToAPortInUseIsRefusedPlainly()

@@ -219,6 +219,24 @@ const QByteArray kRowPrefix[kLinkCount] = {"Cliente : ", "Servidor : ", {}};
 const QByteArray kRowSuffix[kLinkCount] = {"\r\n", "\r\n", {}};
 const QByteArray kSendPrefix[kLinkCount] = {"Servidor: ", "Cliente : ", {}};
 
+// The line a pane gets when a change of transport closes its socket while live: a listener or
+// a bound port names its port, a connection is "*** Desconectado"; nothing when closed.
+QByteArray closedByTransportChange(const SocketControl& socket)
+{
+    switch (socket.state()) {
+    case SocketControl::Closed:
+        return {};
+    case SocketControl::Listening:
+    case SocketControl::Open:
+        return SingleByteCodec::toBytes(
+            QStringLiteral("*** Dejó de escuchar en el puerto %1 (%2)\r\n")
+                .arg(QString::number(socket.localPort()),
+                     socket.protocol() == SocketControl::Udp ? u"UDP" : u"TCP"));
+    default:
+        return kDisconnected;
+    }
+}
+
 class Soak {
 public:
     explicit Soak(const SoakSettings& settings);
@@ -522,7 +540,8 @@ bool Soak::run()
             return false;
     }
 
-    // The operator closes the window: both sockets close, without a word.
+    // The operator closes the window and, asked about what was received, closes it without
+    // saving: both sockets close.
     window().close();
     if (m_serverPeer && !runUntil([&] { return m_serverPeer->ended() && m_clientPeer->ended(); },
                                   QStringLiteral("the TCP peers to see the window close")))
@@ -553,7 +572,10 @@ bool Soak::startPhase(int phase)
     m_feeds[kClientLink].budget = m_udp ? budget * 80 / 100 : budget * 45 / 100;
     m_feeds[kSerialLink].budget = budget * 4 / 100;
 
-    // The transport changes: both sockets close, whatever they were doing.
+    // The transport changes: both sockets close, whatever they were doing, and each that was
+    // live says so in its pane.
+    m_logged[kServerLink] += closedByTransportChange(*w.Winsock1).size();
+    m_logged[kClientLink] += closedByTransportChange(*w.Winsock2).size();
     QTest::mouseClick(m_udp ? w.controls().Option2 : w.controls().Option1, Qt::LeftButton);
     if (w.Winsock1->state() != SocketControl::Closed ||
         w.Winsock2->state() != SocketControl::Closed)

@@ -123,7 +123,8 @@ private slots:
 
     // A device that runs other settings than asked (a pseudo-terminal runs 8 data bits and
     // no parity, whatever it is told) is closed again, and the operator told what it would
-    // not take and what it runs; "Conectado...." is not logged. The port is free afterwards.
+    // not take and what it runs; "Conectado...." is not logged, and the pane says the port
+    // that was open before is closed. The port is free afterwards.
     void settingsTheDeviceDoesNotTakeAreRefused_data()
     {
         QTest::addColumn<Fields>("fields");
@@ -158,11 +159,12 @@ private slots:
                          MessageIcon::Critical));
         QVERIFY(saysOnce(bench.shown(), says, MessageIcon::Critical));
         QVERIFY(!bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
+        const QByteArray closed = kConnected + "****Desconectado****\r\n";
+        QCOMPARE(bench.window().controls().Text2->bytes(), closed);
 
         bench.connect();
         QCOMPARE(bench.shown().size(), std::size_t(1));
-        QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + kConnected);
+        QCOMPARE(bench.window().controls().Text2->bytes(), closed + kConnected);
     }
 
     // An empty field, or settings the line cannot run, stop "Conectar" before anything is

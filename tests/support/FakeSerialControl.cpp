@@ -3,6 +3,8 @@
 #include "base/ControlError.h"
 #include "base/SingleByteCodec.h"
 
+#include <utility>
+
 void FakeSerialControl::record(const QString& operation)
 {
     operations << operation;
@@ -42,7 +44,8 @@ bool FakeSerialControl::portOpen() const
 void FakeSerialControl::setPortOpen(bool isOpen)
 {
     record(QStringLiteral("PortOpen=%1").arg(isOpen ? u"true" : u"false"));
-    open = isOpen;
+    if (std::exchange(open, isOpen) != isOpen)
+        emit portOpenChanged(isOpen);
 }
 
 void FakeSerialControl::setRThreshold(std::int16_t threshold)

@@ -17,6 +17,16 @@ WindowUnderTest::WindowUnderTest(ServerFrmPlatform platform)
     auto recorder = std::make_unique<RecordingMessages>();
     messages = recorder.get();
     platform.messages = std::move(recorder);
+    if (!platform.askClose) {
+        platform.askClose = [questions = closeQuestions](QWidget*, const QString& text) {
+            questions->asked.push_back(text);
+            if (questions->answers.empty())
+                return CloseAnswer::CloseWithoutSaving;
+            const CloseAnswer answer = questions->answers.front();
+            questions->answers.pop_front();
+            return answer;
+        };
+    }
     window = std::make_unique<ServerFrm>(std::move(platform));
     ui = &window->controls();
     window->show();

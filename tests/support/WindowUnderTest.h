@@ -4,10 +4,21 @@
 #include "app/ServerFrmControls.h"
 #include "support/RecordingMessages.h"
 
+#include <deque>
 #include <memory>
+#include <vector>
+
+// The question closing the window asks, answered without a box.
+struct CloseQuestions {
+    // Each question's text, in order.
+    std::vector<QString> asked;
+    // The answers to give, in turn; then "Cerrar sin guardar".
+    std::deque<CloseAnswer> answers;
+};
 
 // The real window, shown offscreen, with its messages recorded. The platform's messages are
-// always the recorder; anything else it holds is handed to the window.
+// always the recorder, and the close question is answered by closeQuestions unless the
+// platform answers it; anything else it holds is handed to the window.
 struct WindowUnderTest {
     WindowUnderTest();
     explicit WindowUnderTest(ServerFrmPlatform platform);
@@ -17,6 +28,7 @@ struct WindowUnderTest {
     ServerFrm* operator->() { return window.get(); }
 
     RecordingMessages* messages = nullptr;
+    std::shared_ptr<CloseQuestions> closeQuestions = std::make_shared<CloseQuestions>();
     // The window's controls, under their designer names.
     const Ui::ServerFrm* ui = nullptr;
     std::unique_ptr<ServerFrm> window;

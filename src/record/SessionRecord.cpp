@@ -669,7 +669,20 @@ qint64 SessionRecord::heldBytes() const
     for (const auto& stream : m_streams)
         held += qint64(stream->sealed.size() * (sizeof(SealedBlock) + 64));
     held += m_pending.capacity();
+    for (const auto& [view, bytes] : m_viewMemory)
+        held += bytes();
     return held;
+}
+
+void SessionRecord::countViewMemory(const void* view, std::function<qint64()> bytes)
+{
+    uncountViewMemory(view);
+    m_viewMemory.emplace_back(view, std::move(bytes));
+}
+
+void SessionRecord::uncountViewMemory(const void* view)
+{
+    std::erase_if(m_viewMemory, [view](const auto& counted) { return counted.first == view; });
 }
 
 bool SessionRecord::waitUntilCompressed(int timeoutMs)

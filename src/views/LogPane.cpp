@@ -42,15 +42,26 @@ LogPane::LogPane(QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     installLogPaneAccessibility();
     updateMetrics();
+    countMemory();
 }
 
-LogPane::~LogPane() = default;
+LogPane::~LogPane()
+{
+    m_record->uncountViewMemory(this);
+}
+
+void LogPane::countMemory()
+{
+    m_record->countViewMemory(this, [this] { return m_rows.indexBytes(); });
+}
 
 void LogPane::attach(SessionRecord& record, Pane pane)
 {
+    m_record->uncountViewMemory(this);
     m_record = &record;
     m_pane = pane;
     m_ownRecord.reset();
+    countMemory();
     m_anchor = m_caret = 0;
     rewrapAll();
     m_publisher.request();

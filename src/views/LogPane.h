@@ -85,6 +85,8 @@ private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
 
+    // The row index counts with the record's memory.
+    void countMemory();
     void updateMetrics();
     void followWidth();
     void rewrapAll();

@@ -1,3 +1,4 @@
+#include "record/SessionRecord.h"
 #include "support/ByteSamples.h"
 #include "views/LogPane.h"
 
@@ -279,6 +280,25 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
         const QRect last = shown.pane.characterRect(shown.pane.length());
         QVERIFY(shown.pane.viewport()->rect().intersects(last));
+    }
+
+    // Memory that the pane keeps per row of its own counts with the session's, so that the
+    // warning of a short memory sees it; a pane gone no longer counts.
+    void theRowIndexCountsInTheSessionMemory()
+    {
+        SessionRecord record;
+        SessionRecord plain;
+        const QByteArray lines(1 << 20, '\n');
+        {
+            LogPane pane;
+            pane.attach(record, Pane::Server);
+            pane.append(lines);
+            plain.appendToPane(Pane::Server, lines);
+            QVERIFY(SessionRecord::waitUntilCompressed(30'000));
+            QVERIFY(pane.rows().indexBytes() > 0);
+            QCOMPARE(record.heldBytes(), plain.heldBytes() + pane.rows().indexBytes());
+        }
+        QCOMPARE(record.heldBytes(), plain.heldBytes());
     }
 
     void accessibilityToolsReadItAsReadOnlyText()

@@ -41,6 +41,7 @@ LogPane::LogPane(QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setCursor(Qt::IBeamCursor);
     installLogPaneAccessibility();
+    m_rows.setReader(std::bind_front(&LogPane::readRecord, this));
     updateMetrics();
     countMemory();
 }
@@ -53,6 +54,12 @@ LogPane::~LogPane()
 void LogPane::countMemory()
 {
     m_record->countViewMemory(this, [this] { return m_rows.indexBytes(); });
+}
+
+void LogPane::readRecord(qint64 from, qint64 to,
+                         const std::function<bool(QByteArrayView)>& visit) const
+{
+    m_record->forEachPaneSpan(m_pane, from, to - from, visit);
 }
 
 void LogPane::attach(SessionRecord& record, Pane pane)

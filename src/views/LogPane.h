@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
@@ -90,6 +91,8 @@ private:
     void updateMetrics();
     void followWidth();
     void rewrapAll();
+    // The pane's bytes [from, to), for the row model to find rows in.
+    void readRecord(qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) const;
     int widthOf(qint64 from, qint64 to) const;
     unsigned char byteAt(qint64 position) const { return m_record->paneByte(m_pane, position); }
     int visibleRows() const;

@@ -1,0 +1,129 @@
+#include "views/ByteGlyphs.h"
+#include "views/TextRows.h"
+
+#include <QFont>
+#include <QTest>
+
+#include <map>
+
+namespace {
+
+// A row model over bytes held here, as a pane's is over its record.
+struct Rows {
+    explicit Rows(int widthInCharacters = 40)
+    {
+        const ByteGlyphs glyphs{QFont()};
+        model.setAdvances(glyphs.advances());
+        model.setWidth(widthInCharacters * glyphs.advance('x'));
+        model.setReader(
+            [this](qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) {
+                visit(QByteArrayView(text).sliced(from, to - from));
+            });
+    }
+    void append(QByteArrayView bytes)
+    {
+        text.append(bytes);
+        model.append(bytes);
+    }
+    QByteArray text;
+    TextRows model;
+};
+
+QByteArray repeated(QByteArrayView pattern, qsizetype size)
+{
+    QByteArray bytes;
+    bytes.reserve(size);
+    while (bytes.size() < size)
+        bytes.append(pattern);
+    bytes.truncate(size);
+    return bytes;
+}
+
+// Mixed text: words of every length, lone CR and LF, CR LF, runs of spaces, control bytes.
+QByteArray mixed(qsizetype size, quint32 seed)
+{
+    static const QByteArray pieces[] = {
+        "palabra ", "x",  "\r\n",     "\r",
+        "\n",       "  ", "\x01\xFF", "larguísima-sin-espacios-que-no-cabe-en-ninguna-fila"};
+    QByteArray bytes;
+    while (bytes.size() < size) {
+        seed = seed * 1664525u + 1013904223u;
+        bytes.append(pieces[(seed >> 16) % std::size(pieces)]);
+    }
+    bytes.truncate(size);
+    return bytes;
+}
+
+} // namespace
+
+class TestTextRows : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The index keeps every row's start only for the newest stretch; older rows are found by
+    // wrapping their stretch again. They must come out where they were when the bytes came.
+    void rowsFoundAgainAreTheRowsWrappedOnArrival_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("width");
+        QTest::newRow("mixed text, narrow") << mixed(60'000, 1) << 12;
+        QTest::newRow("mixed text, wide") << mixed(60'000, 2) << 80;
+        QTest::newRow("CR LF lines") << repeated("OK\r\n", 20'000) << 40;
+        QTest::newRow("no line break at all") << repeated("\x02\x7F\xFFz", 40'000) << 7;
+        QTest::newRow("narrower than a character") << mixed(20'000, 3) << 0;
+    }
+    void rowsFoundAgainAreTheRowsWrappedOnArrival()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, width);
+        Rows rows(width);
+        // The starts of the rows in the newest stretch are exact while it is the newest (but
+        // the last one's, which an LF after a CR still moves).
+        std::map<qint64, qint64> seen;
+        for (qsizetype at = 0; at < text.size(); at += 333) {
+            rows.append(
+                QByteArrayView(text).sliced(at, std::min<qsizetype>(333, text.size() - at)));
+            const qint64 count = rows.model.rowCount();
+            for (qint64 row = (count - 1) & ~(TextRows::kStretchRows - 1); row + 1 < count; ++row)
+                seen[row] = rows.model.rowStart(row);
+        }
+        QVERIFY(rows.model.rowCount() > 8 * TextRows::kStretchRows);
+        for (const auto& [row, start] : seen) {
+            if (rows.model.rowStart(row) != start)
+                QFAIL(qPrintable(QStringLiteral("row %1 starts at %2, wrapped at %3")
+                                     .arg(row)
+                                     .arg(rows.model.rowStart(row))
+                                     .arg(start)));
+        }
+        // And every byte's row agrees with where rows start.
+        for (qint64 p = 0; p < text.size(); p += 7) {
+            const qint64 row = rows.model.rowOf(p);
+            QVERIFY(rows.model.rowStart(row) <= p);
+            QVERIFY(p < rows.model.rowEnd(row));
+        }
+    }
+
+    // The index of a device that sends short lines must stay small beside what it received:
+    // a row costs at most a little over an eighth of a byte, whatever its length.
+    void theIndexCostsAnEighthOfAByteARow_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::newRow("LF alone") << QByteArray("\n");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("OK CR LF") << QByteArray("OK\r\n");
+        QTest::newRow("binary, no line break") << QByteArray("\x01\x02\x03\xFE");
+    }
+    void theIndexCostsAnEighthOfAByteARow()
+    {
+        QFETCH(QByteArray, pattern);
+        Rows rows(1);
+        const QByteArray chunk = repeated(pattern, 1 << 20);
+        for (int i = 0; i < 8; ++i)
+            rows.model.append(chunk);
+        const double perRow = double(rows.model.indexBytes()) / double(rows.model.rowCount());
+        QVERIFY2(perRow < 0.14, qPrintable(QString::number(perRow)));
+    }
+};
+
+QTEST_MAIN(TestTextRows)
+#include "tst_textrows.moc"

@@ -3,6 +3,7 @@
 #include "record/SessionRecord.h"
 #include "views/ByteGlyphs.h"
 #include "views/FrameCoalescer.h"
+#include "views/RowScroll.h"
 #include "views/TextRows.h"
 
 #include <QAbstractScrollArea>
@@ -12,6 +13,8 @@
 
 #include <functional>
 #include <memory>
+
+class RowsRewrap;
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
@@ -23,6 +26,11 @@
 // arrive, and only the rows in view are ever read back and drawn. Scroll bar and repaint
 // follow at most once per frame, however many appends came in it. A pane made on its own
 // keeps a record of its own; the window's panes share the window's.
+//
+// A new width or font wraps the whole text again: a large pane does it in the background
+// (RowsRewrap), showing its former rows meanwhile, and keeps its place when the new rows take
+// over. Rows are counted in 64 bits; the scroll bar maps them proportionally past its range
+// (RowScroll), so the pane follows the newest text at any length.
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
@@ -65,7 +73,9 @@ public:
     qint64 rowCount() const { return m_rows.rowCount(); }
     qint64 rowOf(qint64 position) const { return m_rows.rowOf(position); }
     const TextRows& rows() const { return m_rows; }
-    qint64 firstVisibleRow() const;
+    qint64 firstVisibleRow() const { return m_scroll.top(); }
+    // The rows shown are still those of a former width or font, while the new ones are made.
+    bool rewrapping() const { return m_rewrap != nullptr; }
     QRect characterRect(qint64 position) const;
     qint64 positionAt(QPoint viewportPoint) const;
     void scrollToPosition(qint64 position);
@@ -80,24 +90,32 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
+    // A pane this small is wrapped again at once: it takes a few milliseconds.
+    static constexpr qint64 kRewrapAtOnceBytes = 2 << 20;
 
     // The row index counts with the record's memory.
     void countMemory();
     void updateMetrics();
     void followWidth();
     void rewrapAll();
-    // The pane's bytes [from, to), for the row model to find rows in.
+    // Shows rows wrapped anew, keeping the byte at the top in view (or the end followed).
+    void adopt(TextRows rows);
     void readRecord(qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) const;
     int widthOf(qint64 from, qint64 to) const;
     unsigned char byteAt(qint64 position) const { return m_record->paneByte(m_pane, position); }
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
     void publish();
+    // The scroll bar shows m_scroll.
+    void showScroll();
+    void scrollTo(qint64 top);
+    void barAction(int action);
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
@@ -105,6 +123,11 @@ private:
 
     ByteGlyphs m_glyphs{font()};
     TextRows m_rows;
+    // The width new rows are wrapped to; the rows shown keep theirs until new ones are made.
+    int m_wrapWidth = 1;
+    std::unique_ptr<RowsRewrap> m_rewrap;
+    RowScroll m_scroll;
+    bool m_showingScroll = false;
 
     qint64 m_anchor = 0;
     qint64 m_caret = 0;

@@ -21,6 +21,15 @@ struct ShownPane {
     LogPane pane;
 };
 
+// Lines of words, numbered, in CR LF: about 45 bytes each.
+QByteArray numberedLines(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "línea " + QByteArray::number(i) + " con unas palabras para envolver\r\n";
+    return text;
+}
+
 } // namespace
 
 class TestLogPane : public QObject {
@@ -280,6 +289,69 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
         const QRect last = shown.pane.characterRect(shown.pane.length());
         QVERIFY(shown.pane.viewport()->rect().intersects(last));
+    }
+
+    // A new width or font wraps a large pane again without holding the window: the pane
+    // keeps showing its former rows, takes what arrives meanwhile, and when the new rows are
+    // made they are those of the new width, with the text at the top (or the end) kept.
+    void aLargePaneWrapsAgainInTheBackgroundAndKeepsItsPlace_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("following");
+        QTest::newRow("narrower, scrolled back") << u"narrower"_qs << false;
+        QTest::newRow("wider, following the end") << u"wider"_qs << true;
+        QTest::newRow("another font, scrolled back") << u"font"_qs << false;
+    }
+    void aLargePaneWrapsAgainInTheBackgroundAndKeepsItsPlace()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, following);
+        ShownPane shown;
+        LogPane& pane = shown.pane;
+        const QByteArray text = numberedLines(120'000); // over 5 MB
+        for (qsizetype at = 0; at < text.size(); at += 1 << 20)
+            pane.append(
+                QByteArrayView(text).sliced(at, std::min<qsizetype>(1 << 20, text.size() - at)));
+        QTRY_VERIFY(!pane.rewrapping());
+        const qint64 topByte = text.indexOf("línea 60000 ");
+        if (!following) {
+            QCoreApplication::processEvents();
+            pane.scrollToPosition(topByte);
+            QCOMPARE(pane.rows().rowStart(pane.firstVisibleRow()), topByte);
+        }
+
+        const qint64 rowsBefore = pane.rowCount();
+        if (change == u"narrower")
+            pane.resize(200, 190);
+        else if (change == u"wider")
+            pane.resize(500, 190);
+        else
+            pane.setFont(QFont(pane.font().family(), pane.font().pointSize() + 4));
+        QVERIFY(pane.rewrapping());
+        QCOMPARE(pane.rowCount(), rowsBefore); // the former rows, meanwhile
+        const QByteArray more = numberedLines(3);
+        pane.append(more);
+        QTRY_VERIFY_WITH_TIMEOUT(!pane.rewrapping(), 60'000);
+        QCoreApplication::processEvents();
+
+        LogPane fresh;
+        fresh.setFont(pane.font());
+        fresh.resize(pane.size());
+        fresh.append(text + more);
+        QTRY_VERIFY_WITH_TIMEOUT(!fresh.rewrapping(), 60'000);
+        QCOMPARE(pane.rowCount(), fresh.rowCount());
+        QVERIFY(pane.rowCount() != rowsBefore);
+        for (qint64 p = 0; p < pane.length(); p += 99'991)
+            QCOMPARE(pane.rowOf(p), fresh.rowOf(p));
+
+        const qint64 top = pane.firstVisibleRow();
+        if (following) {
+            QCOMPARE(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+            QVERIFY(pane.rows().rowEnd(pane.rowCount() - 1) == pane.length());
+            QVERIFY(top + 20 >= pane.rowCount());
+        } else {
+            QVERIFY(pane.rows().rowStart(top) <= topByte && topByte < pane.rows().rowEnd(top));
+        }
     }
 
     // Memory that the pane keeps per row of its own counts with the session's, so that the

@@ -1,4 +1,5 @@
 #include "views/ByteGlyphs.h"
+#include "views/RowScroll.h"
 #include "views/TextRows.h"
 
 #include <QFont>
@@ -122,6 +123,64 @@ private slots:
             rows.model.append(chunk);
         const double perRow = double(rows.model.indexBytes()) / double(rows.model.rowCount());
         QVERIFY2(perRow < 0.14, qPrintable(QString::number(perRow)));
+    }
+
+    // Past 2^31 rows the scroll bar's int range cannot count rows: each of its steps stands
+    // for several rows, and whoever watches the end still follows it as rows arrive.
+    void theTopFollowsTheEndAtAnyLength_data()
+    {
+        QTest::addColumn<qint64>("lastTop");
+        QTest::newRow("a few rows") << qint64(40);
+        QTest::newRow("the bar's own range") << RowScroll::kBarLimit;
+        QTest::newRow("past 2^31") << (qint64(1) << 31) + 12345;
+        QTest::newRow("a trillion") << qint64(1'000'000'000'000);
+    }
+    void theTopFollowsTheEndAtAnyLength()
+    {
+        QFETCH(qint64, lastTop);
+        RowScroll scroll;
+        scroll.grow(lastTop);
+        QCOMPARE(scroll.top(), lastTop);
+        for (const qint64 more : {qint64(1), qint64(7), qint64(1) << 20}) {
+            scroll.grow(scroll.lastTop() + more);
+            QCOMPARE(scroll.top(), scroll.lastTop());
+            QCOMPARE(scroll.barValue(), scroll.barMaximum());
+            QVERIFY(scroll.barMaximum() <= RowScroll::kBarLimit);
+        }
+        // Someone who scrolled back stays there, a row short of the end is short of the bar's.
+        scroll.setTop(scroll.lastTop() - 1);
+        QVERIFY(scroll.barValue() < scroll.barMaximum());
+        const qint64 kept = scroll.top();
+        scroll.grow(scroll.lastTop() + 1000);
+        QCOMPARE(scroll.top(), kept);
+    }
+
+    // The bar's places map onto rows in order, its ends onto the first and last top, and a
+    // top read back from its own place is within one of the bar's steps of it.
+    void theBarMapsOntoRowsInOrder_data() { theTopFollowsTheEndAtAnyLength_data(); }
+    void theBarMapsOntoRowsInOrder()
+    {
+        QFETCH(qint64, lastTop);
+        RowScroll scroll;
+        scroll.grow(lastTop);
+        const int maximum = scroll.barMaximum();
+        QCOMPARE(scroll.rowAtBar(0), qint64(0));
+        QCOMPARE(scroll.rowAtBar(maximum), lastTop);
+        const qint64 rowsPerStep = (lastTop + maximum - 1) / std::max(1, maximum);
+        qint64 previous = -1;
+        for (int value : {0, 1, 2, maximum / 3, maximum / 2, maximum - 2, maximum - 1, maximum}) {
+            value = std::clamp(value, 0, maximum);
+            const qint64 row = scroll.rowAtBar(value);
+            QVERIFY(row >= previous);
+            previous = row;
+            scroll.setTop(row);
+            QCOMPARE(scroll.barValue(), value);
+        }
+        for (const qint64 top : {qint64(0), lastTop / 3, lastTop - 1, lastTop}) {
+            scroll.setTop(top);
+            const qint64 back = scroll.rowAtBar(scroll.barValue());
+            QVERIFY(back <= top && top - back < std::max<qint64>(1, rowsPerStep));
+        }
     }
 };
 

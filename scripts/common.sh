@@ -6,7 +6,7 @@ set -euo pipefail
 project_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Packages every build needs on Debian 12.
-base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev libzstd-dev
+base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-private-dev qt6-serialport-dev libzstd-dev
     fonts-liberation)
 
 as_root() {

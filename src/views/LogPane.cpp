@@ -4,6 +4,7 @@
 #include "views/FocusRing.h"
 #include "views/LogPaneAccessible.h"
 #include "views/RowsRewrap.h"
+#include "views/ShownText.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -104,23 +106,25 @@ void LogPane::append(QByteArrayView bytes)
     if (bytes.isEmpty())
         return;
     m_rows.append(bytes);
+    if (m_unannounced < 0)
+        m_unannounced = position;
     m_publisher.request();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
-                                         ByteGlyphs::shownText(SingleByteCodec::toText(bytes)));
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 void LogPane::clear()
 {
+    const qint64 removed = length();
     m_record->clearPane(m_pane);
     m_anchor = m_caret = 0;
+    m_unannounced = -1;
     m_scroll = RowScroll();
     rewrapAll();
     m_publisher.request();
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::TextUpdated);
+    if (QAccessible::isActive() && removed > 0) {
+        // Told as Qt's own text views tell a removal, in blanks of its length (but bounded:
+        // the screen reader is to hear that the text went, not a gigabyte of blanks).
+        QAccessibleTextRemoveEvent event(
+            this, 0, QString(qsizetype(std::min(removed, kAnnouncedBytes)), u' '));
         QAccessible::updateAccessibility(&event);
     }
 }
@@ -175,7 +179,36 @@ void LogPane::select(qint64 anchor, qint64 caret)
     if (!changed)
         return;
     viewport()->update();
-    if (QAccessible::isActive()) {
+    m_selectionUnannounced = true;
+    if (QAccessible::isActive())
+        m_publisher.request();
+}
+
+// What assistive technology hears, once per frame however many appends and caret moves it
+// held: the newest line (at most kAnnouncedBytes of it), and where the caret and the
+// selection are.
+void LogPane::announce()
+{
+    const qint64 from = std::exchange(m_unannounced, -1);
+    const bool selection = std::exchange(m_selectionUnannounced, false);
+    if (!QAccessible::isActive())
+        return;
+    if (from >= 0) {
+        const qint64 end = length();
+        qint64 start = std::clamp(end - kAnnouncedBytes, from, end);
+        const QByteArray tail = m_record->paneBytes(m_pane, start, end - start);
+        qsizetype lineEnd = tail.size();
+        while (lineEnd > 0 && isLineBreak(static_cast<unsigned char>(tail[lineEnd - 1])))
+            --lineEnd;
+        qsizetype lineStart = lineEnd;
+        while (lineStart > 0 && !isLineBreak(static_cast<unsigned char>(tail[lineStart - 1])))
+            --lineStart;
+        start += lineStart;
+        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(start, INT_MAX)),
+                                         ShownText::of(QByteArrayView(tail).sliced(lineStart)));
+        QAccessible::updateAccessibility(&event);
+    }
+    if (selection) {
         QAccessibleTextSelectionEvent event(
             this, int(std::min<qint64>(selStart(), INT_MAX)),
             int(std::min<qint64>(selStart() + selLength(), INT_MAX)));
@@ -253,6 +286,7 @@ void LogPane::publish()
     }
     showScroll();
     viewport()->update();
+    announce();
 }
 
 void LogPane::showScroll()

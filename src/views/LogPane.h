@@ -50,6 +50,10 @@ public:
     // The pane's Text, exactly as written.
     QString text() const;
     QByteArray bytes() const { return m_record->paneBytes(m_pane, 0, length()); }
+    QByteArray bytes(qint64 start, qint64 end) const
+    {
+        return m_record->paneBytes(m_pane, start, end - start);
+    }
     qint64 length() const { return m_record->paneSize(m_pane); }
     QString textRange(qint64 start, qint64 end) const;
 
@@ -96,6 +100,8 @@ protected:
 private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
+    // What a screen reader is given of new text at most: the newest line, not a megabyte.
+    static constexpr qint64 kAnnouncedBytes = 256;
     // A pane this small is wrapped again at once: it takes a few milliseconds.
     static constexpr qint64 kRewrapAtOnceBytes = 2 << 20;
 
@@ -112,6 +118,7 @@ private:
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
     void publish();
+    void announce();
     // The scroll bar shows m_scroll.
     void showScroll();
     void scrollTo(qint64 top);
@@ -132,6 +139,10 @@ private:
     qint64 m_anchor = 0;
     qint64 m_caret = 0;
     bool m_caretIntoView = false;
+    // Not yet told to assistive technology: new text from this position (-1: none), and the
+    // caret or the selection having moved.
+    qint64 m_unannounced = -1;
+    bool m_selectionUnannounced = false;
     bool m_dragging = false;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

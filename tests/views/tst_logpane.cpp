@@ -1,5 +1,6 @@
 #include "record/SessionRecord.h"
 #include "support/ByteSamples.h"
+#include "support/ScreenReader.h"
 #include "views/LogPane.h"
 
 #include <QAccessible>
@@ -371,6 +372,26 @@ private slots:
             QCOMPARE(record.heldBytes(), plain.heldBytes() + pane.rows().indexBytes());
         }
         QCOMPARE(record.heldBytes(), plain.heldBytes());
+    }
+
+    // "Limpiar" is told as the removal it is (an update event of the wrong kind is read by the
+    // desktop's bridge as the one it claims to be), and what arrives after it from position 0.
+    void theScreenReaderHearsLimpiarAndTheTextAfterIt()
+    {
+        if (!ScreenReader::available())
+            QSKIP("this platform has no accessibility to switch on");
+        ShownPane shown;
+        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("antes"));
+        QCoreApplication::processEvents();
+        const ScreenReader reader;
+        shown.pane.clear();
+        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("des\x01pu\xE9s"));
+        QCOMPARE(reader.heardFrom(&shown.pane, QAccessible::TextRemoved).size(), 1u);
+        QTRY_COMPARE(reader.heardFrom(&shown.pane, QAccessible::TextInserted).size(), 1u);
+        const ScreenReader::Heard heard =
+            reader.heardFrom(&shown.pane, QAccessible::TextInserted).front();
+        QCOMPARE(heard.position, 0);
+        QCOMPARE(heard.text, u"Cliente : des\u2401pués\r\n"_qs);
     }
 
     void accessibilityToolsReadItAsReadOnlyText()

@@ -59,10 +59,11 @@ template <typename Rows> void TextRows::wrap(Wrap& state, QByteArrayView bytes, 
 
     // Bytes of the current row: those before this append are in state.row.
     const qint64 rowBufferStart = state.rowStart;
-    const QByteArray& rowBuffer = state.row;
+    const std::vector<char>& rowBuffer = state.row;
     const auto at = [&](qint64 q) {
-        return q < spanStart ? static_cast<unsigned char>(rowBuffer[q - rowBufferStart])
-                             : first[q - spanStart];
+        return q < spanStart
+                   ? static_cast<unsigned char>(rowBuffer[std::size_t(q - rowBufferStart)])
+                   : first[q - spanStart];
     };
     const auto startRow = [&](qint64 start) {
         rows.startRow(start);
@@ -155,13 +156,10 @@ template <typename Rows> void TextRows::wrap(Wrap& state, QByteArrayView bytes, 
     // Keep the bytes of the row being filled (a row is short: it fits the pane).
     const qint64 end = spanStart + bytes.size();
     if (rowStart >= spanStart) {
-        state.row.resize(end - rowStart);
-        if (end > rowStart)
-            std::memcpy(state.row.data(), bytes.data() + (rowStart - spanStart),
-                        std::size_t(end - rowStart));
+        state.row.assign(bytes.data() + (rowStart - spanStart), bytes.data() + bytes.size());
     } else {
-        state.row.remove(0, rowStart - rowBufferStart);
-        state.row.append(bytes);
+        state.row.erase(state.row.begin(), state.row.begin() + (rowStart - rowBufferStart));
+        state.row.insert(state.row.end(), bytes.data(), bytes.data() + bytes.size());
     }
     state.rowStart = rowStart;
     state.wrapped = end;
@@ -304,11 +302,41 @@ qint64 TextRows::indexBytes() const
     for (const Stretch& stretch : m_kept)
         kept += qint64(stretch.starts.capacity() * sizeof(qint64));
     return checkpoints + checkpoints / 64 + 512 + qint64(m_tail.capacity() * sizeof(qint64)) +
-           m_wrap.row.capacity() + kept;
+           qint64(m_wrap.row.capacity()) + kept;
 }
 
 void TextRows::append(QByteArrayView bytes)
 {
+    // A serial character comes by itself: what wrap() does for one that fits the row being
+    // filled, or is a line break, without its set-up.
+    if (bytes.size() == 1) {
+        const auto byte = static_cast<unsigned char>(bytes[0]);
+        const qint64 position = m_wrap.wrapped;
+        const int width = m_step[byte] & kWidthMask;
+        if (byte == kCR || byte == kLF) {
+            // The LF of a CR LF ends the row the CR already ended.
+            if (byte == kLF && m_wrap.previous == kCR && m_wrap.rowStart == position)
+                moveLastStart(position + 1);
+            else
+                startRow(position + 1);
+            m_wrap.rowStart = position + 1;
+            m_wrap.rowWidth = 0;
+            m_wrap.spacesFrom = kNoSpace;
+            m_wrap.row.clear();
+        } else if (m_wrap.rowWidth + width <= m_width) {
+            if (byte == ' ' && m_wrap.spacesFrom > position)
+                m_wrap.spacesFrom = position;
+            m_wrap.rowWidth += width;
+            m_wrap.row.push_back(char(byte));
+        } else {
+            IndexRows rows{*this};
+            wrap(m_wrap, bytes, rows);
+            return;
+        }
+        m_wrap.previous = byte;
+        m_wrap.wrapped = position + 1;
+        return;
+    }
     IndexRows rows{*this};
     wrap(m_wrap, bytes, rows);
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QByteArrayView>
 
 #include <array>
@@ -87,7 +86,7 @@ private:
         qint64 spacesFrom = kNoSpace;
         unsigned char previous = 0;
         // The bytes of the row being filled, from rowStart to wrapped.
-        QByteArray row;
+        std::vector<char> row;
     };
     template <typename Rows> void wrap(Wrap& state, QByteArrayView bytes, Rows& rows) const;
 

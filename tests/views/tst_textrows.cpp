@@ -67,23 +67,28 @@ private slots:
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("width");
-        QTest::newRow("mixed text, narrow") << mixed(60'000, 1) << 12;
-        QTest::newRow("mixed text, wide") << mixed(60'000, 2) << 80;
-        QTest::newRow("CR LF lines") << repeated("OK\r\n", 20'000) << 40;
-        QTest::newRow("no line break at all") << repeated("\x02\x7F\xFFz", 40'000) << 7;
-        QTest::newRow("narrower than a character") << mixed(20'000, 3) << 0;
+        QTest::addColumn<int>("piece");
+        QTest::newRow("mixed text, narrow") << mixed(60'000, 1) << 12 << 333;
+        QTest::newRow("mixed text, wide") << mixed(60'000, 2) << 80 << 333;
+        QTest::newRow("CR LF lines") << repeated("OK\r\n", 20'000) << 40 << 333;
+        QTest::newRow("no line break at all") << repeated("\x02\x7F\xFFz", 40'000) << 7 << 333;
+        QTest::newRow("narrower than a character") << mixed(20'000, 3) << 0 << 333;
+        // As serial characters come: one by one.
+        QTest::newRow("mixed text, a byte at a time") << mixed(30'000, 4) << 12 << 1;
+        QTest::newRow("CR LF lines, a byte at a time") << repeated("OK\r\n", 20'000) << 40 << 1;
     }
     void rowsFoundAgainAreTheRowsWrappedOnArrival()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, width);
+        QFETCH(int, piece);
         Rows rows(width);
         // The starts of the rows in the newest stretch are exact while it is the newest (but
         // the last one's, which an LF after a CR still moves).
         std::map<qint64, qint64> seen;
-        for (qsizetype at = 0; at < text.size(); at += 333) {
+        for (qsizetype at = 0; at < text.size(); at += piece) {
             rows.append(
-                QByteArrayView(text).sliced(at, std::min<qsizetype>(333, text.size() - at)));
+                QByteArrayView(text).sliced(at, std::min<qsizetype>(piece, text.size() - at)));
             const qint64 count = rows.model.rowCount();
             for (qint64 row = (count - 1) & ~(TextRows::kStretchRows - 1); row + 1 < count; ++row)
                 seen[row] = rows.model.rowStart(row);
@@ -96,11 +101,15 @@ private slots:
                                      .arg(rows.model.rowStart(row))
                                      .arg(start)));
         }
-        // And every byte's row agrees with where rows start.
+        // And every byte's row agrees with where rows start, and with the text wrapped whole.
+        Rows whole(width);
+        whole.append(text);
+        QCOMPARE(rows.model.rowCount(), whole.model.rowCount());
         for (qint64 p = 0; p < text.size(); p += 7) {
             const qint64 row = rows.model.rowOf(p);
             QVERIFY(rows.model.rowStart(row) <= p);
             QVERIFY(p < rows.model.rowEnd(row));
+            QCOMPARE(row, whole.model.rowOf(p));
         }
     }
 

@@ -507,6 +507,12 @@ struct SessionRecord::Stream {
     // Returns whether a block was sealed.
     bool append(QByteArrayView bytes, const std::shared_ptr<std::atomic<qint64>>& held)
     {
+        // A serial character, inside the open block: stored as it is.
+        if (bytes.size() == 1 && open && ((size + 1) & (kBlockSize - 1)) != 0) {
+            open->data[size & (kBlockSize - 1)] = bytes[0];
+            ++size;
+            return false;
+        }
         bool sealedOne = false;
         const char* from = bytes.data();
         qint64 left = bytes.size();

@@ -55,11 +55,16 @@ LogPane::LogPane(QWidget* parent)
 LogPane::~LogPane()
 {
     m_rewrap.reset();
-    m_record->uncountViewMemory(this);
+    // The window's record may have gone first: the window's members go before its children.
+    if (m_countedIn)
+        m_countedIn->uncountViewMemory(this);
 }
 
 void LogPane::countMemory()
 {
+    if (m_countedIn)
+        m_countedIn->uncountViewMemory(this);
+    m_countedIn = m_record;
     m_record->countViewMemory(
         this, [this] { return m_rows.indexBytes() + (m_rewrap ? m_rewrap->indexBytes() : 0); });
 }
@@ -73,7 +78,6 @@ void LogPane::readRecord(qint64 from, qint64 to,
 void LogPane::attach(SessionRecord& record, Pane pane)
 {
     m_rewrap.reset();
-    m_record->uncountViewMemory(this);
     m_record = &record;
     m_pane = pane;
     m_ownRecord.reset();

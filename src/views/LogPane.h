@@ -8,6 +8,7 @@
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
+#include <QPointer>
 #include <QString>
 #include <QStringView>
 
@@ -126,6 +127,8 @@ private:
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
+    // The record the row index is counted in, while it lasts.
+    QPointer<SessionRecord> m_countedIn;
     Pane m_pane = Pane::Server;
 
     ByteGlyphs m_glyphs{font()};

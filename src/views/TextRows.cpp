@@ -262,8 +262,9 @@ const std::vector<qint64>& TextRows::stretch(qint64 index) const
         });
     }
     // The bytes up to the next checkpoint hold every start of the stretch (and perhaps the
-    // next checkpoint's): a reader that could not give them leaves rows at the checkpoint.
-    slot->starts.resize(std::size_t(kStretchRows), from);
+    // next checkpoint's). Rows a reader could not give back are left empty at the next
+    // checkpoint, so that starts still rise.
+    slot->starts.resize(std::size_t(kStretchRows), to);
     return slot->starts;
 }
 

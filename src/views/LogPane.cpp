@@ -84,7 +84,8 @@ void LogPane::attach(SessionRecord& record, Pane pane)
     countMemory();
     m_anchor = m_caret = 0;
     m_scroll = RowScroll();
-    rewrapAll();
+    // The rows shown so far are another record's: none of them may stay meanwhile.
+    rewrapAll(Rewrap::AtOnce);
     m_publisher.request();
 }
 
@@ -122,7 +123,7 @@ void LogPane::clear()
     m_anchor = m_caret = 0;
     m_unannounced = -1;
     m_scroll = RowScroll();
-    rewrapAll();
+    rewrapAll(Rewrap::AtOnce);
     m_publisher.request();
     if (QAccessible::isActive() && removed > 0) {
         // Told as Qt's own text views tell a removal, in blanks of its length (but bounded:
@@ -228,13 +229,13 @@ void LogPane::updateMetrics()
     m_glyphs = ByteGlyphs(font());
 }
 
-void LogPane::rewrapAll()
+void LogPane::rewrapAll(Rewrap how)
 {
     m_rewrap.reset();
     TextRows rows;
     rows.setAdvances(m_glyphs.advances());
     rows.setWidth(m_wrapWidth);
-    if (length() <= kRewrapAtOnceBytes) {
+    if (how == Rewrap::AtOnce || length() <= kRewrapAtOnceBytes) {
         readRecord(0, length(), [&rows](QByteArrayView span) {
             rows.append(span);
             return true;
@@ -454,7 +455,7 @@ void LogPane::followWidth()
     const int units = std::max(1, textWidth) * kUnitsPerPixel;
     if (units != m_wrapWidth) {
         m_wrapWidth = units;
-        rewrapAll();
+        rewrapAll(Rewrap::InBackgroundIfLarge);
     }
 }
 
@@ -463,7 +464,7 @@ void LogPane::changeEvent(QEvent* event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateMetrics();
-        rewrapAll();
+        rewrapAll(Rewrap::InBackgroundIfLarge);
         m_publisher.request();
     }
 }

@@ -110,7 +110,10 @@ private:
     void countMemory();
     void updateMetrics();
     void followWidth();
-    void rewrapAll();
+    // A pane over kRewrapAtOnceBytes wraps again in the background, showing its former rows
+    // meanwhile, unless those rows are no longer its text's.
+    enum class Rewrap { AtOnce, InBackgroundIfLarge };
+    void rewrapAll(Rewrap how);
     // Shows rows wrapped anew, keeping the byte at the top in view (or the end followed).
     void adopt(TextRows rows);
     void readRecord(qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) const;

@@ -1,13 +1,17 @@
 // Measures the receive paths of the real window, offscreen, with the real socket layer:
 // TCP floods through the server endpoint (text and binary), the bare loopback limit, growth
 // of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
-// received byte (TCP and serial, device-log text and random bytes), jumping through a large
-// pane, start-up time, and how long a serial close with output pending holds the window.
+// received byte (TCP and serial, device-log text, random bytes and short lines), jumping
+// through a large pane, wrapping it again, start-up time, how long a serial close with output
+// pending holds the window, and serial and TCP with accessibility switched on.
 // Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
-//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup]
+//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|a11y|
+//                               startup]
 
+#include "BenchSupport.h"
+#include "Scenarios.h"
 #include "app/MemoryPolicy.h"
 #include "app/ServerFrm.h"
 #include "app/ServerFrmControls.h"
@@ -65,65 +69,6 @@ public:
     int count = 0;
 };
 
-// Runs the event loop until done() holds or the time runs out.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120'000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
-// How late the event loop gets round to a 1 ms timer: the gaps between its firings.
-class StallMeter {
-public:
-    StallMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(1);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            if (m_last >= 0)
-                m_gapsMs.push_back(double(now - m_last) / 1e6);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_last = -1;
-        m_clock.start();
-        m_timer.start();
-    }
-    void stop() { m_timer.stop(); }
-    double percentile(double p)
-    {
-        if (m_gapsMs.empty())
-            return 0;
-        std::sort(m_gapsMs.begin(), m_gapsMs.end());
-        return m_gapsMs[std::size_t(p * double(m_gapsMs.size() - 1))];
-    }
-    double max()
-    {
-        return m_gapsMs.empty() ? 0 : *std::max_element(m_gapsMs.begin(), m_gapsMs.end());
-    }
-    std::size_t count() const { return m_gapsMs.size(); }
-    std::size_t over(double ms) const
-    {
-        return std::size_t(
-            std::count_if(m_gapsMs.begin(), m_gapsMs.end(), [ms](double g) { return g > ms; }));
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = -1;
-    std::vector<double> m_gapsMs;
-};
-
 // The streams repeat a pattern of about 1 MB, copied as it is sent, so the peer is never the
 // slow side. The pattern's length is a multiple of the text's 81-byte line.
 constexpr qsizetype kPatternSize = 81 * 12'945;
@@ -153,77 +98,6 @@ PeerStream binaryStream()
     }
     return PeerStream::repeating(made);
 }
-
-// Text as devices write it: boot-log and sensor lines whose times, counters and readings
-// change from line to line (never one line repeated), the same for every run.
-class DeviceLog {
-public:
-    std::string line()
-    {
-        char text[160];
-        m_ms += 1 + next() % 250;
-        ++m_sequence;
-        m_temperature += double(int(next() % 21) - 10) / 100.0;
-        m_humidity += double(int(next() % 11) - 5) / 10.0;
-        m_volts += double(int(next() % 7) - 3) / 1000.0;
-        const long s = m_ms / 1000;
-        const long ms = m_ms % 1000;
-        switch (next() % 4) {
-        case 0:
-            std::snprintf(text, sizeof text, "[%6ld.%03ld] sensor%u: T=%.2fC H=%.1f%% seq=%ld\r\n",
-                          s, ms, next() % 4, m_temperature, m_humidity, m_sequence);
-            break;
-        case 1:
-            std::snprintf(text, sizeof text,
-                          "%02ld:%02ld:%02ld.%03ld ADC0=%04u ADC1=%04u V=%.3f I=%.3f OK\r\n",
-                          s / 3600 % 24, s / 60 % 60, s % 60, ms, next() % 1024, next() % 1024,
-                          m_volts, double(next() % 1000) / 1000.0);
-            break;
-        case 2:
-            std::snprintf(text, sizeof text,
-                          "[%6ld.%03ld] usb 1-%u: new high-speed USB device number %ld using "
-                          "xhci_hcd\r\n",
-                          s, ms, next() % 4 + 1, m_sequence % 128);
-            break;
-        default:
-            std::snprintf(text, sizeof text, "I (%ld) wifi: rssi=-%u ch=%u pkt=%ld heap=%u\r\n",
-                          m_ms, 40 + next() % 50, 1 + next() % 13, m_sequence * 3,
-                          180000 + next() % 20000);
-            break;
-        }
-        return text;
-    }
-
-    // Fills a piece of the stream, the pieces asked for in order.
-    void fill(QByteArray& piece)
-    {
-        for (qsizetype done = 0; done < piece.size();) {
-            if (m_left.empty())
-                m_left = line();
-            const qsizetype n = std::min(piece.size() - done, qsizetype(m_left.size()));
-            std::memcpy(piece.data() + done, m_left.data(), std::size_t(n));
-            m_left.erase(0, std::size_t(n));
-            done += n;
-        }
-    }
-
-private:
-    std::uint32_t next()
-    {
-        m_state ^= m_state << 13;
-        m_state ^= m_state >> 7;
-        m_state ^= m_state << 17;
-        return std::uint32_t(m_state >> 32);
-    }
-
-    std::uint64_t m_state = 0x9E3779B97F4A7C15ull;
-    long m_ms = 0;
-    long m_sequence = 0;
-    double m_temperature = 21.5;
-    double m_humidity = 40.0;
-    double m_volts = 3.3;
-    std::string m_left;
-};
 
 // Fills a piece of a stream that starts at the given offset.
 using StreamFiller = std::function<void(std::int64_t, QByteArray&)>;
@@ -695,6 +569,8 @@ int main(int argc, char* argv[])
     double serialRssPerCharRandom = 0;
     double tcpRssPerByte = 0;
     double tcpRssPerByteBinary = 0;
+    double rssPerByteNewlines = 0;
+    double rssPerByteShortLines = 0;
     SerialRun serialText;
     SerialRun serialRandom;
     const qint64 serialCharacters = quick ? 2'000'000 : 50'000'000;
@@ -707,10 +583,32 @@ int main(int argc, char* argv[])
         window.controls().Option1->click();
         tcpRssPerByte = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, deviceLogFiller()));
         tcpRssPerByteBinary = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, fillRandom));
+        rssPerByteNewlines = tcpMemoryPerByte(window, repeatedLine("\r\n", tcpMemoryBytes));
+        rssPerByteShortLines = tcpMemoryPerByte(window, repeatedLine("OK\r\n", tcpMemoryBytes));
     }
     const LargePaneRun large =
         runs("seek") ? largePane((quick ? 32 : 1024) * kMegabyte) : LargePaneRun{};
     const double seek = large.seekMs;
+    const RewrapRun rewrap =
+        runs("rewrap") ? rewrapLargePane((quick ? 32 : 1024) * kMegabyte) : RewrapRun{};
+    // The serial and TCP floods again, as a screen reader's desktop has them.
+    SerialRun serialA11y;
+    TcpRun tcpA11y;
+    bool accessible = false;
+    if (runs("a11y")) {
+        const AccessibilityOn listening;
+        accessible = listening.active();
+        serialA11y =
+            floodSerial(window, line, streamOf((quick ? 1 : 32) * kMegabyte, deviceLogFiller()));
+        window.controls().Option1->click();
+        tcpA11y = floodServer(window, megabytes * kMegabyte, textStream());
+        std::printf("accessibility updates heard: %lld (%lld characters)\n", listening.updates(),
+                    listening.characters());
+    }
+    const double serialWindowMBps =
+        accessible && serialA11y.sent == serialA11y.rows && serialA11y.seconds > 0
+            ? serialA11y.charactersPerSecond / double(kMegabyte)
+            : 0;
     const UdpRun udp = runs("udp") ? floodDatagrams(window, datagrams) : UdpRun{};
     const double startup = runs("startup") ? startupMilliseconds(quick ? 3 : 7) : 0;
 
@@ -756,6 +654,13 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "jump from the end to the start and paint (ms)", seek);
     std::printf("%-44s %12.1f\n", "saving that pane to a file (MB/s)",
                 large.saveMegabytesPerSecond);
+    std::printf("%-44s %12.3f\n", "RSS per TCP byte, CR LF alone", rssPerByteNewlines);
+    std::printf("%-44s %12.3f\n", "RSS per TCP byte, OK CR LF", rssPerByteShortLines);
+    std::printf("%-44s %12.2f\n", "new width on a large pane: max gap (ms)", rewrap.stallMs);
+    std::printf("%-44s %12.2f\n", "new width on a large pane: rows ready (s)", rewrap.seconds);
+    std::printf("%-44s %12.2f\n", "serial device log, accessibility on (MB/s)", serialWindowMBps);
+    std::printf("%-44s %12.1f\n", "TCP text, accessibility on (MB/s)",
+                accessible ? tcpA11y.megabytesPerSecond : 0);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
@@ -764,12 +669,15 @@ int main(int argc, char* argv[])
         "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.3f startup_ms=%.1f "
         "tcp_cpu_ms_per_MB=%.2f tcp_binary_cpu_ms_per_MB=%.2f serial_cps=%.0f serial_lost=%lld "
         "serial_rows=%lld serial_rss_per_char=%.3f serial_rss_per_char_random=%.3f "
-        "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f\n",
+        "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f "
+        "rss_per_byte_newlines=%.3f rss_per_byte_short_lines=%.3f rewrap_stall_ms=%.2f "
+        "serial_window_MBps=%.2f tcp_a11y_MBps=%.1f\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
         serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
         serialRssPerCharRandom, tcpRssPerByteBinary, seek, large.saveMegabytesPerSecond,
-        serialCloseStallMs);
+        serialCloseStallMs, rssPerByteNewlines, rssPerByteShortLines, rewrap.stallMs,
+        serialWindowMBps, accessible ? tcpA11y.megabytesPerSecond : 0);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
         shown->count == 0;

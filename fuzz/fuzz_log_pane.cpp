@@ -7,7 +7,9 @@
 //   character does; a character wider than the pane has a row of its own;
 // - every row fits the pane, but for a single character wider than it and a space that ended
 //   its row.
-// - a row's start and end, and the row of every byte, agree with each other.
+// - a row's start and end, and the row of every byte, agree with each other; rows before the
+//   newest stretch are found again by wrapping their stretch anew from the text (stretches of
+//   four rows in this build), and must come out the same.
 #include "FuzzSupport.h"
 
 #include "views/ByteGlyphs.h"
@@ -25,6 +27,8 @@ namespace {
 TextRows* g_whole = nullptr;
 TextRows* g_pieces = nullptr;
 ByteGlyphs* g_glyphs = nullptr;
+// The bytes of the current input, read back by the models to find rows in earlier stretches.
+QByteArray g_stream;
 
 // Where each row starts, by the rules read plainly, for bytes that start a fresh row.
 std::vector<qint64> plainRows(const QByteArray& bytes, int limit)
@@ -83,8 +87,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     g_glyphs = new ByteGlyphs(QFont());
     g_whole = new TextRows;
     g_pieces = new TextRows;
-    for (TextRows* rows : {g_whole, g_pieces})
+    for (TextRows* rows : {g_whole, g_pieces}) {
         rows->setAdvances(g_glyphs->advances());
+        rows->setReader(
+            [](qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) {
+                visit(QByteArrayView(g_stream).sliced(from, to - from));
+            });
+    }
     return 0;
 }
 
@@ -96,7 +105,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int limit = width * ByteGlyphs::kUnitsPerPixel;
 
     std::vector<QByteArray> pieces;
-    QByteArray stream;
+    QByteArray& stream = g_stream;
+    stream.clear();
     while (input.remaining_bytes() > 0) {
         const auto length = input.ConsumeIntegralInRange<std::size_t>(0, 64);
         const std::string piece = input.ConsumeBytesAsString(length);

@@ -10,6 +10,9 @@ base_packages=(g++ cmake ninja-build pkg-config qt6-base-dev qt6-serialport-dev 
     fonts-liberation fonts-symbola)
 # Qt's own dialogs in Spanish: the program loads Qt's translations at start.
 base_packages+=(qt6-translations-l10n)
+# The tests and the benchmark switch the platform's accessibility on as Qt's own tests do,
+# through Qt's private headers.
+base_packages+=(qt6-base-private-dev)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

@@ -246,13 +246,14 @@ struct RowBlock {
 
 namespace {
 
-void putVarint(QByteArray& out, quint64 value)
+// Writes at out, which has room for the ten bytes of the longest varint.
+void putVarint(char*& out, quint64 value)
 {
     while (value >= 0x80) {
-        out.append(char(value | 0x80));
+        *out++ = char(value | 0x80);
         value >>= 7;
     }
-    out.append(char(value));
+    *out++ = char(value);
 }
 
 quint64 getVarint(const unsigned char*& p)
@@ -506,6 +507,12 @@ struct SessionRecord::Stream {
     // Returns whether a block was sealed.
     bool append(QByteArrayView bytes, const std::shared_ptr<std::atomic<qint64>>& held)
     {
+        // A serial character, inside the open block: stored as it is.
+        if (bytes.size() == 1 && open && ((size + 1) & (kBlockSize - 1)) != 0) {
+            open->data[size & (kBlockSize - 1)] = bytes[0];
+            ++size;
+            return false;
+        }
         bool sealedOne = false;
         const char* from = bytes.data();
         qint64 left = bytes.size();
@@ -624,19 +631,21 @@ void SessionRecord::sealRows()
     block->count = qint64(m_openRows.size());
     block->firstTime = m_openRows.front().time;
     block->linkEnd = m_linkEnd;
-    QByteArray column;
-    column.reserve(qsizetype(m_openRows.size()) * 4);
+    // Written through a pointer: a serial flood seals a column every 16,384 characters.
+    QByteArray column(qsizetype(m_openRows.size()) * (1 + 3 * 10), Qt::Uninitialized);
+    char* out = column.data();
     std::array<qint64, 4> linkEnd = block->linkEnd;
     qint64 time = block->firstTime;
     for (const RowEntry& row : m_openRows) {
         qint64& end = linkEnd[std::size_t(int(row.link))];
-        column.append(char(int(row.link)));
-        putVarint(column, quint64(row.offset - end));
-        putVarint(column, quint64(row.length));
-        putVarint(column, zigzag(row.time - time));
+        *out++ = char(int(row.link));
+        putVarint(out, quint64(row.offset - end));
+        putVarint(out, quint64(row.length));
+        putVarint(out, zigzag(row.time - time));
         time = row.time;
         end = row.offset + row.length;
     }
+    column.truncate(out - column.data());
     m_linkEnd = linkEnd;
     auto raw = std::make_shared<Raw>(column.size());
     std::memcpy(raw->data, column.constData(), std::size_t(column.size()));
@@ -669,7 +678,20 @@ qint64 SessionRecord::heldBytes() const
     for (const auto& stream : m_streams)
         held += qint64(stream->sealed.size() * (sizeof(SealedBlock) + 64));
     held += m_pending.capacity();
+    for (const auto& [view, bytes] : m_viewMemory)
+        held += bytes();
     return held;
+}
+
+void SessionRecord::countViewMemory(const void* view, std::function<qint64()> bytes)
+{
+    uncountViewMemory(view);
+    m_viewMemory.emplace_back(view, std::move(bytes));
+}
+
+void SessionRecord::uncountViewMemory(const void* view)
+{
+    std::erase_if(m_viewMemory, [view](const auto& counted) { return counted.first == view; });
 }
 
 bool SessionRecord::waitUntilCompressed(int timeoutMs)

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 // Record blocks hold 256 KB. The fuzzing build makes them tiny, so that short inputs already
@@ -128,8 +129,14 @@ public:
 
     // --- memory ----------------------------------------------------------------------------
 
-    // What the record holds in memory now, compressed blocks as compressed.
+    // What the session holds in memory now: the record, compressed blocks as compressed, and
+    // what the views over it count.
     qint64 heldBytes() const;
+    // A view that keeps something per byte or per row of its own (a pane's row index) has it
+    // counted with the record, in heldBytes and against the memory limit, until it is
+    // uncounted (before the view goes).
+    void countViewMemory(const void* view, std::function<qint64()> bytes);
+    void uncountViewMemory(const void* view);
     // memoryShort is raised once when heldBytes passes this; by default half the machine's
     // physical memory.
     void setMemoryLimit(qint64 bytes) { m_memoryLimit = bytes; }
@@ -175,6 +182,7 @@ private:
     bool m_stampValid = false;
 
     std::shared_ptr<std::atomic<qint64>> m_held;
+    std::vector<std::pair<const void*, std::function<qint64()>>> m_viewMemory;
     qint64 m_memoryLimit = 0;
     bool m_memoryTold = false;
 

@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QPointer>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <utility>
@@ -397,12 +398,30 @@ void QtSerialControl::setOutput(QStringView text)
     m_sent.append(bytes);
 }
 
+namespace {
+
+// One character read: a shared array of its own value, so that reading one costs no
+// allocation (a flood reads millions, one per notification).
+QByteArray oneCharacter(char value)
+{
+    static const std::array<char, 256> values = [] {
+        std::array<char, 256> made{};
+        for (int v = 0; v < 256; ++v)
+            made[std::size_t(v)] = char(v);
+        return made;
+    }();
+    return QByteArray::fromRawData(&values[static_cast<unsigned char>(value)], 1);
+}
+
+} // namespace
+
 QByteArray QtSerialControl::input()
 {
     qsizetype count = waiting();
     if (m_inputLen > 0)
         count = std::min<qsizetype>(count, m_inputLen);
-    const QByteArray chunk = m_received.mid(m_readPosition, count);
+    const QByteArray chunk = count == 1 ? oneCharacter(m_received[m_readPosition])
+                                        : m_received.mid(m_readPosition, count);
     m_readPosition += count;
     if (waiting() == 0)
         discardInput();

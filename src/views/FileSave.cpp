@@ -17,6 +17,9 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -27,7 +30,7 @@ constexpr int kProgressDelayMs = 500;
 
 // Why a file operation failed, in the operator's words. errorNumber is the system's error
 // number taken right after the failing call (0 where the system gives none).
-QString failureReason(const QFileDevice& file, int errorNumber, const QString& folder)
+QString failureReason(const QFileDevice& file, int errorNumber, const QString& folder, bool isPipe)
 {
     if (!QFileInfo(folder).isDir())
         return QStringLiteral("la carpeta no existe");
@@ -52,15 +55,59 @@ QString failureReason(const QFileDevice& file, int errorNumber, const QString& f
         return QStringLiteral("es una carpeta");
     case ENAMETOOLONG:
         return QStringLiteral("el nombre es demasiado largo");
+    case ENXIO:
+        return isPipe ? QStringLiteral("nadie está leyendo esa tubería; abra antes el programa "
+                                       "que la lee")
+                      : QStringLiteral("el dispositivo no está presente");
+    case EPIPE:
+        return QStringLiteral("el programa que leía la tubería la cerró antes del final");
+    case EAGAIN:
+#if defined(EWOULDBLOCK) && EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return QStringLiteral("el destino no acepta más datos");
+    case EIO:
+        return QStringLiteral("falló la escritura en el dispositivo (error de entrada/salida); "
+                              "puede haberse desconectado");
+    case EFBIG:
+        return QStringLiteral("el archivo supera el tamaño máximo permitido");
     default:
         break;
     }
-    return file.errorString();
+    // Never the system's own text: it is English.
+    return errorNumber != 0 ? QStringLiteral("el sistema lo rechazó (error %1)").arg(errorNumber)
+                            : QStringLiteral("el sistema lo rechazó");
+}
+
+bool isNamedPipe(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode);
+#else
+    Q_UNUSED(path);
+    return false;
+#endif
+}
+
+// A write into a pipe nobody reads any more, or past the size a file may have, raises a
+// signal that would end the program: on the saving thread they are held, and the write fails
+// with EPIPE or EFBIG instead, which the operator is told.
+void holdWriteSignals()
+{
+#ifdef Q_OS_UNIX
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGPIPE);
+    sigaddset(&held, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+#endif
 }
 
 // A device or another special file is written where it is: QSaveFile would put a regular
 // file in its place. Opened without blocking, so that a device nobody reads cannot hold the
-// save (and the window's closing) forever.
+// save (and the window's closing) forever: the save waits for it in poll, where "Cancelar"
+// reaches it.
 std::unique_ptr<QFile> openInPlace(const QString& path, int& errorNumber)
 {
     auto file = std::make_unique<QFile>(path);
@@ -100,13 +147,27 @@ public:
         while (left > 0) {
             errno = 0;
             const qint64 written = m_file.write(data, left);
-            if (written <= 0) {
-                errorNumber = errno;
-                failed = true;
-                return false;
+            if (written > 0) {
+                data += written;
+                left -= written;
+                m_hungUp = false;
+                continue;
             }
-            data += written;
-            left -= written;
+            const int error = errno;
+            if ((error == EAGAIN || error == EWOULDBLOCK) && !m_hungUp) {
+                // A pipe or terminal whose reader is slower than the save: wait for room.
+                const Wait wait = m_save.waitUntilWritable(m_file.handle());
+                if (wait == Wait::Cancelled)
+                    return false;
+                if (wait != Wait::Failed) {
+                    // After a hang-up the next write tells why; it may not wait again.
+                    m_hungUp = wait == Wait::HungUp;
+                    continue;
+                }
+            }
+            errorNumber = error;
+            failed = true;
+            return false;
         }
         return true;
     }
@@ -131,6 +192,7 @@ public:
 private:
     FileSave& m_save;
     QFileDevice& m_file;
+    bool m_hungUp = false;
     qint64 m_done = 0;
     int m_permille = 0;
 };
@@ -140,13 +202,70 @@ FileSave::FileSave(QString path, SaveContent content, QObject* parent)
     , m_path(std::move(path))
     , m_content(std::move(content))
 {
+#ifdef Q_OS_UNIX
+    int wake[2];
+    if (::pipe(wake) == 0) {
+        for (const int fd : wake)
+            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(wake[1], F_SETFL, O_NONBLOCK);
+        m_wakeRead = wake[0];
+        m_wakeWrite = wake[1];
+    }
+#endif
 }
 
 FileSave::~FileSave()
 {
-    m_cancelled = true;
+    cancel();
     if (m_thread.joinable())
         m_thread.join();
+#ifdef Q_OS_UNIX
+    for (const int fd : {m_wakeRead, m_wakeWrite}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+#endif
+}
+
+void FileSave::cancel()
+{
+    m_cancelled = true;
+#ifdef Q_OS_UNIX
+    // One byte is enough to wake a waiting save; a full wake pipe has one already.
+    const char wake = 1;
+    if (m_wakeWrite >= 0 && ::write(m_wakeWrite, &wake, 1) < 0) {
+    }
+#endif
+}
+
+FileSave::Wait FileSave::waitUntilWritable(int descriptor)
+{
+#ifdef Q_OS_UNIX
+    pollfd watched[2] = {{descriptor, POLLOUT, 0}, {m_wakeRead, POLLIN, 0}};
+    const nfds_t count = m_wakeRead >= 0 ? 2 : 1;
+    while (!m_cancelled) {
+        if (::poll(watched, count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            errno = EAGAIN;
+            return Wait::Failed;
+        }
+        if (m_cancelled)
+            break;
+        if (watched[0].revents & POLLOUT)
+            return Wait::Writable;
+        // A reader gone, a line hung up: the next write tells which.
+        if (watched[0].revents != 0)
+            return Wait::HungUp;
+        if (count == 2 && watched[1].revents != 0)
+            break;
+    }
+    return Wait::Cancelled;
+#else
+    Q_UNUSED(descriptor);
+    errno = EAGAIN;
+    return Wait::Failed;
+#endif
 }
 
 void FileSave::start()
@@ -156,6 +275,7 @@ void FileSave::start()
 
 void FileSave::run()
 {
+    holdWriteSignals();
     Outcome outcome = Outcome::Saved;
     QString reason;
     const QFileInfo target(m_path);
@@ -170,6 +290,7 @@ void FileSave::run()
     } else if (!QFileInfo(folder).isDir()) {
         fail(QStringLiteral("la carpeta no existe"));
     } else {
+        const bool isPipe = isNamedPipe(m_path);
         int errorNumber = 0;
         std::unique_ptr<QFileDevice> file;
         QSaveFile* replacing = nullptr;
@@ -185,19 +306,19 @@ void FileSave::run()
         }
 
         if (!file->isOpen()) {
-            fail(failureReason(*file, errorNumber, folder));
+            fail(failureReason(*file, errorNumber, folder, isPipe));
         } else {
             Sink sink(*this, *file);
             const bool written = !m_content.writeTo || m_content.writeTo(sink);
             if (sink.failed) {
-                fail(failureReason(*file, sink.errorNumber, folder));
+                fail(failureReason(*file, sink.errorNumber, folder, isPipe));
             } else if (m_cancelled || !written) {
                 outcome = Outcome::Cancelled;
             } else {
                 errno = 0;
                 const bool done = replacing ? replacing->commit() : file->flush();
                 if (!done)
-                    fail(failureReason(*file, errno, folder));
+                    fail(failureReason(*file, errno, folder, isPipe));
             }
         }
         file.reset(); // a save file not committed is removed, the target left as it was

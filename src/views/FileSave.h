@@ -17,8 +17,10 @@ class QWidget;
 //
 // A regular file is written through a temporary file in the same folder, renamed over the
 // target only when every byte is written: a failed or cancelled save leaves whatever file was
-// there as it was. A device (such as /dev/full) is written in place, never replaced by a
-// file. What it deliberately does not do: retry, append, or keep anything of its own.
+// there as it was. A device (such as /dev/full), a named pipe or a terminal is written in
+// place, never replaced by a file; when it takes no more for a while (a slow reader) the save
+// waits for it, and "Cancelar" ends the wait. What it deliberately does not do: retry a failed
+// write, append, or keep anything of its own.
 class FileSave : public QObject {
     Q_OBJECT
 
@@ -32,8 +34,9 @@ public:
 
     const QString& path() const { return m_path; }
     void start();
-    // From any thread. A save that is cancelled leaves the target as it was.
-    void cancel() { m_cancelled = true; }
+    // From any thread, also while the save waits for its target to take more. A save that is
+    // cancelled leaves a file as it was.
+    void cancel();
 
 signals:
     // Thousandths of the work done.
@@ -43,11 +46,17 @@ signals:
 
 private:
     class Sink;
+    enum class Wait { Writable, HungUp, Cancelled, Failed };
     void run();
+    // Until the descriptor takes more bytes, or the save is cancelled.
+    Wait waitUntilWritable(int descriptor);
 
     QString m_path;
     SaveContent m_content;
     std::atomic<bool> m_cancelled{false};
+    // A pipe whose reading end wakes a waiting save when it is cancelled.
+    int m_wakeRead = -1;
+    int m_wakeWrite = -1;
     std::thread m_thread;
 };
 

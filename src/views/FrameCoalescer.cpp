@@ -11,16 +11,16 @@ FrameCoalescer::FrameCoalescer(std::function<void()> update, QObject* parent)
     connect(&m_timer, &QTimer::timeout, this, &FrameCoalescer::run);
 }
 
-void FrameCoalescer::request()
+void FrameCoalescer::schedule()
 {
-    if (m_timer.isActive())
-        return;
+    m_due = true;
     const qint64 since = m_sinceLastRun.isValid() ? m_sinceLastRun.elapsed() : kFrameMs;
     m_timer.start(int(std::max<qint64>(0, kFrameMs - since)));
 }
 
 void FrameCoalescer::run()
 {
+    m_due = false;
     m_sinceLastRun.start();
     m_update();
 }

@@ -18,13 +18,20 @@ public:
 
     FrameCoalescer(std::function<void()> update, QObject* parent);
 
-    void request();
-    bool pending() const { return m_timer.isActive(); }
+    // Called for every append of a flood: a flag when the update is already due.
+    void request()
+    {
+        if (!m_due)
+            schedule();
+    }
+    bool pending() const { return m_due; }
 
 private:
+    void schedule();
     void run();
 
     std::function<void()> m_update;
     QTimer m_timer;
     QElapsedTimer m_sinceLastRun;
+    bool m_due = false;
 };

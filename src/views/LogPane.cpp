@@ -3,6 +3,8 @@
 #include "base/SingleByteCodec.h"
 #include "views/FocusRing.h"
 #include "views/LogPaneAccessible.h"
+#include "views/RowsRewrap.h"
+#include "views/ShownText.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -11,10 +13,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -41,18 +45,47 @@ LogPane::LogPane(QWidget* parent)
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setCursor(Qt::IBeamCursor);
     installLogPaneAccessibility();
+    m_rows.setReader(std::bind_front(&LogPane::readRecord, this));
+    m_rows.setAdvances(m_glyphs.advances());
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &LogPane::barAction);
     updateMetrics();
+    countMemory();
 }
 
-LogPane::~LogPane() = default;
+LogPane::~LogPane()
+{
+    m_rewrap.reset();
+    // The window's record may have gone first: the window's members go before its children.
+    if (m_countedIn)
+        m_countedIn->uncountViewMemory(this);
+}
+
+void LogPane::countMemory()
+{
+    if (m_countedIn)
+        m_countedIn->uncountViewMemory(this);
+    m_countedIn = m_record;
+    m_record->countViewMemory(
+        this, [this] { return m_rows.indexBytes() + (m_rewrap ? m_rewrap->indexBytes() : 0); });
+}
+
+void LogPane::readRecord(qint64 from, qint64 to,
+                         const std::function<bool(QByteArrayView)>& visit) const
+{
+    m_record->forEachPaneSpan(m_pane, from, to - from, visit);
+}
 
 void LogPane::attach(SessionRecord& record, Pane pane)
 {
+    m_rewrap.reset();
     m_record = &record;
     m_pane = pane;
     m_ownRecord.reset();
+    countMemory();
     m_anchor = m_caret = 0;
-    rewrapAll();
+    m_scroll = RowScroll();
+    // The rows shown so far are another record's: none of them may stay meanwhile.
+    rewrapAll(Rewrap::AtOnce);
     m_publisher.request();
 }
 
@@ -78,22 +111,25 @@ void LogPane::append(QByteArrayView bytes)
     if (bytes.isEmpty())
         return;
     m_rows.append(bytes);
+    if (m_unannounced < 0)
+        m_unannounced = position;
     m_publisher.request();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(position, INT_MAX)),
-                                         ByteGlyphs::shownText(SingleByteCodec::toText(bytes)));
-        QAccessible::updateAccessibility(&event);
-    }
 }
 
 void LogPane::clear()
 {
+    const qint64 removed = length();
     m_record->clearPane(m_pane);
     m_anchor = m_caret = 0;
-    rewrapAll();
+    m_unannounced = -1;
+    m_scroll = RowScroll();
+    rewrapAll(Rewrap::AtOnce);
     m_publisher.request();
-    if (QAccessible::isActive()) {
-        QAccessibleEvent event(this, QAccessible::TextUpdated);
+    if (QAccessible::isActive() && removed > 0) {
+        // Told as Qt's own text views tell a removal, in blanks of its length (but bounded:
+        // the screen reader is to hear that the text went, not a gigabyte of blanks).
+        QAccessibleTextRemoveEvent event(
+            this, 0, QString(qsizetype(std::min(removed, kAnnouncedBytes)), u' '));
         QAccessible::updateAccessibility(&event);
     }
 }
@@ -148,7 +184,36 @@ void LogPane::select(qint64 anchor, qint64 caret)
     if (!changed)
         return;
     viewport()->update();
-    if (QAccessible::isActive()) {
+    m_selectionUnannounced = true;
+    if (QAccessible::isActive())
+        m_publisher.request();
+}
+
+// What assistive technology hears, once per frame however many appends and caret moves it
+// held: the newest line (at most kAnnouncedBytes of it), and where the caret and the
+// selection are.
+void LogPane::announce()
+{
+    const qint64 from = std::exchange(m_unannounced, -1);
+    const bool selection = std::exchange(m_selectionUnannounced, false);
+    if (!QAccessible::isActive())
+        return;
+    if (from >= 0) {
+        const qint64 end = length();
+        qint64 start = std::clamp(end - kAnnouncedBytes, from, end);
+        const QByteArray tail = m_record->paneBytes(m_pane, start, end - start);
+        qsizetype lineEnd = tail.size();
+        while (lineEnd > 0 && isLineBreak(static_cast<unsigned char>(tail[lineEnd - 1])))
+            --lineEnd;
+        qsizetype lineStart = lineEnd;
+        while (lineStart > 0 && !isLineBreak(static_cast<unsigned char>(tail[lineStart - 1])))
+            --lineStart;
+        start += lineStart;
+        QAccessibleTextInsertEvent event(this, int(std::min<qint64>(start, INT_MAX)),
+                                         ShownText::of(QByteArrayView(tail).sliced(lineStart)));
+        QAccessible::updateAccessibility(&event);
+    }
+    if (selection) {
         QAccessibleTextSelectionEvent event(
             this, int(std::min<qint64>(selStart(), INT_MAX)),
             int(std::min<qint64>(selStart() + selLength(), INT_MAX)));
@@ -162,16 +227,39 @@ void LogPane::select(qint64 anchor, qint64 caret)
 void LogPane::updateMetrics()
 {
     m_glyphs = ByteGlyphs(font());
-    m_rows.setAdvances(m_glyphs.advances());
 }
 
-void LogPane::rewrapAll()
+void LogPane::rewrapAll(Rewrap how)
 {
-    m_rows.clear();
-    m_record->forEachPaneSpan(m_pane, 0, length(), [this](QByteArrayView span) {
-        m_rows.append(span);
-        return true;
+    m_rewrap.reset();
+    TextRows rows;
+    rows.setAdvances(m_glyphs.advances());
+    rows.setWidth(m_wrapWidth);
+    if (how == Rewrap::AtOnce || length() <= kRewrapAtOnceBytes) {
+        readRecord(0, length(), [&rows](QByteArrayView span) {
+            rows.append(span);
+            return true;
+        });
+        adopt(std::move(rows));
+        return;
+    }
+    m_rewrap = std::make_unique<RowsRewrap>(*m_record, m_pane, std::move(rows), this);
+    connect(m_rewrap.get(), &RowsRewrap::ready, this, [this] {
+        adopt(m_rewrap->takeRows());
+        m_rewrap.release()->deleteLater(); // it is telling us
     });
+}
+
+void LogPane::adopt(TextRows rows)
+{
+    const bool following = m_scroll.atEnd();
+    const qint64 topByte = following ? 0 : m_rows.rowStart(m_scroll.top());
+    m_rows = std::move(rows);
+    m_rows.setReader(std::bind_front(&LogPane::readRecord, this));
+    m_scroll.grow(std::max<qint64>(0, rowCount() - visibleRows()));
+    if (!following)
+        m_scroll.setTop(m_rows.rowOf(topByte));
+    m_publisher.request();
 }
 
 int LogPane::widthOf(qint64 from, qint64 to) const
@@ -193,37 +281,92 @@ int LogPane::visibleRows() const
     return std::max(1, viewport()->height() / m_glyphs.lineHeight());
 }
 
-qint64 LogPane::firstVisibleRow() const
-{
-    return verticalScrollBar()->value();
-}
-
 void LogPane::publish()
 {
-    QScrollBar* bar = verticalScrollBar();
-    const bool wasAtEnd = bar->value() >= bar->maximum();
-    const qint64 lastTop = std::max<qint64>(0, rowCount() - visibleRows());
-    bar->setPageStep(visibleRows());
-    bar->setSingleStep(1);
-    bar->setRange(0, int(std::min<qint64>(lastTop, INT_MAX)));
+    // Someone watching the newest text keeps watching it as more arrives.
+    m_scroll.grow(std::max<qint64>(0, rowCount() - visibleRows()));
     if (m_caretIntoView) {
         m_caretIntoView = false;
         scrollToPosition(m_caret);
-    } else if (wasAtEnd) {
-        // Someone watching the newest text keeps watching it as more arrives.
-        bar->setValue(bar->maximum());
     }
+    showScroll();
     viewport()->update();
+    announce();
+}
+
+void LogPane::showScroll()
+{
+    QScrollBar* bar = verticalScrollBar();
+    m_showingScroll = true;
+    bar->setRange(0, m_scroll.barMaximum());
+    const qint64 perStep = std::max<qint64>(1, m_scroll.lastTop() / std::max(1, bar->maximum()));
+    bar->setPageStep(int(std::max<qint64>(1, visibleRows() / perStep)));
+    bar->setSingleStep(1);
+    bar->setValue(m_scroll.barValue());
+    m_showingScroll = false;
+}
+
+void LogPane::scrollTo(qint64 top)
+{
+    m_scroll.setTop(top);
+    showScroll();
+    viewport()->update();
+}
+
+// Steps of the operator (arrows, keys, clicks beside the handle) move by rows, however many
+// rows the bar's steps stand for; the handle dragged goes where it is dropped.
+void LogPane::barAction(int action)
+{
+    qint64 top = m_scroll.top();
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+        top += 1;
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+        top -= 1;
+        break;
+    case QAbstractSlider::SliderPageStepAdd:
+        top += visibleRows();
+        break;
+    case QAbstractSlider::SliderPageStepSub:
+        top -= visibleRows();
+        break;
+    default:
+        return;
+    }
+    m_scroll.setTop(top);
+    verticalScrollBar()->setSliderPosition(m_scroll.barValue());
+    viewport()->update();
+}
+
+void LogPane::scrollContentsBy(int, int)
+{
+    // The bar moved by itself (dragged, set by code): the top follows it, unless it already
+    // shows the top.
+    const int value = verticalScrollBar()->value();
+    if (!m_showingScroll && value != m_scroll.barValue())
+        m_scroll.setTop(m_scroll.rowAtBar(value));
+    viewport()->update();
+}
+
+void LogPane::wheelEvent(QWheelEvent* event)
+{
+    const int lines = event->angleDelta().y() / 120 * QApplication::wheelScrollLines();
+    if (lines == 0) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    scrollTo(m_scroll.top() - lines);
+    event->accept();
 }
 
 void LogPane::scrollToPosition(qint64 position)
 {
-    QScrollBar* bar = verticalScrollBar();
     const qint64 row = rowOf(position);
-    if (row < bar->value())
-        bar->setValue(int(std::min<qint64>(row, INT_MAX)));
-    else if (row >= bar->value() + visibleRows())
-        bar->setValue(int(std::min<qint64>(row - visibleRows() + 1, INT_MAX)));
+    if (row < m_scroll.top())
+        scrollTo(row);
+    else if (row >= m_scroll.top() + visibleRows())
+        scrollTo(row - visibleRows() + 1);
 }
 
 QRect LogPane::characterRect(qint64 position) const
@@ -232,7 +375,9 @@ QRect LogPane::characterRect(qint64 position) const
     const qint64 row = rowOf(position);
     const int x = kMargin + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
     const int advance = position < length() ? m_glyphs.advance(byteAt(position)) : 0;
-    const int y = int(row - firstVisibleRow()) * m_glyphs.lineHeight();
+    // A row far out of view is placed far out of view, without overflowing.
+    const int y = int(std::clamp<qint64>((row - firstVisibleRow()) * m_glyphs.lineHeight(),
+                                         INT_MIN / 2, INT_MAX / 2));
     return QRect(x, y, std::max(1, advance / kUnitsPerPixel), m_glyphs.lineHeight());
 }
 
@@ -307,8 +452,11 @@ void LogPane::followWidth()
     // is laid out only then): the text area less the frame, the scroll bar and the margins.
     const int textWidth =
         width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() - 2 * kMargin;
-    if (m_rows.setWidth(std::max(1, textWidth) * kUnitsPerPixel))
-        rewrapAll();
+    const int units = std::max(1, textWidth) * kUnitsPerPixel;
+    if (units != m_wrapWidth) {
+        m_wrapWidth = units;
+        rewrapAll(Rewrap::InBackgroundIfLarge);
+    }
 }
 
 void LogPane::changeEvent(QEvent* event)
@@ -316,7 +464,7 @@ void LogPane::changeEvent(QEvent* event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         updateMetrics();
-        rewrapAll();
+        rewrapAll(Rewrap::InBackgroundIfLarge);
         m_publisher.request();
     }
 }
@@ -334,24 +482,18 @@ void LogPane::focusOutEvent(QFocusEvent* event)
     viewport()->update();
 }
 
-void LogPane::scrollContentsBy(int, int)
-{
-    viewport()->update();
-}
-
 // --- operator input: select and copy, never edit ---------------------------------------
 
 void LogPane::keyPressEvent(QKeyEvent* event)
 {
-    QScrollBar* bar = verticalScrollBar();
     if (event == QKeySequence::SelectAll) {
         selectAll();
     } else if (event == QKeySequence::Copy) {
         copy();
     } else if (event == QKeySequence::MoveToStartOfDocument) {
-        bar->setValue(bar->minimum());
+        scrollTo(0);
     } else if (event == QKeySequence::MoveToEndOfDocument) {
-        bar->setValue(bar->maximum());
+        scrollTo(m_scroll.lastTop());
     } else {
         QAbstractScrollArea::keyPressEvent(event);
         return;
@@ -380,11 +522,10 @@ void LogPane::mouseMoveEvent(QMouseEvent* event)
         return;
     }
     const QPoint point = event->position().toPoint();
-    QScrollBar* bar = verticalScrollBar();
     if (point.y() < 0)
-        bar->setValue(bar->value() - 1);
+        scrollTo(m_scroll.top() - 1);
     else if (point.y() > viewport()->height())
-        bar->setValue(bar->value() + 1);
+        scrollTo(m_scroll.top() + 1);
     select(m_anchor, positionAt(point));
 }
 

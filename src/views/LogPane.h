@@ -3,14 +3,19 @@
 #include "record/SessionRecord.h"
 #include "views/ByteGlyphs.h"
 #include "views/FrameCoalescer.h"
+#include "views/RowScroll.h"
 #include "views/TextRows.h"
 
 #include <QAbstractScrollArea>
 #include <QByteArrayView>
+#include <QPointer>
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <memory>
+
+class RowsRewrap;
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
@@ -22,6 +27,11 @@
 // arrive, and only the rows in view are ever read back and drawn. Scroll bar and repaint
 // follow at most once per frame, however many appends came in it. A pane made on its own
 // keeps a record of its own; the window's panes share the window's.
+//
+// A new width or font wraps the whole text again: a large pane does it in the background
+// (RowsRewrap), showing its former rows meanwhile, and keeps its place when the new rows take
+// over. Rows are counted in 64 bits; the scroll bar maps them proportionally past its range
+// (RowScroll), so the pane follows the newest text at any length.
 //
 // What it deliberately does not do: let the operator type into it, or lay out anything that
 // is not in view. Line breaks are CR, LF or CR LF; other control characters are shown as
@@ -41,6 +51,10 @@ public:
     // The pane's Text, exactly as written.
     QString text() const;
     QByteArray bytes() const { return m_record->paneBytes(m_pane, 0, length()); }
+    QByteArray bytes(qint64 start, qint64 end) const
+    {
+        return m_record->paneBytes(m_pane, start, end - start);
+    }
     qint64 length() const { return m_record->paneSize(m_pane); }
     QString textRange(qint64 start, qint64 end) const;
 
@@ -64,7 +78,9 @@ public:
     qint64 rowCount() const { return m_rows.rowCount(); }
     qint64 rowOf(qint64 position) const { return m_rows.rowOf(position); }
     const TextRows& rows() const { return m_rows; }
-    qint64 firstVisibleRow() const;
+    qint64 firstVisibleRow() const { return m_scroll.top(); }
+    // The rows shown are still those of a former width or font, while the new ones are made.
+    bool rewrapping() const { return m_rewrap != nullptr; }
     QRect characterRect(qint64 position) const;
     qint64 positionAt(QPoint viewportPoint) const;
     void scrollToPosition(qint64 position);
@@ -79,31 +95,60 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
 private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
+    // What a screen reader is given of new text at most: the newest line, not a megabyte.
+    static constexpr qint64 kAnnouncedBytes = 256;
+    // A pane this small is wrapped again at once: it takes a few milliseconds.
+    static constexpr qint64 kRewrapAtOnceBytes = 2 << 20;
 
+    // The row index counts with the record's memory.
+    void countMemory();
     void updateMetrics();
     void followWidth();
-    void rewrapAll();
+    // A pane over kRewrapAtOnceBytes wraps again in the background, showing its former rows
+    // meanwhile, unless those rows are no longer its text's.
+    enum class Rewrap { AtOnce, InBackgroundIfLarge };
+    void rewrapAll(Rewrap how);
+    // Shows rows wrapped anew, keeping the byte at the top in view (or the end followed).
+    void adopt(TextRows rows);
+    void readRecord(qint64 from, qint64 to, const std::function<bool(QByteArrayView)>& visit) const;
     int widthOf(qint64 from, qint64 to) const;
     unsigned char byteAt(qint64 position) const { return m_record->paneByte(m_pane, position); }
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
     void publish();
+    void announce();
+    // The scroll bar shows m_scroll.
+    void showScroll();
+    void scrollTo(qint64 top);
+    void barAction(int action);
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
+    // The record the row index is counted in, while it lasts.
+    QPointer<SessionRecord> m_countedIn;
     Pane m_pane = Pane::Server;
 
     ByteGlyphs m_glyphs{font()};
     TextRows m_rows;
+    // The width new rows are wrapped to; the rows shown keep theirs until new ones are made.
+    int m_wrapWidth = 1;
+    std::unique_ptr<RowsRewrap> m_rewrap;
+    RowScroll m_scroll;
+    bool m_showingScroll = false;
 
     qint64 m_anchor = 0;
     qint64 m_caret = 0;
     bool m_caretIntoView = false;
+    // Not yet told to assistive technology: new text from this position (-1: none), and the
+    // caret or the selection having moved.
+    qint64 m_unannounced = -1;
+    bool m_selectionUnannounced = false;
     bool m_dragging = false;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

@@ -1,7 +1,7 @@
 #include "views/LogPaneAccessible.h"
 
-#include "views/ByteGlyphs.h"
 #include "views/LogPane.h"
+#include "views/ShownText.h"
 
 #include <QAccessibleWidget>
 
@@ -13,6 +13,10 @@ int clampToInt(qint64 value)
 {
     return int(std::min<qint64>(value, INT_MAX));
 }
+
+// The most text handed out at once: a string of a whole multi-gigabyte pane could not even
+// be made.
+constexpr qint64 kMostCharacters = qint64(1) << 24;
 
 class LogPaneAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
@@ -41,7 +45,7 @@ public:
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value)
-            return ByteGlyphs::shownText(pane()->text());
+            return text(0, characterCount());
         return QAccessibleWidget::text(t);
     }
 
@@ -69,7 +73,9 @@ public:
     void setCursorPosition(int position) override { pane()->setSelStart(position); }
     QString text(int startOffset, int endOffset) const override
     {
-        return ByteGlyphs::shownText(pane()->textRange(startOffset, endOffset));
+        const qint64 start = std::clamp<qint64>(startOffset, 0, pane()->length());
+        const qint64 end = std::clamp<qint64>(endOffset, start, start + kMostCharacters);
+        return ShownText::of(pane()->bytes(start, end));
     }
     int characterCount() const override { return clampToInt(pane()->length()); }
     QRect characterRect(int offset) const override

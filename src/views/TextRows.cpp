@@ -21,108 +21,25 @@ const unsigned char* findLineBreak(const unsigned char* from, const unsigned cha
 
 } // namespace
 
-void TextRows::setAdvances(const std::array<int, 256>& advances)
-{
-    for (int b = 0; b < 256; ++b)
-        m_step[std::size_t(b)] = advances[std::size_t(b)] | (b == ' ' ? 1 << kSpaceShift : 0);
-}
+// Where wrap() reports row starts when the index takes them.
+struct IndexRows {
+    TextRows& rows;
+    void startRow(qint64 at) { rows.startRow(at); }
+    void moveLastStart(qint64 at) { rows.moveLastStart(at); }
+};
 
-bool TextRows::setWidth(int units)
-{
-    units = std::max(1, units);
-    if (units == m_width)
-        return false;
-    m_width = units;
-    return true;
-}
+namespace {
 
-void TextRows::clear()
-{
-    m_groupStart.assign(1, 0);
-    m_lengths.clear();
-    m_longRows.clear();
-    m_lastStart = 0;
-    m_wrapped = 0;
-    m_rowWidth = 0;
-    m_spacesFrom = kNoSpace;
-    m_previous = 0;
-    m_row.clear();
-}
+// Where wrap() reports row starts when a stretch is wrapped again.
+struct StretchRows {
+    std::vector<qint64>& starts;
+    void startRow(qint64 at) { starts.push_back(at); }
+    void moveLastStart(qint64 at) { starts.back() = at; }
+};
 
-qint64 TextRows::lengthOf(qint64 row) const
-{
-    const quint16 length = m_lengths[std::size_t(row)];
-    return length == kLongRow ? m_longRows.at(row) : length;
-}
+} // namespace
 
-void TextRows::setLength(qint64 row, qint64 length)
-{
-    if (length >= kLongRow) {
-        m_lengths[std::size_t(row)] = kLongRow;
-        m_longRows[row] = length;
-    } else {
-        if (m_lengths[std::size_t(row)] == kLongRow)
-            m_longRows.erase(row);
-        m_lengths[std::size_t(row)] = quint16(length);
-    }
-}
-
-void TextRows::startRow(qint64 at)
-{
-    m_lengths.push_back(0);
-    setLength(qint64(m_lengths.size()) - 1, at - m_lastStart);
-    m_lastStart = at;
-    if ((m_lengths.size() & ((1u << kGroupShift) - 1)) == 0)
-        m_groupStart.push_back(at);
-}
-
-void TextRows::moveLastStart(qint64 at)
-{
-    const qint64 last = qint64(m_lengths.size());
-    setLength(last - 1, lengthOf(last - 1) + (at - m_lastStart));
-    m_lastStart = at;
-    if ((last & ((1 << kGroupShift) - 1)) == 0)
-        m_groupStart.back() = at;
-}
-
-qint64 TextRows::rowStart(qint64 row) const
-{
-    row = std::clamp<qint64>(row, 0, rowCount() - 1);
-    if (row == rowCount() - 1)
-        return m_lastStart;
-    qint64 at = m_groupStart[std::size_t(row >> kGroupShift)];
-    for (qint64 r = row & ~qint64((1 << kGroupShift) - 1); r < row; ++r)
-        at += lengthOf(r);
-    return at;
-}
-
-qint64 TextRows::rowEnd(qint64 row) const
-{
-    return row + 1 < rowCount() ? rowStart(row) + lengthOf(row) : m_wrapped;
-}
-
-qint64 TextRows::rowOf(qint64 position) const
-{
-    if (position >= m_lastStart)
-        return rowCount() - 1;
-    const auto after = std::upper_bound(m_groupStart.begin(), m_groupStart.end(), position);
-    const qint64 group = std::max<qint64>(0, (after - m_groupStart.begin()) - 1);
-    qint64 row = group << kGroupShift;
-    qint64 at = m_groupStart[std::size_t(group)];
-    while (row + 1 < rowCount() && at + lengthOf(row) <= position) {
-        at += lengthOf(row);
-        ++row;
-    }
-    return row;
-}
-
-qint64 TextRows::indexBytes() const
-{
-    return qint64(m_groupStart.capacity() * sizeof(qint64) + m_lengths.size() * sizeof(quint16) +
-                  m_longRows.size() * 32 + std::size_t(m_row.capacity()));
-}
-
-void TextRows::append(QByteArrayView bytes)
+template <typename Rows> void TextRows::wrap(Wrap& state, QByteArrayView bytes, Rows& rows) const
 {
     // The hot path of every append. Line breaks are found with memchr; between them, widths
     // are added eight bytes at a time (the same sums say whether a space went by), and only
@@ -132,22 +49,24 @@ void TextRows::append(QByteArrayView bytes)
         return;
     const int limit = m_width;
     const int* const step = m_step.data();
-    const qint64 spanStart = m_wrapped;
+    const qint64 spanStart = state.wrapped;
     const auto* const first = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* const last = first + bytes.size();
-    qint64 rowStart = m_lastStart;
-    qint64 spacesFrom = m_spacesFrom;
-    int rowWidth = m_rowWidth;
-    unsigned char previous = m_previous;
+    qint64 rowStart = state.rowStart;
+    qint64 spacesFrom = state.spacesFrom;
+    int rowWidth = state.rowWidth;
+    unsigned char previous = state.previous;
 
-    // Bytes of the current row: those before this append are in m_row.
-    const qint64 rowBufferStart = m_lastStart;
+    // Bytes of the current row: those before this append are in state.row.
+    const qint64 rowBufferStart = state.rowStart;
+    const std::vector<char>& rowBuffer = state.row;
     const auto at = [&](qint64 q) {
-        return q < spanStart ? static_cast<unsigned char>(m_row[q - rowBufferStart])
-                             : first[q - spanStart];
+        return q < spanStart
+                   ? static_cast<unsigned char>(rowBuffer[std::size_t(q - rowBufferStart)])
+                   : first[q - spanStart];
     };
     const auto startRow = [&](qint64 start) {
-        this->startRow(start);
+        rows.startRow(start);
         rowStart = start;
         spacesFrom = kNoSpace;
     };
@@ -224,7 +143,7 @@ void TextRows::append(QByteArrayView bytes)
         // The line break itself. The LF of a CR LF ends the row the CR already ended.
         const qint64 position = positionOf(p);
         if (*p == kLF && previous == kCR && rowStart == position) {
-            moveLastStart(position + 1);
+            rows.moveLastStart(position + 1);
             rowStart = position + 1;
         } else {
             startRow(position + 1);
@@ -237,16 +156,188 @@ void TextRows::append(QByteArrayView bytes)
     // Keep the bytes of the row being filled (a row is short: it fits the pane).
     const qint64 end = spanStart + bytes.size();
     if (rowStart >= spanStart) {
-        m_row.resize(end - rowStart);
-        if (end > rowStart)
-            std::memcpy(m_row.data(), bytes.data() + (rowStart - spanStart),
-                        std::size_t(end - rowStart));
+        state.row.assign(bytes.data() + (rowStart - spanStart), bytes.data() + bytes.size());
     } else {
-        m_row.remove(0, rowStart - rowBufferStart);
-        m_row.append(bytes);
+        state.row.erase(state.row.begin(), state.row.begin() + (rowStart - rowBufferStart));
+        state.row.insert(state.row.end(), bytes.data(), bytes.data() + bytes.size());
     }
-    m_wrapped = end;
-    m_rowWidth = rowWidth;
-    m_spacesFrom = spacesFrom;
-    m_previous = previous;
+    state.rowStart = rowStart;
+    state.wrapped = end;
+    state.rowWidth = rowWidth;
+    state.spacesFrom = spacesFrom;
+    state.previous = previous;
+}
+
+void TextRows::setReader(Reader reader)
+{
+    m_reader = std::move(reader);
+    forget();
+}
+
+void TextRows::setAdvances(const std::array<int, 256>& advances)
+{
+    m_advances = advances;
+    for (int b = 0; b < 256; ++b)
+        m_step[std::size_t(b)] = advances[std::size_t(b)] | (b == ' ' ? 1 << kSpaceShift : 0);
+    forget();
+}
+
+bool TextRows::setWidth(int units)
+{
+    units = std::max(1, units);
+    if (units == m_width)
+        return false;
+    m_width = units;
+    forget();
+    return true;
+}
+
+void TextRows::clear()
+{
+    m_checkpoints.assign(1, 0);
+    m_tail.assign(1, 0);
+    m_tail.shrink_to_fit();
+    m_wrap = Wrap();
+    forget();
+}
+
+void TextRows::forget()
+{
+    for (Stretch& kept : m_kept) {
+        kept.index = -1;
+        kept.starts = {};
+    }
+}
+
+void TextRows::startRow(qint64 at)
+{
+    if (qint64(m_tail.size()) == kStretchRows) {
+        m_checkpoints.push_back(at);
+        m_tail.clear();
+    } else if (m_tail.capacity() == m_tail.size()) {
+        m_tail.reserve(std::size_t(kStretchRows));
+    }
+    m_tail.push_back(at);
+}
+
+void TextRows::moveLastStart(qint64 at)
+{
+    m_tail.back() = at;
+    if (m_tail.size() == 1)
+        m_checkpoints.back() = at;
+}
+
+const std::vector<qint64>& TextRows::stretch(qint64 index) const
+{
+    ++m_clock;
+    Stretch* slot = &m_kept[0];
+    for (Stretch& kept : m_kept) {
+        if (kept.index == index) {
+            kept.used = m_clock;
+            return kept.starts;
+        }
+        if (kept.used < slot->used)
+            slot = &kept;
+    }
+    const qint64 from = m_checkpoints[std::size_t(index)];
+    const qint64 to = m_checkpoints[std::size_t(index) + 1];
+    slot->index = index;
+    slot->used = m_clock;
+    slot->starts.clear();
+    slot->starts.reserve(std::size_t(kStretchRows) + 1);
+    slot->starts.push_back(from);
+    Wrap state;
+    state.rowStart = state.wrapped = from;
+    if (from > 0 && m_reader) {
+        m_reader(from - 1, from, [&state](QByteArrayView span) {
+            state.previous = static_cast<unsigned char>(span.back());
+            return false;
+        });
+    }
+    StretchRows rows{slot->starts};
+    if (m_reader) {
+        m_reader(from, to, [&](QByteArrayView span) {
+            wrap(state, span, rows);
+            return qint64(rows.starts.size()) < kStretchRows + 1;
+        });
+    }
+    // The bytes up to the next checkpoint hold every start of the stretch (and perhaps the
+    // next checkpoint's). Rows a reader could not give back are left empty at the next
+    // checkpoint, so that starts still rise.
+    slot->starts.resize(std::size_t(kStretchRows), to);
+    return slot->starts;
+}
+
+qint64 TextRows::rowStart(qint64 row) const
+{
+    row = std::clamp<qint64>(row, 0, rowCount() - 1);
+    const qint64 index = row >> kStretchShift;
+    if (index == qint64(m_checkpoints.size()) - 1)
+        return m_tail[std::size_t(row - (index << kStretchShift))];
+    return stretch(index)[std::size_t(row & (kStretchRows - 1))];
+}
+
+qint64 TextRows::rowEnd(qint64 row) const
+{
+    return row + 1 < rowCount() ? rowStart(row + 1) : m_wrap.wrapped;
+}
+
+qint64 TextRows::rowOf(qint64 position) const
+{
+    if (position >= m_tail.front()) {
+        const auto after = std::upper_bound(m_tail.begin(), m_tail.end(), position);
+        return (qint64(m_checkpoints.size()) - 1) * kStretchRows + (after - m_tail.begin()) - 1;
+    }
+    const auto after = std::upper_bound(m_checkpoints.begin(), m_checkpoints.end(), position);
+    const qint64 index = std::max<qint64>(0, (after - m_checkpoints.begin()) - 1);
+    const std::vector<qint64>& starts = stretch(index);
+    const auto within = std::upper_bound(starts.begin(), starts.end(), position);
+    return (index << kStretchShift) + std::max<qint64>(0, (within - starts.begin()) - 1);
+}
+
+qint64 TextRows::indexBytes() const
+{
+    // A deque keeps its elements in blocks of 512 bytes and a map of one pointer per block.
+    const auto checkpoints = qint64(m_checkpoints.size()) * qint64(sizeof(qint64));
+    qint64 kept = 0;
+    for (const Stretch& stretch : m_kept)
+        kept += qint64(stretch.starts.capacity() * sizeof(qint64));
+    return checkpoints + checkpoints / 64 + 512 + qint64(m_tail.capacity() * sizeof(qint64)) +
+           qint64(m_wrap.row.capacity()) + kept;
+}
+
+void TextRows::append(QByteArrayView bytes)
+{
+    // A serial character comes by itself: what wrap() does for one that fits the row being
+    // filled, or is a line break, without its set-up.
+    if (bytes.size() == 1) {
+        const auto byte = static_cast<unsigned char>(bytes[0]);
+        const qint64 position = m_wrap.wrapped;
+        const int width = m_step[byte] & kWidthMask;
+        if (byte == kCR || byte == kLF) {
+            // The LF of a CR LF ends the row the CR already ended.
+            if (byte == kLF && m_wrap.previous == kCR && m_wrap.rowStart == position)
+                moveLastStart(position + 1);
+            else
+                startRow(position + 1);
+            m_wrap.rowStart = position + 1;
+            m_wrap.rowWidth = 0;
+            m_wrap.spacesFrom = kNoSpace;
+            m_wrap.row.clear();
+        } else if (m_wrap.rowWidth + width <= m_width) {
+            if (byte == ' ' && m_wrap.spacesFrom > position)
+                m_wrap.spacesFrom = position;
+            m_wrap.rowWidth += width;
+            m_wrap.row.push_back(char(byte));
+        } else {
+            IndexRows rows{*this};
+            wrap(m_wrap, bytes, rows);
+            return;
+        }
+        m_wrap.previous = byte;
+        m_wrap.wrapped = position + 1;
+        return;
+    }
+    IndexRows rows{*this};
+    wrap(m_wrap, bytes, rows);
 }

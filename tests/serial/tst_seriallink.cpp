@@ -5,6 +5,7 @@
 #include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
 #include "support/FakeSerialControl.h"
+#include "support/ScreenReader.h"
 #include "support/WindowUnderTest.h"
 #include "views/LogPane.h"
 
@@ -250,6 +251,53 @@ private slots:
             if (list.rows().bytes(i) != burst.mid(i, 1))
                 QFAIL(qPrintable(QStringLiteral("row %1 is %2").arg(i).arg(list.rowText(i))));
         }
+    }
+
+    // A screen reader hears the newest line of a burst and of its rows, once a frame: not an
+    // announcement per character, not the whole burst at once.
+    void theScreenReaderHearsTheNewestLineAndRowAfterABurst()
+    {
+        if (!ScreenReader::available())
+            QSKIP("this platform has no accessibility to switch on");
+        SerialBench bench;
+        bench.connect();
+        const ScreenReader reader;
+        QByteArray burst;
+        for (int i = 0; burst.size() < 30'000; ++i)
+            burst += "[" + QByteArray::number(i) + "] sensor: T=21.5C H=40% OK\r\n";
+        burst += "ultima linea sin fin";
+        bench.line.write(burst);
+
+        const CodeList& list = bench.window().codeList();
+        LogPane* text2 = bench.window().controls().Text2;
+        QTRY_COMPARE_WITH_TIMEOUT(list.rowCount(), burst.size(), 60'000);
+        // The last thing heard ends where the pane ends, within its newest line (a frame may
+        // have told the line's beginning already).
+        const auto heardTheEnd = [&] {
+            const auto inserted = reader.heardFrom(text2, QAccessible::TextInserted);
+            return !inserted.empty() &&
+                   inserted.back().position + inserted.back().text.size() == text2->length();
+        };
+        QTRY_VERIFY(heardTheEnd());
+        const auto inserted = reader.heardFrom(text2, QAccessible::TextInserted);
+        QVERIFY2(inserted.size() < 200, qPrintable(QString::number(inserted.size())));
+        QVERIFY(!inserted.back().text.isEmpty());
+        QVERIFY(u"ultima linea sin fin"_qs.endsWith(inserted.back().text));
+        for (const ScreenReader::Heard& event : inserted)
+            QVERIFY(event.text.size() <= 256);
+
+        QTRY_VERIFY(
+            !reader.heardFrom(bench.window().controls().ListView1, QAccessible::TableModelChanged)
+                 .empty() &&
+            reader.heardFrom(bench.window().controls().ListView1, QAccessible::TableModelChanged)
+                    .back()
+                    .lastRow == list.rowCount() - 1);
+        QAccessibleInterface* rows =
+            QAccessible::queryAccessibleInterface(bench.window().controls().ListView1);
+        QVERIFY(rows && rows->tableInterface());
+        QAccessibleInterface* newest = rows->tableInterface()->cellAt(int(list.rowCount()) - 1, 0);
+        QVERIFY(newest);
+        QCOMPARE(newest->text(QAccessible::Name), u",110"_qs); // the "n" of "fin"
     }
 
     // Input errors are marked on the line, so the terminal doubles a received 0xFF: it is

@@ -15,11 +15,24 @@
 #include <QMenu>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -56,6 +69,139 @@ struct PaneWithActions {
     ViewActions* actions = nullptr;
     QString answer;
     QStringList asked;
+};
+
+// The other end of a pipe or a terminal, reading on a thread of its own only as much as the
+// test allows: the target fills up and the save has to wait for it.
+class PacedReader {
+public:
+    // Reads from descriptor, which it owns; keepOpen (owned too, may be -1) is closed with it.
+    PacedReader(int descriptor, int keepOpen)
+        : m_descriptor(descriptor)
+        , m_keepOpen(keepOpen)
+    {
+        if (::pipe(m_wake) != 0)
+            qFatal("no pipe for the reader");
+        m_thread = std::thread([this] { run(); });
+    }
+    ~PacedReader()
+    {
+        m_stop = true;
+        wake();
+        m_thread.join();
+        leave();
+        ::close(m_wake[0]);
+        ::close(m_wake[1]);
+    }
+    void allow(qint64 bytes)
+    {
+        m_allowed += bytes;
+        wake();
+    }
+    qint64 readSoFar() const { return m_read; }
+    QByteArray bytes() const
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_bytes;
+    }
+    // The reader goes away, its end closed, in the middle of the save.
+    void leave()
+    {
+        const std::lock_guard lock(m_mutex);
+        for (int* fd : {&m_descriptor, &m_keepOpen}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+
+private:
+    void wake()
+    {
+        const char byte = 1;
+        if (::write(m_wake[1], &byte, 1) < 0)
+            qWarning("could not wake the reader");
+    }
+    void run()
+    {
+        char buffer[65536];
+        while (!m_stop) {
+            int descriptor;
+            {
+                const std::lock_guard lock(m_mutex);
+                descriptor = m_descriptor;
+            }
+            const bool mayRead = descriptor >= 0 && m_read < m_allowed;
+            pollfd watched[2] = {{m_wake[0], POLLIN, 0}, {descriptor, POLLIN, 0}};
+            if (::poll(watched, mayRead ? 2 : 1, -1) < 0)
+                continue;
+            if (watched[0].revents & POLLIN) {
+                char drained[64];
+                if (::read(m_wake[0], drained, sizeof drained) < 0)
+                    qWarning("could not drain the wake pipe");
+            }
+            if (!mayRead || !(watched[1].revents & POLLIN))
+                continue;
+            const std::lock_guard lock(m_mutex);
+            if (m_descriptor < 0)
+                continue;
+            const auto want = std::size_t(std::min<qint64>(m_allowed - m_read, sizeof buffer));
+            const ssize_t got = ::read(m_descriptor, buffer, want);
+            if (got > 0) {
+                m_bytes.append(buffer, got);
+                m_read += got;
+            }
+        }
+    }
+
+    int m_descriptor;
+    int m_keepOpen;
+    int m_wake[2] = {-1, -1};
+    std::atomic<qint64> m_allowed{0};
+    std::atomic<qint64> m_read{0};
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    QByteArray m_bytes;
+    std::thread m_thread;
+};
+
+// A named pipe or a terminal to save into, and its reader.
+struct SlowTarget {
+    SlowTarget(const QString& kind, const QString& folder)
+    {
+        if (kind == QLatin1String("pipe")) {
+            path = folder + QStringLiteral("/tubería");
+            const QByteArray name = QFile::encodeName(path);
+            if (::mkfifo(name.constData(), 0600) != 0)
+                qFatal("no named pipe for the test");
+            // Our own writer keeps the pipe from reading as ended before the save opens it.
+            const int read = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            const int write = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            reader = std::make_unique<PacedReader>(read, write);
+        } else {
+            int master = -1;
+            char name[256] = {};
+            if (::openpty(&master, &m_slave, name, nullptr, nullptr) != 0)
+                qFatal("no pseudo-terminal for the test");
+            termios raw{};
+            ::tcgetattr(m_slave, &raw);
+            ::cfmakeraw(&raw); // bytes as they are: no CR added before LF
+            ::tcsetattr(m_slave, TCSANOW, &raw);
+            path = QString::fromLocal8Bit(name);
+            reader = std::make_unique<PacedReader>(master, -1);
+        }
+    }
+    ~SlowTarget()
+    {
+        reader.reset();
+        if (m_slave >= 0)
+            ::close(m_slave);
+    }
+    QString path;
+    std::unique_ptr<PacedReader> reader;
+
+private:
+    int m_slave = -1;
 };
 
 QStringList entriesOf(const QString& folder)
@@ -140,6 +286,12 @@ private slots:
             << QStringLiteral("{tmp}/se-va/panel.txt") << QStringLiteral("la carpeta no existe");
         QTest::newRow("a folder, not a file")
             << QStringLiteral("{tmp}") << QStringLiteral("es una carpeta");
+        QTest::newRow("named pipe nobody reads")
+            << QStringLiteral("{tmp}/tubería")
+            << QStringLiteral("nadie está leyendo esa tubería; abra antes el programa que la lee");
+        QTest::newRow("file over the size limit")
+            << QStringLiteral("{tmp}/panel.txt")
+            << QStringLiteral("el archivo supera el tamaño máximo permitido");
     }
     void aFailedSaveIsToldWithThePathAndWhy()
     {
@@ -157,6 +309,17 @@ private slots:
                 return whole(visit);
             };
         }
+        if (QTest::currentDataTag() == QByteArrayView("named pipe nobody reads"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // Files may grow to 100 KB during this save, which writes 300 KB.
+        rlimit sizeLimit{};
+        ::getrlimit(RLIMIT_FSIZE, &sizeLimit);
+        const rlimit unlimited = sizeLimit;
+        if (QTest::currentDataTag() == QByteArrayView("file over the size limit")) {
+            sizeLimit.rlim_cur = 100'000;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &sizeLimit), 0);
+        }
+        const auto restoreLimit = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); });
 
         RecordingMessages messages;
         QWidget window;
@@ -219,6 +382,78 @@ private slots:
         QCOMPARE(fileBytes(path), QByteArray("viejo"));
         QVERIFY(messages.shown.empty());
         QTRY_VERIFY(!window.findChild<QProgressDialog*>());
+    }
+
+    // A named pipe or a terminal takes a save as fast as its reader reads: the save waits for
+    // it, the window free meanwhile, and ends as the reader does: reading everything, the
+    // operator's "Cancelar", or the reader gone (told in Spanish).
+    void aSaveIntoAPipeOrTerminalWaitsForItsReader_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("reason");
+        const QString pipeGone =
+            QStringLiteral("el programa que leía la tubería la cerró antes del final");
+        const QString lineGone = QStringLiteral("falló la escritura en el dispositivo (error de "
+                                                "entrada/salida); puede haberse desconectado");
+        for (const QString& kind : {u"pipe"_qs, u"terminal"_qs}) {
+            const QByteArray name = kind == u"pipe" ? "named pipe" : "terminal";
+            QTest::addRow("%s read to the end", name.constData())
+                << kind << u"read"_qs << QString();
+            QTest::addRow("%s, cancelled", name.constData()) << kind << u"cancel"_qs << QString();
+            QTest::addRow("%s, reader gone", name.constData())
+                << kind << u"leave"_qs << (kind == u"pipe" ? pipeGone : lineGone);
+        }
+    }
+    void aSaveIntoAPipeOrTerminalWaitsForItsReader()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, ending);
+        QFETCH(QString, reason);
+        QTemporaryDir folder;
+        SlowTarget target(kind, folder.path());
+        const QByteArray bytes = varied(4 << 20);
+        RecordingMessages messages;
+        QWidget window;
+        window.show();
+        FileSave* save =
+            saveWithProgress(&window, target.path, paneContent(paneOf(bytes)), messages);
+        QSignalSpy finished(save, &FileSave::finished);
+
+        // Nothing is read: the save waits, long enough for its progress to show.
+        auto* progress = window.findChild<QProgressDialog*>();
+        QVERIFY(progress);
+        QTRY_VERIFY_WITH_TIMEOUT(progress->isVisible(), 10'000);
+        QVERIFY(finished.isEmpty());
+        // The reader takes a little at a time, and the save goes on each time.
+        for (int step = 1; step <= 3; ++step) {
+            target.reader->allow(256 * 1024);
+            QTRY_COMPARE_WITH_TIMEOUT(target.reader->readSoFar(), step * 256 * 1024, 10'000);
+        }
+        QVERIFY(finished.isEmpty());
+
+        if (ending == u"read") {
+            target.reader->allow(bytes.size());
+        } else if (ending == u"cancel") {
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        } else {
+            target.reader->leave();
+        }
+        QVERIFY(finished.wait(10'000));
+        const auto outcome = finished.at(0).at(0).value<FileSave::Outcome>();
+        if (ending == u"read") {
+            QCOMPARE(outcome, FileSave::Outcome::Saved);
+            QTRY_COMPARE_WITH_TIMEOUT(target.reader->readSoFar(), bytes.size(), 10'000);
+            QVERIFY(target.reader->bytes() == bytes);
+            QVERIFY(messages.shown.empty());
+        } else if (ending == u"cancel") {
+            QCOMPARE(outcome, FileSave::Outcome::Cancelled);
+            QVERIFY(messages.shown.empty());
+        } else {
+            QCOMPARE(outcome, FileSave::Outcome::Failed);
+            QCOMPARE(finished.at(0).at(1).toString(), reason);
+            QCOMPARE(messages.shown.size(), 1u);
+        }
     }
 
     void thePaneMenuOffersCopySelectAllAndSaveAs()

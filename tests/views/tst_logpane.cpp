@@ -1,4 +1,6 @@
+#include "record/SessionRecord.h"
 #include "support/ByteSamples.h"
+#include "support/ScreenReader.h"
 #include "views/LogPane.h"
 
 #include <QAccessible>
@@ -19,6 +21,15 @@ struct ShownPane {
     }
     LogPane pane;
 };
+
+// Lines of words, numbered, in CR LF: about 45 bytes each.
+QByteArray numberedLines(int count)
+{
+    QByteArray text;
+    for (int i = 0; i < count; ++i)
+        text += "línea " + QByteArray::number(i) + " con unas palabras para envolver\r\n";
+    return text;
+}
 
 } // namespace
 
@@ -295,6 +306,108 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
         const QRect last = shown.pane.characterRect(shown.pane.length());
         QVERIFY(shown.pane.viewport()->rect().intersects(last));
+    }
+
+    // A new width or font wraps a large pane again without holding the window: the pane
+    // keeps showing its former rows, takes what arrives meanwhile, and when the new rows are
+    // made they are those of the new width, with the text at the top (or the end) kept.
+    void aLargePaneWrapsAgainInTheBackgroundAndKeepsItsPlace_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("following");
+        QTest::newRow("narrower, scrolled back") << u"narrower"_qs << false;
+        QTest::newRow("wider, following the end") << u"wider"_qs << true;
+        QTest::newRow("another font, scrolled back") << u"font"_qs << false;
+    }
+    void aLargePaneWrapsAgainInTheBackgroundAndKeepsItsPlace()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, following);
+        ShownPane shown;
+        LogPane& pane = shown.pane;
+        const QByteArray text = numberedLines(120'000); // over 5 MB
+        for (qsizetype at = 0; at < text.size(); at += 1 << 20)
+            pane.append(
+                QByteArrayView(text).sliced(at, std::min<qsizetype>(1 << 20, text.size() - at)));
+        QTRY_VERIFY(!pane.rewrapping());
+        const qint64 topByte = text.indexOf("línea 60000 ");
+        if (!following) {
+            QCoreApplication::processEvents();
+            pane.scrollToPosition(topByte);
+            QCOMPARE(pane.rows().rowStart(pane.firstVisibleRow()), topByte);
+        }
+
+        const qint64 rowsBefore = pane.rowCount();
+        if (change == u"narrower")
+            pane.resize(200, 190);
+        else if (change == u"wider")
+            pane.resize(500, 190);
+        else
+            pane.setFont(QFont(pane.font().family(), pane.font().pointSize() + 4));
+        QVERIFY(pane.rewrapping());
+        QCOMPARE(pane.rowCount(), rowsBefore); // the former rows, meanwhile
+        const QByteArray more = numberedLines(3);
+        pane.append(more);
+        QTRY_VERIFY_WITH_TIMEOUT(!pane.rewrapping(), 60'000);
+        QCoreApplication::processEvents();
+
+        LogPane fresh;
+        fresh.setFont(pane.font());
+        fresh.resize(pane.size());
+        fresh.append(text + more);
+        QTRY_VERIFY_WITH_TIMEOUT(!fresh.rewrapping(), 60'000);
+        QCOMPARE(pane.rowCount(), fresh.rowCount());
+        QVERIFY(pane.rowCount() != rowsBefore);
+        for (qint64 p = 0; p < pane.length(); p += 99'991)
+            QCOMPARE(pane.rowOf(p), fresh.rowOf(p));
+
+        const qint64 top = pane.firstVisibleRow();
+        if (following) {
+            QCOMPARE(pane.verticalScrollBar()->value(), pane.verticalScrollBar()->maximum());
+            QVERIFY(pane.rows().rowEnd(pane.rowCount() - 1) == pane.length());
+            QVERIFY(top + 20 >= pane.rowCount());
+        } else {
+            QVERIFY(pane.rows().rowStart(top) <= topByte && topByte < pane.rows().rowEnd(top));
+        }
+    }
+
+    // Memory that the pane keeps per row of its own counts with the session's, so that the
+    // warning of a short memory sees it; a pane gone no longer counts.
+    void theRowIndexCountsInTheSessionMemory()
+    {
+        SessionRecord record;
+        SessionRecord plain;
+        const QByteArray lines(1 << 20, '\n');
+        {
+            LogPane pane;
+            pane.attach(record, Pane::Server);
+            pane.append(lines);
+            plain.appendToPane(Pane::Server, lines);
+            QVERIFY(SessionRecord::waitUntilCompressed(30'000));
+            QVERIFY(pane.rows().indexBytes() > 0);
+            QCOMPARE(record.heldBytes(), plain.heldBytes() + pane.rows().indexBytes());
+        }
+        QCOMPARE(record.heldBytes(), plain.heldBytes());
+    }
+
+    // "Limpiar" is told as the removal it is (an update event of the wrong kind is read by the
+    // desktop's bridge as the one it claims to be), and what arrives after it from position 0.
+    void theScreenReaderHearsLimpiarAndTheTextAfterIt()
+    {
+        if (!ScreenReader::available())
+            QSKIP("this platform has no accessibility to switch on");
+        ShownPane shown;
+        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("antes"));
+        QCoreApplication::processEvents();
+        const ScreenReader reader;
+        shown.pane.clear();
+        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("des\x01pu\xE9s"));
+        QCOMPARE(reader.heardFrom(&shown.pane, QAccessible::TextRemoved).size(), 1u);
+        QTRY_COMPARE(reader.heardFrom(&shown.pane, QAccessible::TextInserted).size(), 1u);
+        const ScreenReader::Heard heard =
+            reader.heardFrom(&shown.pane, QAccessible::TextInserted).front();
+        QCOMPARE(heard.position, 0);
+        QCOMPARE(heard.text, u"Cliente : des\u2401pués\r\n"_qs);
     }
 
     void accessibilityToolsReadItAsReadOnlyText()

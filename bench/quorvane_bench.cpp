@@ -495,7 +495,7 @@ LargePaneRun largePane(qint64 size)
     QTemporaryDir folder((QFileInfo(shm).isDir() ? shm : QDir::tempPath()) +
                          QStringLiteral("/quorvane-bench-XXXXXX"));
     FileSave save(folder.filePath(QStringLiteral("pane.txt")),
-                  paneContent(paneSource(pane.record().snapshot(), pane.pane())));
+                  paneContent(paneSource(pane.record().snapshot(), pane.link())));
     bool saved = false;
     QObject::connect(&save, &FileSave::finished, [&](FileSave::Outcome outcome) {
         saved = outcome == FileSave::Outcome::Saved;

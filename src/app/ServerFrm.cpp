@@ -64,9 +64,9 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     loadDesign();
 
     m_record = std::make_unique<SessionRecord>();
-    m_ui->Text3->attach(*m_record, Pane::Server);
-    m_ui->Text4->attach(*m_record, Pane::Client);
-    m_ui->Text2->attach(*m_record, Pane::Serial);
+    m_ui->Text3->attach(*m_record, Link::Server);
+    m_ui->Text4->attach(*m_record, Link::Client);
+    m_ui->Text2->attach(*m_record, Link::Serial);
     m_codeList = std::make_unique<CodeList>(*m_ui->ListView1, *m_record);
     m_transportChoice =
         std::make_unique<TransportChoice>(*Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1);

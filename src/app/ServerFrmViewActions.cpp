@@ -30,7 +30,7 @@ void ServerFrm::installViewActions(AskSavePath ask)
             *pane,
             {name, kTextFilter,
              [this, pane] {
-                 return paneContent(paneSource(m_record->snapshot(), pane->pane()));
+                 return paneContent(paneSource(m_record->snapshot(), pane->link()));
              }},
             ask, *m_messages);
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);

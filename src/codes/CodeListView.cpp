@@ -51,7 +51,7 @@ public:
 
         const QByteArray head = index.data(CodeListModel::kHeadBytesRole).toByteArray();
         const auto base = CodeBase(index.data(CodeListModel::kCodeBaseRole).toInt());
-        const QByteArray codes = codeRowBytes(head, CodeListModel::kShownCodes, base);
+        const QByteArray codes = codeRowAscii(head, CodeListModel::kShownCodes, base);
         const QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
         const QPointF baseline(area.left(), area.top() +
                                                 (area.height() - m_glyphs->lineHeight()) / 2 +

@@ -46,10 +46,10 @@ LogPane::LogPane(QWidget* parent)
 
 LogPane::~LogPane() = default;
 
-void LogPane::attach(SessionRecord& record, Pane pane)
+void LogPane::attach(SessionRecord& record, Link link)
 {
     m_record = &record;
-    m_pane = pane;
+    m_pane = link;
     m_ownRecord.reset();
     m_anchor = m_caret = 0;
     rewrapAll();
@@ -70,11 +70,21 @@ QString LogPane::textRange(qint64 start, qint64 end) const
 
 void LogPane::append(QByteArrayView bytes)
 {
+    write(bytes, &SessionRecord::appendToPane);
+}
+
+void LogPane::appendReceived(QByteArrayView chunk)
+{
+    write(chunk, &SessionRecord::appendReceived);
+}
+
+void LogPane::write(QByteArrayView bytes, void (SessionRecord::*store)(Link, QByteArrayView))
+{
     const qint64 position = length();
     if (position == 0 && !bytes.isEmpty())
         followWidth(); // the first text may come before the pane was ever shown
     // Even an empty write goes to the record: it may be an empty chunk's.
-    m_record->appendToPane(m_pane, bytes);
+    (m_record->*store)(m_pane, bytes);
     if (bytes.isEmpty())
         return;
     m_rows.append(bytes);
@@ -411,12 +421,15 @@ void LogPane::mouseDoubleClickEvent(QMouseEvent* event)
 void AppendLog(LogPane& pane, QStringView prefix, QByteArrayView payload)
 {
     pane.append(SingleByteCodec::toBytes(prefix));
-    pane.append(payload);
+    pane.appendReceived(payload);
     pane.append("\r\n");
     pane.setSelStart(pane.length());
 }
 
 void AppendLog(LogPane& pane, QStringView prefix, QStringView payload)
 {
-    AppendLog(pane, prefix, SingleByteCodec::toBytes(payload));
+    pane.append(SingleByteCodec::toBytes(prefix));
+    pane.append(SingleByteCodec::toBytes(payload));
+    pane.append("\r\n");
+    pane.setSelStart(pane.length());
 }

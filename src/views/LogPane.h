@@ -33,10 +33,10 @@ public:
     explicit LogPane(QWidget* parent = nullptr);
     ~LogPane() override;
 
-    // Shows, and writes to, one pane of a record from now on.
-    void attach(SessionRecord& record, Pane pane);
+    // Shows, and writes to, the pane of one link in a record from now on.
+    void attach(SessionRecord& record, Link link);
     SessionRecord& record() const { return *m_record; }
-    Pane pane() const { return m_pane; }
+    Link link() const { return m_pane; }
 
     // The pane's Text, exactly as written.
     QString text() const;
@@ -46,6 +46,8 @@ public:
 
     // Text = old Text + bytes. The caret and the selection stay where they are.
     void append(QByteArrayView bytes);
+    // The same for the chunk of the newest code row, which the record then keeps once, here.
+    void appendReceived(QByteArrayView chunk);
     // Text = "": the caret goes back to the start.
     void clear();
 
@@ -85,6 +87,7 @@ private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
 
+    void write(QByteArrayView bytes, void (SessionRecord::*store)(Link, QByteArrayView));
     void updateMetrics();
     void followWidth();
     void rewrapAll();
@@ -96,7 +99,8 @@ private:
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
-    Pane m_pane = Pane::Server;
+    // The record's pane this one is: its link's.
+    Link m_pane = Link::Server;
 
     ByteGlyphs m_glyphs{font()};
     TextRows m_rows;
@@ -109,6 +113,7 @@ private:
 };
 
 // The shared way handlers write a line: Text = old Text + prefix + payload + "\r\n", then the
-// caret (SelStart) goes to the end so that the newest line is in view.
+// caret (SelStart) goes to the end so that the newest line is in view. A payload of bytes is a
+// received chunk, the newest code row's (appendReceived); a payload of text is the window's own.
 void AppendLog(LogPane& pane, QStringView prefix, QByteArrayView payload);
 void AppendLog(LogPane& pane, QStringView prefix, QStringView payload = {});

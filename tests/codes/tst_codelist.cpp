@@ -2,6 +2,7 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
+#include "support/ListRows.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
 #include "views/FileSave.h"
@@ -85,10 +86,10 @@ private slots:
         list.AddCodeRow("AB");
         list.AddCodeRow(QByteArray(40'000, '\0'));
         QCOMPARE(list.rowCount(), 4);
-        QCOMPARE(list.rowText(0), QStringLiteral(",65,66"));
-        QCOMPARE(list.rowText(1), QString());
-        QCOMPARE(list.rowText(2), QStringLiteral(",65,66"));
-        QCOMPARE(list.rowText(3).size(), 80'000);
+        QCOMPARE(rowText(list, 0), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(list, 1), QString());
+        QCOMPARE(rowText(list, 2), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(list, 3).size(), 80'000);
 
         QTRY_COMPARE(view.model()->rowCount(), 4);
         QCOMPARE(view.model()->index(0, 0).data().toString(), QStringLiteral(",65,66"));
@@ -137,35 +138,35 @@ private slots:
     // Hovering a row tells where and when its chunk arrived; the row's text stays the codes.
     void hoveringARowTellsItsLinkTimeSizeAndBytes_data()
     {
-        QTest::addColumn<Pane>("pane");
+        QTest::addColumn<Link>("link");
         QTest::addColumn<QByteArray>("chunk");
         QTest::addColumn<QString>("told");
         QTest::newRow("serial character")
-            << Pane::Serial << QByteArray("A") << QStringLiteral("Enlace: Serie\n%1\nBytes: 1\n41");
+            << Link::Serial << QByteArray("A") << QStringLiteral("Enlace: Serie\n%1\nBytes: 1\n41");
         QTest::newRow("server chunk with a NUL")
-            << Pane::Server << QByteArray("\0\xFF\r\n", 4)
+            << Link::Server << QByteArray("\0\xFF\r\n", 4)
             << QStringLiteral("Enlace: Servidor\n%1\nBytes: 4\n00 FF 0D 0A");
         QTest::newRow("long client chunk is cut")
-            << Pane::Client << QByteArray(1000, 'a')
+            << Link::Client << QByteArray(1000, 'a')
             << QStringLiteral("Enlace: Cliente\n%1\nBytes: 1000\n") +
                    QStringLiteral("61 ").repeated(63) + QStringLiteral("61 …");
     }
     void hoveringARowTellsItsLinkTimeSizeAndBytes()
     {
-        QFETCH(Pane, pane);
+        QFETCH(Link, link);
         QFETCH(QByteArray, chunk);
         QFETCH(QString, told);
         SessionRecord record;
         CodeListView view;
         CodeList list(view, record);
         LogPane shown;
-        shown.attach(record, pane);
+        shown.attach(record, link);
         view.resize(400, 200);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         list.AddCodeRow(chunk);
-        shown.append(chunk);
+        shown.appendReceived(chunk);
         QTRY_COMPARE(view.model()->rowCount(), 1);
         const qint64 arrival = record.codeRowTime(0);
         QVERIFY(arrival >= before && arrival <= QDateTime::currentMSecsSinceEpoch());
@@ -292,7 +293,7 @@ private slots:
         list.AddCodeRow("\r\n");
         QTRY_COMPARE(view.model()->rowCount(), 3);
         QCOMPARE(shown(2), u",0D,0A"_qs);
-        QCOMPARE(list.rowText(2), u",13,10"_qs); // the record's rows are what they were
+        QCOMPARE(rowText(list, 2), u",13,10"_qs); // the record's rows are what they were
 
         // A row that came in just before the click is gone with the others.
         list.AddCodeRow("tarde");

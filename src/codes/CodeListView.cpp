@@ -5,8 +5,6 @@
 #include "views/ByteGlyphs.h"
 #include "views/FocusRing.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -330,11 +328,10 @@ void CodeListView::scrollContentsBy(int dx, int)
 
 void CodeListView::keyPressEvent(QKeyEvent* event)
 {
+    // Ctrl+C is the list's "Copiar" action (CodeListActions), the one way to copy: Qt's own
+    // copy of the current row's shown text is not another.
     if (event == QKeySequence::Copy) {
-        const QModelIndex current = currentIndex();
-        if (current.isValid())
-            QApplication::clipboard()->setText(current.data(Qt::EditRole).toString());
-        event->accept();
+        event->ignore();
         return;
     }
     QAbstractItemView::keyPressEvent(event);

@@ -351,14 +351,11 @@ void LogPane::scrollContentsBy(int, int)
 
 // --- operator input: select and copy, never edit ---------------------------------------
 
+// Ctrl+A and Ctrl+C are the pane's actions' (ViewActions), the one way to select all and copy.
 void LogPane::keyPressEvent(QKeyEvent* event)
 {
     QScrollBar* bar = verticalScrollBar();
-    if (event == QKeySequence::SelectAll) {
-        selectAll();
-    } else if (event == QKeySequence::Copy) {
-        copy();
-    } else if (event == QKeySequence::MoveToStartOfDocument) {
+    if (event == QKeySequence::MoveToStartOfDocument) {
         bar->setValue(bar->minimum());
     } else if (event == QKeySequence::MoveToEndOfDocument) {
         bar->setValue(bar->maximum());

@@ -116,23 +116,45 @@ private slots:
         QCOMPARE(view.selectionModel()->selectedIndexes().size(), 1);
     }
 
-    // A huge row is shown cut short, but copying it gives every code.
-    void copyingARowCopiesItsWholeText()
+    // A huge row is shown cut short, but copying it (Ctrl+C, "Copiar") gives every code;
+    // unless its codes are more than the clipboard should take: then nothing is copied and the
+    // operator is told to save the list instead.
+    void copyingARowCopiesItsWholeTextUpToTheCap_data()
     {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("2,000 bytes") << qsizetype(2'000) << true;
+        // ",65" is three characters a byte.
+        QTest::newRow("past the cap") << ViewActions::kCopyLimit / 3 + 1 << false;
+    }
+    void copyingARowCopiesItsWholeTextUpToTheCap()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, copied);
         CodeListView view;
         CodeList list(view);
+        RecordingMessages messages;
+        installCodeListActions(view, list, {}, {}, messages);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        const QByteArray chunk(2'000, 'A');
+        const QByteArray chunk(size, 'A');
         list.AddCodeRow(chunk);
         QTRY_COMPARE(view.model()->rowCount(), 1);
         const QString shown = view.model()->index(0, 0).data().toString();
         QVERIFY(shown.endsWith(u'…'));
         QVERIFY(shown.size() < 4 * 1'000);
+        QApplication::clipboard()->setText(u"antes"_qs);
         view.setCurrentIndex(view.model()->index(0, 0));
         view.setFocus();
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+        if (copied) {
+            QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+            QVERIFY(messages.shown.empty());
+        } else {
+            QCOMPARE(QApplication::clipboard()->text(), u"antes"_qs);
+            QCOMPARE(messages.shown.size(), std::size_t(1));
+            QVERIFY(messages.shown.front().text.contains(u"«Guardar como…»"));
+        }
     }
 
     // Hovering a row tells where and when its chunk arrived; the row's text stays the codes.

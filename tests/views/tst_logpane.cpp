@@ -3,7 +3,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
 
@@ -236,19 +235,6 @@ private slots:
         QTest::keyClick(&shown.pane, Qt::Key_Delete);
         QTest::keyClick(&shown.pane, Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(shown.pane.text(), before);
-    }
-
-    void ctrlASelectsAllAndCtrlCCopiesItExactly()
-    {
-        ShownPane shown;
-        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("A\0B", 3));
-        AppendLog(shown.pane, u"Servidor: ", QStringView(u"ñandú"));
-        QApplication::clipboard()->clear();
-        shown.pane.setFocus();
-        QTest::keyClick(&shown.pane, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(&shown.pane, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), shown.pane.text());
-        QCOMPARE(shown.pane.selectedText(), shown.pane.text());
     }
 
     void draggingTheMouseSelectsText()

@@ -23,14 +23,12 @@ class SocketControl : public QObject {
 
 public:
     enum Protocol : std::int32_t { Tcp = 0, Udp = 1 };
-    // The values State reads.
+    // The values State reads, numbered as the operators' socket control numbers them.
     enum SocketState : std::int16_t {
         Closed = 0,
         Open = 1,
         Listening = 2,
-        ConnectionPending = 3,
         ResolvingHost = 4,
-        HostResolved = 5,
         Connecting = 6,
         Connected = 7,
         Closing = 8,

@@ -211,7 +211,8 @@ private slots:
         bench.connectWith(fields);
         QVERIFY(saysOnce(bench.shown(), says, icon));
         QVERIFY(bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.control().serialPort().baudRate(), 9600);
+        const termios line = applied(bench.line);
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
         QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
     }
 

@@ -560,7 +560,7 @@ void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mod
     m_udp = udp.release();
     m_udp->setParent(this);
     connect(m_udp, &DatagramSocket::errorOccurred, this, &QtSocketControl::onUdpError);
-    connect(m_udp, &DatagramSocket::datagramsWaiting, &m_deliverTimer, qOverload<>(&QTimer::start));
+    connect(m_udp, &DatagramSocket::datagramsArrived, &m_deliverTimer, qOverload<>(&QTimer::start));
 }
 
 // --- events ------------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "net/DatagramSocket.h"
 #include "net/HostNames.h"
+#include "net/ResetWatch.h"
 #include "net/SocketControl.h"
 
 #include <QAbstractSocket>
@@ -115,10 +116,8 @@ private:
     DatagramSocket* m_udp = nullptr;
     QTimer m_connectTimer;
     bool m_failed = false;
-    // A second descriptor of the connection, kept so that when the peer goes the system can
-    // still be asked how: a reset is reported as an error, a close as a close. Only where the
-    // system says (Linux): elsewhere, and in the portable build, it stays -1.
-    int m_watch = -1;
+    // Tells a peer's reset from its close (Linux).
+    ResetWatch m_watch;
     bool m_reset = false;
 
     std::map<std::int32_t, QPointer<QTcpSocket>> m_requests;

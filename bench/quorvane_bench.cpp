@@ -6,8 +6,9 @@
 // Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
-//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup]
+//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|startup|sustained]
 
+#include "SustainedFlood.h"
 #include "app/MemoryPolicy.h"
 #include "app/ServerFrm.h"
 #include "app/ServerFrmControls.h"
@@ -708,6 +709,15 @@ int main(int argc, char* argv[])
         tcpRssPerByte = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, deviceLogFiller()));
         tcpRssPerByteBinary = tcpMemoryPerByte(window, streamOf(tcpMemoryBytes, fillRandom));
     }
+    // A flood longer than the compressor keeps up with: 4 GB of device log at full speed (a
+    // pattern of 16 MB, far longer than a block, so each block costs the compressor in full).
+    SustainedFloodRun sustained;
+    if (runs("sustained")) {
+        window.controls().Option1->click();
+        sustained = sustainedTcpFlood(
+            window, (quick ? 64 : 4096) * kMegabyte,
+            PeerStream::repeating(streamOf((quick ? 4 : 16) * kMegabyte, deviceLogFiller())));
+    }
     const LargePaneRun large =
         runs("seek") ? largePane((quick ? 32 : 1024) * kMegabyte) : LargePaneRun{};
     const double seek = large.seekMs;
@@ -756,6 +766,10 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "jump from the end to the start and paint (ms)", seek);
     std::printf("%-44s %12.1f\n", "saving that pane to a file (MB/s)",
                 large.saveMegabytesPerSecond);
+    std::printf("%-44s %12.1f\n", "sustained TCP flood, 4 GB (MB/s)", sustained.megabytesPerSecond);
+    std::printf("%-44s %12.1f\n", "its peak uncompressed backlog (MB)",
+                sustained.peakBacklogMegabytes);
+    std::printf("%-44s %12lld\n", "its bytes lost or changed", sustained.lost);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
@@ -764,14 +778,16 @@ int main(int argc, char* argv[])
         "stall_max_ms=%.2f udp_received_ratio=%.4f rss_per_byte=%.3f startup_ms=%.1f "
         "tcp_cpu_ms_per_MB=%.2f tcp_binary_cpu_ms_per_MB=%.2f serial_cps=%.0f serial_lost=%lld "
         "serial_rows=%lld serial_rss_per_char=%.3f serial_rss_per_char_random=%.3f "
-        "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f\n",
+        "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f "
+        "tcp_sustained_MBps=%.1f flood_backlog_MB=%.1f flood_lost=%lld\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
         serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
         serialRssPerCharRandom, tcpRssPerByteBinary, seek, large.saveMegabytesPerSecond,
-        serialCloseStallMs);
+        serialCloseStallMs, sustained.megabytesPerSecond, sustained.peakBacklogMegabytes,
+        sustained.lost);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
-        shown->count == 0;
+        (!runs("sustained") || sustained.ok) && shown->count == 0;
     return ok ? 0 : 1;
 }

@@ -170,6 +170,12 @@ void ServerFrm::wireEvents()
     // links keep being read while the message is up.
     connect(m_record.get(), &SessionRecord::memoryShort, this, &ServerFrm::tellMemoryShort,
             Qt::QueuedConnection);
+    // A TCP flood faster than the record compresses waits in the system, held back by TCP,
+    // instead of piling up uncompressed here; datagrams and serial characters cannot wait.
+    connect(m_record.get(), &SessionRecord::behindChanged, this, [this](bool behind) {
+        Winsock1->setReadingHeld(behind);
+        Winsock2->setReadingHeld(behind);
+    });
 }
 
 void ServerFrm::tellMemoryShort(qint64 heldBytes)

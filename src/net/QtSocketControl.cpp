@@ -519,7 +519,23 @@ void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mod
 
 // --- events ------------------------------------------------------------------------------
 
+void QtSocketControl::setReadingHeld(bool held)
+{
+    if (held == m_readingHeld)
+        return;
+    m_readingHeld = held;
+    // What waited is told from the event loop, not inside whatever released it.
+    if (!held)
+        QTimer::singleShot(0, this, &QtSocketControl::onReadyRead);
+}
+
 void QtSocketControl::onReadyRead()
+{
+    if (!m_readingHeld)
+        tellArrived();
+}
+
+void QtSocketControl::tellArrived()
 {
     if (m_connection && m_connection->bytesAvailable() > 0)
         emit dataArrival(std::int32_t(std::min<qint64>(m_connection->bytesAvailable(), INT32_MAX)));
@@ -530,9 +546,9 @@ void QtSocketControl::onDisconnected()
     QPointer<QTcpSocket> socket = m_connection;
     if (!socket)
         return;
-    // Bytes that came with the peer's goodbye are told before the goodbye.
+    // Bytes that came with the peer's goodbye are told before the goodbye, held or not.
     if (socket->bytesAvailable() > 0)
-        onReadyRead();
+        tellArrived();
     if (!socket || socket != m_connection)
         return;
     if (m_reset) {

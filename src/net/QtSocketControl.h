@@ -71,6 +71,7 @@ public:
     QByteArray GetData() override;
     void Bind(QStringView portText) override;
     int datagramsWaiting() const override { return int(m_unresolved.size()); }
+    void setReadingHeld(bool held) override;
 
     // Where names are looked up: the system's hosts file and resolver unless set otherwise.
     void setHostsFile(const QString& path) { m_hostsFile = path; }
@@ -91,6 +92,7 @@ private:
     void onNewConnection();
     void adopt(QTcpSocket* socket);
     void onReadyRead();
+    void tellArrived();
     void onDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
     void onConnectTimeout();
@@ -116,6 +118,8 @@ private:
     DatagramSocket* m_udp = nullptr;
     QTimer m_connectTimer;
     bool m_failed = false;
+    // Qt's own buffer then fills up to kReadChunk and it stops reading the socket.
+    bool m_readingHeld = false;
     // Tells a peer's reset from its close (Linux).
     ResetWatch m_watch;
     bool m_reset = false;

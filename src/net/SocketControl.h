@@ -58,6 +58,13 @@ public:
     // UDP: how many sent datagrams still wait for their host name.
     virtual int datagramsWaiting() const = 0;
 
+    // TCP: while held, nothing more is read from the connection and no dataArrival is raised;
+    // what the peer sends waits in the system, where TCP's own flow control holds the peer
+    // back, and is told once reading is released. A connection that ends meanwhile still tells
+    // every byte before its close. Datagrams cannot wait and are never held. Not a handler's
+    // business: the window holds its sockets while the session record cannot keep up.
+    virtual void setReadingHeld(bool held) = 0;
+
 signals:
     void connectionRequest(std::int32_t requestID);
     void connected();

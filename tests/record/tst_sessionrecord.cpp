@@ -303,6 +303,31 @@ private slots:
         QVERIFY(told.at(0).at(0).toLongLong() > RecordProbe::memoryLimit(record));
         QCOMPARE(record.paneSize(Link::Serial), 5 * chunk.size());
     }
+
+    // Past its backlog bound the record is behind at once, inside the write that passed it; it
+    // has caught up, told from the event loop, once the compressor has brought the backlog down
+    // to half the bound. It takes every byte either way.
+    void theRecordIsBehindPastItsBacklogBoundUntilTheCompressorCatchesUp()
+    {
+        SessionRecord record;
+        constexpr qint64 kBound = 2 * SessionRecord::kBlockSize;
+        RecordProbe::setBacklogBound(record, kBound);
+        QSignalSpy behind(&record, &SessionRecord::behindChanged);
+        // Far more than the compressor gets through while the write lasts.
+        const QByteArray chunk = varied(64 * SessionRecord::kBlockSize);
+        record.addCodeRow(chunk);
+        record.appendReceived(Link::Client, chunk);
+        QCOMPARE(behind.count(), 1);
+        QCOMPARE(behind.at(0).at(0).toBool(), true);
+        QVERIFY(record.isBehind());
+
+        QVERIFY(behind.wait(60'000));
+        QCOMPARE(behind.count(), 2);
+        QCOMPARE(behind.at(1).at(0).toBool(), false);
+        QVERIFY(!record.isBehind());
+        QVERIFY(record.backlogBytes() <= kBound / 2);
+        QVERIFY(record.codeRowBytes(0) == chunk);
+    }
 };
 
 QTEST_MAIN(TestSessionRecord)

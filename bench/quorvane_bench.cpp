@@ -8,10 +8,11 @@
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|a11y|
-//                               startup]
+//                               startup|sustained]
 
 #include "BenchSupport.h"
 #include "Scenarios.h"
+#include "SustainedFlood.h"
 #include "app/MemoryPolicy.h"
 #include "app/ServerFrm.h"
 #include "app/ServerFrmControls.h"
@@ -369,7 +370,7 @@ LargePaneRun largePane(qint64 size)
     QTemporaryDir folder((QFileInfo(shm).isDir() ? shm : QDir::tempPath()) +
                          QStringLiteral("/quorvane-bench-XXXXXX"));
     FileSave save(folder.filePath(QStringLiteral("pane.txt")),
-                  paneContent(paneSource(pane.record().snapshot(), pane.pane())));
+                  paneContent(paneSource(pane.record().snapshot(), pane.link())));
     bool saved = false;
     QObject::connect(&save, &FileSave::finished, [&](FileSave::Outcome outcome) {
         saved = outcome == FileSave::Outcome::Saved;
@@ -586,6 +587,15 @@ int main(int argc, char* argv[])
         rssPerByteNewlines = tcpMemoryPerByte(window, repeatedLine("\r\n", tcpMemoryBytes));
         rssPerByteShortLines = tcpMemoryPerByte(window, repeatedLine("OK\r\n", tcpMemoryBytes));
     }
+    // A flood longer than the compressor keeps up with: 4 GB of device log at full speed (a
+    // pattern of 16 MB, far longer than a block, so each block costs the compressor in full).
+    SustainedFloodRun sustained;
+    if (runs("sustained")) {
+        window.controls().Option1->click();
+        sustained = sustainedTcpFlood(
+            window, (quick ? 64 : 4096) * kMegabyte,
+            PeerStream::repeating(streamOf((quick ? 4 : 16) * kMegabyte, deviceLogFiller())));
+    }
     const LargePaneRun large =
         runs("seek") ? largePane((quick ? 32 : 1024) * kMegabyte) : LargePaneRun{};
     const double seek = large.seekMs;
@@ -661,6 +671,10 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.2f\n", "serial device log, accessibility on (MB/s)", serialWindowMBps);
     std::printf("%-44s %12.1f\n", "TCP text, accessibility on (MB/s)",
                 accessible ? tcpA11y.megabytesPerSecond : 0);
+    std::printf("%-44s %12.1f\n", "sustained TCP flood, 4 GB (MB/s)", sustained.megabytesPerSecond);
+    std::printf("%-44s %12.1f\n", "its peak uncompressed backlog (MB)",
+                sustained.peakBacklogMegabytes);
+    std::printf("%-44s %12lld\n", "its bytes lost or changed", sustained.lost);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
@@ -671,15 +685,17 @@ int main(int argc, char* argv[])
         "serial_rows=%lld serial_rss_per_char=%.3f serial_rss_per_char_random=%.3f "
         "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f "
         "rss_per_byte_newlines=%.3f rss_per_byte_short_lines=%.3f rewrap_stall_ms=%.2f "
-        "serial_window_MBps=%.2f tcp_a11y_MBps=%.1f\n",
+        "serial_window_MBps=%.2f tcp_a11y_MBps=%.1f "
+        "tcp_sustained_MBps=%.1f flood_backlog_MB=%.1f flood_lost=%lld\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
         serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
         serialRssPerCharRandom, tcpRssPerByteBinary, seek, large.saveMegabytesPerSecond,
         serialCloseStallMs, rssPerByteNewlines, rssPerByteShortLines, rewrap.stallMs,
-        serialWindowMBps, accessible ? tcpA11y.megabytesPerSecond : 0);
+        serialWindowMBps, accessible ? tcpA11y.megabytesPerSecond : 0, sustained.megabytesPerSecond,
+        sustained.peakBacklogMegabytes, sustained.lost);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
-        shown->count == 0;
+        (!runs("sustained") || sustained.ok) && shown->count == 0;
     return ok ? 0 : 1;
 }

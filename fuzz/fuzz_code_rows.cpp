@@ -1,5 +1,5 @@
 // Code rows, for any chunks:
-// - codeRowBytes reads back as the chunk: a comma before each code, each code the byte's value
+// - codeRowAscii reads back as the chunk: a comma before each code, each code the byte's value
 //   in plain decimal (no sign, no leading zero), nothing else; in hexadecimal, each code is
 //   the byte's two upper-case hexadecimal digits;
 // - a row limited to n codes is the row of the first n bytes, and its text ends in "…" exactly
@@ -46,7 +46,7 @@ bool readCodes(const QByteArray& row, QByteArray& bytes)
 
 void checkOneRow(const QByteArray& chunk, qsizetype maxCodes)
 {
-    const QByteArray row = codeRowBytes(chunk);
+    const QByteArray row = codeRowAscii(chunk);
     QByteArray readBack;
     if (!readCodes(row, readBack))
         FUZZ_FAIL("a row of codes", fuzzShow(row));
@@ -55,11 +55,11 @@ void checkOneRow(const QByteArray& chunk, qsizetype maxCodes)
     QByteArray hex;
     for (const char byte : chunk)
         hex += ',' + QByteArray(1, byte).toHex().toUpper();
-    FUZZ_CHECK_EQUAL(codeRowBytes(chunk, -1, CodeBase::Hexadecimal), hex);
+    FUZZ_CHECK_EQUAL(codeRowAscii(chunk, -1, CodeBase::Hexadecimal), hex);
 
     const QByteArray shown = chunk.left(maxCodes);
-    FUZZ_CHECK_EQUAL(codeRowBytes(chunk, maxCodes), codeRowBytes(shown));
-    QString expected = QString::fromLatin1(codeRowBytes(shown));
+    FUZZ_CHECK_EQUAL(codeRowAscii(chunk, maxCodes), codeRowAscii(shown));
+    QString expected = QString::fromLatin1(codeRowAscii(shown));
     if (chunk.size() > maxCodes)
         expected += u'…';
     FUZZ_CHECK_EQUAL(codeRowText(chunk, maxCodes), expected);

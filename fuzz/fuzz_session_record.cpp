@@ -2,13 +2,15 @@
 // a pane after a prefix or as they are, chunks no pane shows, lines written to panes, "Limpiar"),
 // read back at any moment against a plain model of what it must hold:
 // - each pane holds exactly what was written to it since its last "Limpiar", read in any range;
-// - each code row holds its chunk, whole, with the link of the pane that showed it;
+// - each code row holds its chunk, whole, with the link of the pane that showed it, and lies
+//   where that pane shows it, whatever its bytes are like (its line's prefix, a line break);
 // - a snapshot, read after more was written and blocks were sealed and compressed, still
 //   holds what the record held when it was taken.
 // The fuzzing build makes blocks tiny (64 bytes, four rows), so inputs cross many of them.
 #include "FuzzSupport.h"
 
 #include "record/SessionRecord.h"
+#include "support/RecordProbe.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -22,22 +24,25 @@ struct Model {
     struct Row {
         Link link;
         QByteArray bytes;
+        qint64 position = -1; // in its pane, counted from its first byte ever
     };
     std::array<QByteArray, 3> panes;
+    // What "Limpiar" removed from each pane.
+    std::array<qint64, 3> cleared{};
     std::vector<Row> rows;
 };
 
 const std::array<QByteArray, 3> kPrefixes{"Cliente : ", "Servidor : ", ""};
 
-void checkSnapshot(const SessionRecord::Snapshot& snapshot, const Model& model)
+void checkSnapshot(const RecordSnapshot& snapshot, const Model& model)
 {
     for (std::size_t pane = 0; pane < model.panes.size(); ++pane) {
         QByteArray read;
-        snapshot.forEachPaneSpan(Pane(pane), [&read](QByteArrayView span) {
+        snapshot.forEachPaneSpan(Link(pane), [&read](QByteArrayView span) {
             read += span;
             return true;
         });
-        FUZZ_CHECK_EQUAL(snapshot.paneSize(Pane(pane)), model.panes[pane].size());
+        FUZZ_CHECK_EQUAL(snapshot.paneSize(Link(pane)), model.panes[pane].size());
         FUZZ_CHECK_EQUAL(read, model.panes[pane]);
     }
     FUZZ_CHECK_EQUAL(snapshot.codeRowCount(), qint64(model.rows.size()));
@@ -65,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider input(data, size);
     SessionRecord record;
     Model model;
-    std::vector<std::pair<SessionRecord::Snapshot, Model>> snapshots;
+    std::vector<std::pair<RecordSnapshot, Model>> snapshots;
 
     while (input.remaining_bytes() > 0) {
         const int action = input.ConsumeIntegralInRange(0, 7);
@@ -81,13 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const bool asLine = action == 0;
             record.addCodeRow(chunk);
             if (asLine)
-                record.appendToPane(Pane(pane), prefix);
-            record.appendToPane(Pane(pane), chunk);
+                record.appendToPane(Link(pane), prefix);
+            const qint64 position =
+                model.cleared[pane] + text.size() + (asLine ? prefix.size() : 0);
+            record.appendReceived(Link(pane), chunk);
             if (asLine)
-                record.appendToPane(Pane(pane), "\r\n");
+                record.appendToPane(Link(pane), "\r\n");
             text += (asLine ? prefix : QByteArray()) + chunk + (asLine ? "\r\n" : "");
-            // A chunk equal to the prefix is stored as the prefix: the same bytes, once.
-            model.rows.push_back({Link(int(pane)), chunk});
+            model.rows.push_back({Link(int(pane)), chunk, position});
             break;
         }
         case 2: { // a chunk no pane shows, then a line of another handler
@@ -96,22 +102,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const QByteArray chunk(bytes.data(), qsizetype(bytes.size()));
             record.addCodeRow(chunk);
             const QByteArray line = "*** Error : " + chunk + "!\r\n";
-            record.appendToPane(Pane(pane), line);
+            record.appendToPane(Link(pane), line);
             text += line;
             model.rows.push_back({Link::Unknown, chunk});
             break;
         }
         case 3: // "Limpiar"
-            record.clearPane(Pane(pane));
+            record.clearPane(Link(pane));
+            model.cleared[pane] += text.size();
             text.clear();
             break;
         case 4: { // a view reads a range of a pane
             const qint64 from = input.ConsumeIntegralInRange<qint64>(0, text.size());
             const qint64 length = input.ConsumeIntegralInRange<qint64>(0, text.size() + 10);
-            FUZZ_CHECK_EQUAL(record.paneSize(Pane(pane)), text.size());
-            FUZZ_CHECK_EQUAL(record.paneBytes(Pane(pane), from, length), text.mid(from, length));
+            FUZZ_CHECK_EQUAL(record.paneSize(Link(pane)), text.size());
+            FUZZ_CHECK_EQUAL(record.paneBytes(Link(pane), from, length), text.mid(from, length));
             if (from < text.size())
-                FUZZ_CHECK_EQUAL(record.paneByte(Pane(pane), from),
+                FUZZ_CHECK_EQUAL(record.paneByte(Link(pane), from),
                                  static_cast<unsigned char>(text[from]));
             break;
         }
@@ -126,8 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK_EQUAL(record.codeRowBytes(qint64(row), head),
                              head < 0 ? bytes : bytes.left(head));
             // The newest row's link is known once its pane has taken it, or the next row came.
-            if (row + 1 < model.rows.size())
-                FUZZ_CHECK(record.codeRowLink(qint64(row)) == model.rows[row].link);
+            if (row + 1 < model.rows.size()) {
+                const Model::Row& want = model.rows[row];
+                FUZZ_CHECK(record.codeRowLink(qint64(row)) == want.link);
+                FUZZ_CHECK_EQUAL(RecordProbe::panePosition(record, qint64(row)),
+                                 want.link == Link::Unknown
+                                     ? -1
+                                     : want.position - model.cleared[std::size_t(want.link)]);
+            }
             break;
         }
         case 6:
@@ -144,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [snapshot, then] : snapshots)
         checkSnapshot(snapshot, then);
     for (std::size_t pane = 0; pane < model.panes.size(); ++pane)
-        FUZZ_CHECK_EQUAL(record.paneBytes(Pane(pane), 0, record.paneSize(Pane(pane))),
+        FUZZ_CHECK_EQUAL(record.paneBytes(Link(pane), 0, record.paneSize(Link(pane))),
                          model.panes[pane]);
     return 0;
 }

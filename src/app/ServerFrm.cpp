@@ -71,9 +71,9 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
 
     m_record = std::make_unique<SessionRecord>();
     m_keeping = std::make_unique<SessionKeeping>(*m_record);
-    m_ui->Text3->attach(*m_record, Pane::Server);
-    m_ui->Text4->attach(*m_record, Pane::Client);
-    m_ui->Text2->attach(*m_record, Pane::Serial);
+    m_ui->Text3->attach(*m_record, Link::Server);
+    m_ui->Text4->attach(*m_record, Link::Client);
+    m_ui->Text2->attach(*m_record, Link::Serial);
     m_codeList = std::make_unique<CodeList>(*m_ui->ListView1, *m_record);
     m_transportChoice = std::make_unique<TransportChoice>(
         *Winsock1, *Winsock2, *m_ui->bntConnect, *m_ui->Command1, *m_ui->Text3, *m_ui->Text4);
@@ -189,6 +189,12 @@ void ServerFrm::wireEvents()
     // links keep being read while the message is up.
     connect(m_record.get(), &SessionRecord::memoryShort, this, &ServerFrm::tellMemoryShort,
             Qt::QueuedConnection);
+    // A TCP flood faster than the record compresses waits in the system, held back by TCP,
+    // instead of piling up uncompressed here; datagrams and serial characters cannot wait.
+    connect(m_record.get(), &SessionRecord::behindChanged, this, [this](bool behind) {
+        Winsock1->setReadingHeld(behind);
+        Winsock2->setReadingHeld(behind);
+    });
 }
 
 void ServerFrm::tellMemoryShort(qint64 heldBytes)

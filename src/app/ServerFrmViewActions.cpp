@@ -34,7 +34,7 @@ void ServerFrm::installViewActions()
             *pane,
             {name, kTextFilter,
              [this, pane] {
-                 return paneContent(paneSource(m_record->snapshot(), pane->pane()));
+                 return paneContent(paneSource(m_record->snapshot(), pane->link()));
              }},
             ask, *m_messages);
         connect(actions, &ViewActions::saveStarted, this,

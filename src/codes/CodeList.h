@@ -23,9 +23,8 @@ public:
     // returns; the view shows it at the next turn of the event loop.
     void AddCodeRow(QByteArrayView text);
 
-    // Every row of the session, from the record's first (whatever the list shows), in decimal.
+    // Every row of the session, from the record's first (whatever the list shows).
     qint64 rowCount() const { return m_model.rows().count(); }
-    QString rowText(qint64 row) const { return codeRowText(m_model.rows().bytes(row)); }
     const CodeRows& rows() const { return m_model.rows(); }
 
     // "Limpiar lista": the list shows only the rows that arrive from now on; the record, and

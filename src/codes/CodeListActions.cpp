@@ -14,15 +14,12 @@
 
 namespace {
 
-// More text than this (in characters) is not put on the clipboard: a whole busy session
-// would take gigabytes there, and saving it is the way to take it away.
-constexpr qsizetype kCopyLimit = qsizetype(32) << 20;
-
-void copySelectedRows(CodeListView& list, OperatorMessages& messages)
+// Returns false, copying nothing, when the text would pass limit characters.
+bool copySelectedRows(CodeListView& list, qsizetype limit)
 {
     const QItemSelectionModel* selection = list.selectionModel();
     if (!list.model() || !selection)
-        return;
+        return true;
     QItemSelection ranges = selection->selection();
     std::sort(ranges.begin(), ranges.end(),
               [](const auto& a, const auto& b) { return a.top() < b.top(); });
@@ -34,16 +31,13 @@ void copySelectedRows(CodeListView& list, OperatorMessages& messages)
                 text += QStringLiteral("\r\n");
             first = false;
             text += list.model()->index(row, 0).data(Qt::EditRole).toString();
-            if (text.size() > kCopyLimit) {
-                messages.show(QStringLiteral("La selección es demasiado grande para copiarla: "
-                                             "guarde la lista con «Guardar como…»."),
-                              MessageIcon::Exclamation);
-                return;
-            }
+            if (text.size() > limit)
+                return false;
         }
     }
     if (!first)
         QApplication::clipboard()->setText(text);
+    return true;
 }
 
 void selectAllRows(CodeListView& list)
@@ -62,7 +56,7 @@ ViewActions* installCodeListActions(CodeListView& view, CodeList& list, SaveOffe
                                     AskSavePath ask, OperatorMessages& messages)
 {
     ViewActions::Editing editing{
-        [&view, &messages] { copySelectedRows(view, messages); },
+        [&view](qsizetype limit) { return copySelectedRows(view, limit); },
         [&view] { return view.selectionModel() && view.selectionModel()->hasSelection(); },
         [&view] { selectAllRows(view); },
         [&view] { return view.model() && view.model()->rowCount() > 0; },

@@ -5,8 +5,6 @@
 #include "views/ByteGlyphs.h"
 #include "views/FocusRing.h"
 
-#include <QApplication>
-#include <QClipboard>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPaintEvent>
@@ -51,7 +49,7 @@ public:
 
         const QByteArray head = index.data(CodeListModel::kHeadBytesRole).toByteArray();
         const auto base = CodeBase(index.data(CodeListModel::kCodeBaseRole).toInt());
-        const QByteArray codes = codeRowBytes(head, CodeListModel::kShownCodes, base);
+        const QByteArray codes = codeRowAscii(head, CodeListModel::kShownCodes, base);
         const QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
         const QPointF baseline(area.left(), area.top() +
                                                 (area.height() - m_glyphs->lineHeight()) / 2 +
@@ -330,11 +328,10 @@ void CodeListView::scrollContentsBy(int dx, int)
 
 void CodeListView::keyPressEvent(QKeyEvent* event)
 {
+    // Ctrl+C is the list's "Copiar" action (CodeListActions), the one way to copy: Qt's own
+    // copy of the current row's shown text is not another.
     if (event == QKeySequence::Copy) {
-        const QModelIndex current = currentIndex();
-        if (current.isValid())
-            QApplication::clipboard()->setText(current.data(Qt::EditRole).toString());
-        event->accept();
+        event->ignore();
         return;
     }
     QAbstractItemView::keyPressEvent(event);

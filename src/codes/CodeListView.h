@@ -5,7 +5,8 @@
 class QHeaderView;
 
 // The code list's face: rows under one column header, "ASCII", with one row selectable at a
-// time; Ctrl+C copies the selected row's whole text.
+// time. Copying is its actions' (CodeListActions): Ctrl+C copies the selected rows' whole
+// text.
 //
 // Every row has the height of one line, so a row's place is arithmetic: nothing is laid out,
 // and adding rows costs the same with ten rows as with ten million (QListView lays out every

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
+QByteArray codeRowAscii(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     const qsizetype shown = maxCodes < 0 ? chunk.size() : std::min(chunk.size(), maxCodes);
@@ -34,30 +34,31 @@ QByteArray codeRowBytes(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
 
 QString codeRowText(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
 {
-    QString row = QString::fromLatin1(codeRowBytes(chunk, maxCodes, base));
+    QString row = QString::fromLatin1(codeRowAscii(chunk, maxCodes, base));
     if (maxCodes >= 0 && chunk.size() > maxCodes)
         row += u'…';
     return row;
 }
 
+QString linkName(Link link)
+{
+    switch (link) {
+    case Link::Server:
+        return QStringLiteral("Servidor");
+    case Link::Client:
+        return QStringLiteral("Cliente");
+    case Link::Serial:
+        return QStringLiteral("Serie");
+    case Link::Unknown:
+        break;
+    }
+    return {};
+}
+
 QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, qint64 length,
                        qsizetype maxBytes)
 {
-    QString linkName;
-    switch (link) {
-    case Link::Server:
-        linkName = QStringLiteral("Servidor");
-        break;
-    case Link::Client:
-        linkName = QStringLiteral("Cliente");
-        break;
-    case Link::Serial:
-        linkName = QStringLiteral("Serie");
-        break;
-    case Link::Unknown:
-        linkName = QStringLiteral("Desconocido");
-        break;
-    }
+    const QString name = link == Link::Unknown ? QStringLiteral("Desconocido") : linkName(link);
     const QString time = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch)
                              .toLocalTime()
                              .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
@@ -66,5 +67,5 @@ QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, q
     if (length > shown)
         hex += QStringLiteral(" …");
     return QStringLiteral("Enlace: %1\nLlegada: %2\nBytes: %3\n%4")
-        .arg(linkName, time, QString::number(length), hex);
+        .arg(name, time, QString::number(length), hex);
 }

@@ -31,7 +31,7 @@ class LocalTimes {
 public:
     void append(QByteArray& out, qint64 msecsSinceEpoch)
     {
-        if (msecsSinceEpoch == SavedRow::kNoTime)
+        if (msecsSinceEpoch == CodeRowEntry::kNoTime)
             return;
         const qint64 slot = floorDiv(msecsSinceEpoch, kOffsetSlotMs);
         if (!m_known || slot != m_slot) {
@@ -60,6 +60,9 @@ private:
     int m_offsetSeconds = 0;
 };
 
+// A chunk's bytes as the text column has them: printable ASCII as itself, a backslash
+// doubled, bytes 0xA0 to 0xFF as the Latin-1 character of the same value, and every other
+// byte as \xHH (two upper-case hexadecimal digits). Not yet quoted for CSV.
 void appendEscaped(QByteArray& out, QByteArrayView bytes)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -96,38 +99,15 @@ void appendQuoted(QByteArray& out, QByteArrayView field)
 
 } // namespace
 
-QString savedLinkName(SavedLink link)
-{
-    switch (link) {
-    case SavedLink::Server:
-        return QStringLiteral("Servidor");
-    case SavedLink::Client:
-        return QStringLiteral("Cliente");
-    case SavedLink::Serial:
-        return QStringLiteral("Serie");
-    case SavedLink::Unknown:
-        break;
-    }
-    return {};
-}
-
-QByteArray escapedChunkText(QByteArrayView bytes)
-{
-    QByteArray text;
-    text.reserve(bytes.size());
-    appendEscaped(text, bytes);
-    return text;
-}
-
 SaveContent sessionCsvContent(SessionSource session)
 {
     const qint64 rows = session.rowCount;
     return {rows, [session = std::move(session)](SaveSink& sink) {
                 const QByteArray linkNames[] = {
-                    savedLinkName(SavedLink::Server).toUtf8(),
-                    savedLinkName(SavedLink::Client).toUtf8(),
-                    savedLinkName(SavedLink::Serial).toUtf8(),
-                    savedLinkName(SavedLink::Unknown).toUtf8(),
+                    linkName(Link::Server).toUtf8(),
+                    linkName(Link::Client).toUtf8(),
+                    linkName(Link::Serial).toUtf8(),
+                    linkName(Link::Unknown).toUtf8(),
                 };
                 QByteArray out =
                     "\xEF\xBB\xBF" +
@@ -135,16 +115,16 @@ SaveContent sessionCsvContent(SessionSource session)
                 out.reserve(kFlushBytes + (kFlushBytes >> 2));
                 LocalTimes times;
                 QByteArray escaped;
-                const auto row = [&](const SavedRow& saved) {
+                const auto row = [&](const CodeRowEntry& saved) {
                     times.append(out, saved.msecsSinceEpoch);
                     out.append(',');
                     out.append(linkNames[int(saved.link)]);
                     out.append(',');
                     out.append(QByteArray::number(saved.bytes.size()));
                     out.append(',');
-                    appendQuoted(out, codeRowBytes(saved.bytes));
+                    appendQuoted(out, codeRowAscii(saved.bytes));
                     out.append(',');
-                    appendQuoted(out, codeRowBytes(saved.bytes, -1, CodeBase::Hexadecimal));
+                    appendQuoted(out, codeRowAscii(saved.bytes, -1, CodeBase::Hexadecimal));
                     out.append(',');
                     escaped.truncate(0);
                     appendEscaped(escaped, saved.bytes);

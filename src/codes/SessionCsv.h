@@ -12,13 +12,5 @@
 // hexadecimal, and the text with every byte recoverable. Fields as RFC 4180 has them; rows
 // end in CR LF.
 
-// The link as the file names it: "Servidor", "Cliente", "Serie"; empty when not known.
-QString savedLinkName(SavedLink link);
-
-// A chunk's bytes as the text column has them: printable ASCII as itself, a backslash
-// doubled, bytes 0xA0 to 0xFF as the Latin-1 character of the same value, and every other
-// byte as \xHH (two upper-case hexadecimal digits). Not yet quoted for CSV.
-QByteArray escapedChunkText(QByteArrayView bytes);
-
 // The CSV writer of a session; units of work are rows.
 SaveContent sessionCsvContent(SessionSource session);

@@ -145,7 +145,7 @@ void DatagramReceiver::run(int descriptor)
             }
         }
         if (wasEmpty)
-            emit datagramsWaiting();
+            emit datagramsArrived();
     }
 }
 
@@ -169,8 +169,8 @@ public:
                     emit errorOccurred(error, m_socket.errorString());
                 });
         m_receiver = std::make_unique<DatagramReceiver>(m_socket.socketDescriptor());
-        connect(m_receiver.get(), &DatagramReceiver::datagramsWaiting, this,
-                &DatagramSocket::datagramsWaiting, Qt::DirectConnection);
+        connect(m_receiver.get(), &DatagramReceiver::datagramsArrived, this,
+                &DatagramSocket::datagramsArrived, Qt::DirectConnection);
         return true;
     }
 

@@ -29,7 +29,7 @@ public:
 
 signals:
     // Datagrams wait where none did before. Delivered on this object's thread.
-    void datagramsWaiting();
+    void datagramsArrived();
 
 private:
     void run(int descriptor);

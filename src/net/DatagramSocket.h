@@ -57,7 +57,7 @@ public:
 
 signals:
     // Datagrams wait where none did before. May be emitted on the reading thread.
-    void datagramsWaiting();
+    void datagramsArrived();
     // A failure the socket met on its own, with the system's words for it.
     void errorOccurred(QAbstractSocket::SocketError error, const QString& text);
 

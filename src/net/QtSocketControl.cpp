@@ -10,53 +10,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#if defined(Q_OS_LINUX) && !defined(QUORVANE_PORTABLE)
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 namespace {
-
-// Whether a peer that left reset the connection or closed it. Qt reports both as
-// RemoteHostClosedError (it reads a reset as the end of the stream); Linux still tells them
-// apart through a second descriptor of the connection: after a reset the system has closed the
-// connection outright, after an orderly goodbye it waits for this side to close too. Elsewhere,
-// and in the portable build, there is no second descriptor and every leaving is a close.
-#if defined(Q_OS_LINUX) && !defined(QUORVANE_PORTABLE)
-int watchConnection(qintptr descriptor)
-{
-    return descriptor >= 0 ? ::fcntl(int(descriptor), F_DUPFD_CLOEXEC, 0) : -1;
-}
-
-void stopWatching(int& watch)
-{
-    if (watch >= 0)
-        ::close(std::exchange(watch, -1));
-}
-
-bool wasReset(int watch)
-{
-    tcp_info info{};
-    socklen_t length = sizeof info;
-    return watch >= 0 && ::getsockopt(watch, IPPROTO_TCP, TCP_INFO, &info, &length) == 0 &&
-           info.tcpi_state == TCP_CLOSE;
-}
-#else
-int watchConnection(qintptr)
-{
-    return -1;
-}
-
-void stopWatching(int&) {}
-
-bool wasReset(int)
-{
-    return false;
-}
-#endif
 
 void checkPort(qint64 port)
 {
@@ -207,7 +161,7 @@ void QtSocketControl::Close()
 
 void QtSocketControl::releaseConnection()
 {
-    stopWatching(m_watch);
+    m_watch.stop();
     m_reset = false;
     if (!m_connection)
         return;
@@ -296,7 +250,7 @@ void QtSocketControl::adopt(QTcpSocket* socket)
 {
     m_connection = socket;
     m_reset = false;
-    m_watch = watchConnection(socket->socketDescriptor());
+    m_watch.watch(socket->socketDescriptor());
     // A flood is taken in bounded chunks: each turn of the event loop handles at most this
     // much, and the rest waits in the kernel, where TCP's flow control holds the peer back.
     socket->setReadBufferSize(kReadChunk);
@@ -320,8 +274,8 @@ void QtSocketControl::Connect()
     adopt(socket);
     connect(socket, &QAbstractSocket::connected, this, [this, socket] {
         m_connectTimer.stop();
-        if (m_watch < 0)
-            m_watch = watchConnection(socket->socketDescriptor());
+        if (!m_watch.isWatching())
+            m_watch.watch(socket->socketDescriptor());
         emit connected();
     });
     m_connectTimer.start();
@@ -507,13 +461,29 @@ void QtSocketControl::startReceiving(quint16 port, QAbstractSocket::BindMode mod
     // The port the system gave, when it chose one: the socket's local port from now on.
     m_localPort = m_udp->localPort();
     connect(m_udp, &DatagramSocket::errorOccurred, this, &QtSocketControl::onUdpError);
-    connect(m_udp, &DatagramSocket::datagramsWaiting, &m_deliverTimer, qOverload<>(&QTimer::start));
+    connect(m_udp, &DatagramSocket::datagramsArrived, &m_deliverTimer, qOverload<>(&QTimer::start));
     tellState();
 }
 
 // --- events ------------------------------------------------------------------------------
 
+void QtSocketControl::setReadingHeld(bool held)
+{
+    if (held == m_readingHeld)
+        return;
+    m_readingHeld = held;
+    // What waited is told from the event loop, not inside whatever released it.
+    if (!held)
+        QTimer::singleShot(0, this, &QtSocketControl::onReadyRead);
+}
+
 void QtSocketControl::onReadyRead()
+{
+    if (!m_readingHeld)
+        tellArrived();
+}
+
+void QtSocketControl::tellArrived()
 {
     if (m_connection && m_connection->bytesAvailable() > 0)
         emit dataArrival(std::int32_t(std::min<qint64>(m_connection->bytesAvailable(), INT32_MAX)));
@@ -524,9 +494,9 @@ void QtSocketControl::onDisconnected()
     QPointer<QTcpSocket> socket = m_connection;
     if (!socket)
         return;
-    // Bytes that came with the peer's goodbye are told before the goodbye.
+    // Bytes that came with the peer's goodbye are told before the goodbye, held or not.
     if (socket->bytesAvailable() > 0)
-        onReadyRead();
+        tellArrived();
     if (!socket || socket != m_connection)
         return;
     if (m_reset) {
@@ -545,9 +515,8 @@ void QtSocketControl::onTcpError(QAbstractSocket::SocketError error)
         return;
     if (error == QAbstractSocket::RemoteHostClosedError) {
         // The peer left: told by onDisconnected, as an error if it reset the connection.
-        m_reset = wasReset(m_watch);
-        // Without this second descriptor this side's own close goes out at once.
-        stopWatching(m_watch);
+        m_reset = m_watch.wasReset();
+        m_watch.stop();
         return;
     }
     m_connectTimer.stop();

@@ -2,6 +2,7 @@
 
 #include "net/DatagramSocket.h"
 #include "net/HostNames.h"
+#include "net/ResetWatch.h"
 #include "net/SocketControl.h"
 
 #include <QAbstractSocket>
@@ -70,6 +71,7 @@ public:
     QByteArray GetData() override;
     void Bind(QStringView portText) override;
     int datagramsWaiting() const override { return int(m_unresolved.size()); }
+    void setReadingHeld(bool held) override;
 
     // Where names are looked up: the system's hosts file and resolver unless set otherwise.
     void setHostsFile(const QString& path) { m_hostsFile = path; }
@@ -92,6 +94,7 @@ private:
     void onNewConnection();
     void adopt(QTcpSocket* socket);
     void onReadyRead();
+    void tellArrived();
     void onDisconnected();
     void onTcpError(QAbstractSocket::SocketError error);
     void onConnectTimeout();
@@ -118,10 +121,10 @@ private:
     QTimer m_connectTimer;
     bool m_failed = false;
     std::int16_t m_toldState = Closed;
-    // A second descriptor of the connection, kept so that when the peer goes the system can
-    // still be asked how: a reset is reported as an error, a close as a close. Only where the
-    // system says (Linux): elsewhere, and in the portable build, it stays -1.
-    int m_watch = -1;
+    // Qt's own buffer then fills up to kReadChunk and it stops reading the socket.
+    bool m_readingHeld = false;
+    // Tells a peer's reset from its close (Linux).
+    ResetWatch m_watch;
     bool m_reset = false;
 
     std::map<std::int32_t, QPointer<QTcpSocket>> m_requests;

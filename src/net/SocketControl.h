@@ -26,14 +26,12 @@ class SocketControl : public QObject {
 
 public:
     enum Protocol : std::int32_t { Tcp = 0, Udp = 1 };
-    // The values State reads.
+    // The values State reads, numbered as the operators' socket control numbers them.
     enum SocketState : std::int16_t {
         Closed = 0,
         Open = 1,
         Listening = 2,
-        ConnectionPending = 3,
         ResolvingHost = 4,
-        HostResolved = 5,
         Connecting = 6,
         Connected = 7,
         Closing = 8,
@@ -62,6 +60,13 @@ public:
     virtual void Bind(QStringView portText) = 0;
     // UDP: how many sent datagrams still wait for their host name.
     virtual int datagramsWaiting() const = 0;
+
+    // TCP: while held, nothing more is read from the connection and no dataArrival is raised;
+    // what the peer sends waits in the system, where TCP's own flow control holds the peer
+    // back, and is told once reading is released. A connection that ends meanwhile still tells
+    // every byte before its close. Datagrams cannot wait and are never held. Not a handler's
+    // business: the window holds its sockets while the session record cannot keep up.
+    virtual void setReadingHeld(bool held) = 0;
 
 signals:
     void connectionRequest(std::int32_t requestID);

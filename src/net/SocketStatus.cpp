@@ -24,10 +24,8 @@ bool isConnection(std::int16_t state)
 {
     switch (state) {
     case SocketControl::ResolvingHost:
-    case SocketControl::HostResolved:
     case SocketControl::Connecting:
     case SocketControl::Connected:
-    case SocketControl::ConnectionPending:
     case SocketControl::Closing:
     case SocketControl::Failed:
         return true;
@@ -73,7 +71,6 @@ LightState clientLightState(const SocketControl& winsock2)
     using Lamp = StateLight::Lamp;
     switch (winsock2.state()) {
     case SocketControl::ResolvingHost:
-    case SocketControl::HostResolved:
     case SocketControl::Connecting:
         return {Lamp::Amber, QStringLiteral("Conectando a %1")
                                  .arg(endpointText(winsock2.remoteHost(), winsock2.remotePort()))};

@@ -150,7 +150,7 @@ private:
                 m_waiting.push_back({QByteArray(m_buffer.constData(), size), sender});
             }
             if (wasEmpty)
-                emit datagramsWaiting();
+                emit datagramsArrived();
         }
     }
 

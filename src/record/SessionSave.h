@@ -1,12 +1,11 @@
 #pragma once
 
-#include "record/SessionRecord.h"
+#include "record/CodeRowEntry.h"
 
 #include <QByteArrayView>
 #include <QtGlobal>
 
 #include <functional>
-#include <limits>
 
 // What a save reads, independent of where it is kept. Each source is a copyable value taken on
 // the window's thread and read on the saving thread while the links keep receiving: it shows
@@ -19,21 +18,10 @@ struct PaneSource {
     std::function<bool(const std::function<bool(QByteArrayView)>& visit)> forEachSpan;
 };
 
-// The link a received chunk came by.
-using SavedLink = Link;
-
-// One received chunk: when it arrived, on which link, and its bytes.
-struct SavedRow {
-    static constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
-    qint64 msecsSinceEpoch = kNoTime;
-    SavedLink link = SavedLink::Unknown;
-    QByteArrayView bytes;
-};
-
 // Every received chunk of the session, in arrival order.
 struct SessionSource {
     qint64 rowCount = 0;
-    std::function<bool(const std::function<bool(const SavedRow&)>& visit)> forEachRow;
+    std::function<bool(const std::function<bool(const CodeRowEntry&)>& visit)> forEachRow;
 };
 
 // Where a save's bytes go. Both calls return false once the save is to stop (cancelled, or the

@@ -2,23 +2,19 @@
 
 #include <algorithm>
 
-PaneSource paneSource(const SessionRecord::Snapshot& snapshot, Pane pane)
+PaneSource paneSource(const RecordSnapshot& snapshot, Link link)
 {
-    return {snapshot.paneSize(pane),
-            [snapshot, pane](const std::function<bool(QByteArrayView)>& visit) {
-                return snapshot.forEachPaneSpan(pane, visit);
+    return {snapshot.paneSize(link),
+            [snapshot, link](const std::function<bool(QByteArrayView)>& visit) {
+                return snapshot.forEachPaneSpan(link, visit);
             }};
 }
 
-SessionSource sessionSource(const SessionRecord::Snapshot& snapshot, qint64 fromRow)
+SessionSource sessionSource(const RecordSnapshot& snapshot, qint64 fromRow)
 {
     fromRow = std::clamp<qint64>(fromRow, 0, snapshot.codeRowCount());
     return {snapshot.codeRowCount() - fromRow,
-            [snapshot, fromRow](const std::function<bool(const SavedRow&)>& visit) {
-                return snapshot.forEachCodeRow(
-                    [&visit](const CodeRowEntry& row) {
-                        return visit({row.msecsSinceEpoch, row.link, row.bytes});
-                    },
-                    fromRow);
+            [snapshot, fromRow](const std::function<bool(const CodeRowEntry&)>& visit) {
+                return snapshot.forEachCodeRow(visit, fromRow);
             }};
 }

@@ -68,12 +68,10 @@ public:
     void setOutput(QStringView text) override;
     QByteArray input() override;
 
-    // How many received characters wait to be read.
-    qsizetype inBufferCount() const { return waiting(); }
-    // The port as Qt runs it (speed, parity, data and stop bits, handle): for inspection.
-    const QSerialPort& serialPort() const { return *m_port; }
-
 private:
+    // Tests read how many received characters wait (tests/support).
+    friend struct SerialControlProbe;
+
     void attachPort();
     void open();
     void close();

@@ -122,7 +122,7 @@ void SerialLink::MSComm1_OnComm()
 {
     const QByteArray chunk = m_mscomm1.input();
     m_codeList.AddCodeRow(chunk);
-    m_text2.append(chunk);
+    m_text2.appendReceived(chunk);
 }
 
 LightState serialLightState(const SerialControl& mscomm1, bool open)

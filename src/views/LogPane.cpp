@@ -75,11 +75,11 @@ void LogPane::readRecord(qint64 from, qint64 to,
     m_record->forEachPaneSpan(m_pane, from, to - from, visit);
 }
 
-void LogPane::attach(SessionRecord& record, Pane pane)
+void LogPane::attach(SessionRecord& record, Link link)
 {
     m_rewrap.reset();
     m_record = &record;
-    m_pane = pane;
+    m_pane = link;
     m_ownRecord.reset();
     countMemory();
     m_anchor = m_caret = 0;
@@ -103,11 +103,21 @@ QString LogPane::textRange(qint64 start, qint64 end) const
 
 void LogPane::append(QByteArrayView bytes)
 {
+    write(bytes, &SessionRecord::appendToPane);
+}
+
+void LogPane::appendReceived(QByteArrayView chunk)
+{
+    write(chunk, &SessionRecord::appendReceived);
+}
+
+void LogPane::write(QByteArrayView bytes, void (SessionRecord::*store)(Link, QByteArrayView))
+{
     const qint64 position = length();
     if (position == 0 && !bytes.isEmpty())
         followWidth(); // the first text may come before the pane was ever shown
     // Even an empty write goes to the record: it may be an empty chunk's.
-    m_record->appendToPane(m_pane, bytes);
+    (m_record->*store)(m_pane, bytes);
     if (bytes.isEmpty())
         return;
     m_rows.append(bytes);
@@ -484,13 +494,10 @@ void LogPane::focusOutEvent(QFocusEvent* event)
 
 // --- operator input: select and copy, never edit ---------------------------------------
 
+// Ctrl+A and Ctrl+C are the pane's actions' (ViewActions), the one way to select all and copy.
 void LogPane::keyPressEvent(QKeyEvent* event)
 {
-    if (event == QKeySequence::SelectAll) {
-        selectAll();
-    } else if (event == QKeySequence::Copy) {
-        copy();
-    } else if (event == QKeySequence::MoveToStartOfDocument) {
+    if (event == QKeySequence::MoveToStartOfDocument) {
         scrollTo(0);
     } else if (event == QKeySequence::MoveToEndOfDocument) {
         scrollTo(m_scroll.lastTop());
@@ -552,12 +559,15 @@ void LogPane::mouseDoubleClickEvent(QMouseEvent* event)
 void AppendLog(LogPane& pane, QStringView prefix, QByteArrayView payload)
 {
     pane.append(SingleByteCodec::toBytes(prefix));
-    pane.append(payload);
+    pane.appendReceived(payload);
     pane.append("\r\n");
     pane.setSelStart(pane.length());
 }
 
 void AppendLog(LogPane& pane, QStringView prefix, QStringView payload)
 {
-    AppendLog(pane, prefix, SingleByteCodec::toBytes(payload));
+    pane.append(SingleByteCodec::toBytes(prefix));
+    pane.append(SingleByteCodec::toBytes(payload));
+    pane.append("\r\n");
+    pane.setSelStart(pane.length());
 }

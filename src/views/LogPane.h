@@ -43,10 +43,10 @@ public:
     explicit LogPane(QWidget* parent = nullptr);
     ~LogPane() override;
 
-    // Shows, and writes to, one pane of a record from now on.
-    void attach(SessionRecord& record, Pane pane);
+    // Shows, and writes to, the pane of one link in a record from now on.
+    void attach(SessionRecord& record, Link link);
     SessionRecord& record() const { return *m_record; }
-    Pane pane() const { return m_pane; }
+    Link link() const { return m_pane; }
 
     // The pane's Text, exactly as written.
     QString text() const;
@@ -60,6 +60,8 @@ public:
 
     // Text = old Text + bytes. The caret and the selection stay where they are.
     void append(QByteArrayView bytes);
+    // The same for the chunk of the newest code row, which the record then keeps once, here.
+    void appendReceived(QByteArrayView chunk);
     // Text = "": the caret goes back to the start.
     void clear();
 
@@ -108,6 +110,7 @@ private:
 
     // The row index counts with the record's memory.
     void countMemory();
+    void write(QByteArrayView bytes, void (SessionRecord::*store)(Link, QByteArrayView));
     void updateMetrics();
     void followWidth();
     // A pane over kRewrapAtOnceBytes wraps again in the background, showing its former rows
@@ -132,7 +135,8 @@ private:
     SessionRecord* m_record;
     // The record the row index is counted in, while it lasts.
     QPointer<SessionRecord> m_countedIn;
-    Pane m_pane = Pane::Server;
+    // The record's pane this one is: its link's.
+    Link m_pane = Link::Server;
 
     ByteGlyphs m_glyphs{font()};
     TextRows m_rows;
@@ -154,6 +158,7 @@ private:
 };
 
 // The shared way handlers write a line: Text = old Text + prefix + payload + "\r\n", then the
-// caret (SelStart) goes to the end so that the newest line is in view.
+// caret (SelStart) goes to the end so that the newest line is in view. A payload of bytes is a
+// received chunk, the newest code row's (appendReceived); a payload of text is the window's own.
 void AppendLog(LogPane& pane, QStringView prefix, QByteArrayView payload);
 void AppendLog(LogPane& pane, QStringView prefix, QStringView payload = {});

@@ -10,7 +10,7 @@ constexpr qint64 kSliceBytes = 4 << 20;
 
 } // namespace
 
-RowsRewrap::RowsRewrap(SessionRecord& record, Pane pane, TextRows rows, QObject* parent)
+RowsRewrap::RowsRewrap(SessionRecord& record, Link pane, TextRows rows, QObject* parent)
     : QObject(parent)
     , m_record(record)
     , m_pane(pane)

@@ -20,7 +20,7 @@ class RowsRewrap : public QObject {
 
 public:
     // rows: empty, set up with the new width and advances.
-    RowsRewrap(SessionRecord& record, Pane pane, TextRows rows, QObject* parent = nullptr);
+    RowsRewrap(SessionRecord& record, Link pane, TextRows rows, QObject* parent = nullptr);
     ~RowsRewrap() override;
 
     // What the new rows cost in memory so far.
@@ -35,7 +35,7 @@ private:
     void catchUp();
 
     SessionRecord& m_record;
-    const Pane m_pane;
+    const Link m_pane;
     TextRows m_rows;
     std::atomic<qint64> m_indexBytes{0};
     std::atomic<bool> m_cancelled{false};

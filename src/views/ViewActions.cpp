@@ -1,5 +1,6 @@
 #include "views/ViewActions.h"
 
+#include "base/OperatorMessages.h"
 #include "views/FileSave.h"
 #include "views/LogPane.h"
 
@@ -50,7 +51,7 @@ ViewActions::ViewActions(QAbstractScrollArea& view, Editing editing, SaveOffer o
     install(m_copy, QKeySequence::Copy);
     install(m_selectAll, QKeySequence::SelectAll);
     install(m_saveAs, QKeySequence::Save);
-    connect(m_copy, &QAction::triggered, this, [this] { m_editing.copy(); });
+    connect(m_copy, &QAction::triggered, this, &ViewActions::copy);
     connect(m_selectAll, &QAction::triggered, this, [this] { m_editing.selectAll(); });
     connect(m_saveAs, &QAction::triggered, this, [this] { saveAs(); });
 
@@ -78,6 +79,15 @@ void ViewActions::showMenu(const QPoint& viewportPoint)
     m_selectAll->setEnabled(true);
 }
 
+void ViewActions::copy()
+{
+    if (!m_editing.copy(kCopyLimit)) {
+        m_messages.show(QStringLiteral("La selección es demasiado grande para copiarla: guarde "
+                                       "el contenido con «Guardar como…»."),
+                        MessageIcon::Exclamation);
+    }
+}
+
 void ViewActions::addMenuGroup(const QList<QAction*>& actions)
 {
     m_view.addActions(actions);
@@ -98,7 +108,12 @@ ViewActions* installPaneActions(LogPane& pane, SaveOffer offer, AskSavePath ask,
                                 OperatorMessages& messages)
 {
     ViewActions::Editing editing{
-        [&pane] { pane.copy(); },
+        [&pane](qsizetype limit) {
+            if (pane.selLength() > limit)
+                return false;
+            pane.copy();
+            return true;
+        },
         [&pane] { return pane.selLength() > 0; },
         [&pane] { pane.selectAll(); },
         [&pane] { return pane.length() > 0; },

@@ -30,16 +30,22 @@ struct SaveOffer {
 };
 
 // The context menu and keys a view of the record shares with the others: "Copiar",
-// "Seleccionar todo" and "Guardar como…" (Ctrl+C, Ctrl+A, Ctrl+S while the view has focus).
-// Copying and selecting are the view's own; saving runs in the background (FileSave) and a
-// failure is told to the operator. A view may add entries of its own ("Limpiar"). It belongs
-// to the view and goes with it.
+// "Seleccionar todo" and "Guardar como…" (Ctrl+C, Ctrl+A, Ctrl+S while the view has focus),
+// the only way the view copies. What is copied and selected is the view's own; a selection
+// larger than kCopyLimit characters is not put on the clipboard (a busy session would take
+// gigabytes there) and the operator is told to save instead. Saving runs in the background
+// (FileSave) and a failure is told to the operator. A view may add entries of its own
+// ("Limpiar"). It belongs to the view and goes with it.
 class ViewActions : public QObject {
     Q_OBJECT
 
 public:
+    static constexpr qsizetype kCopyLimit = qsizetype(32) << 20;
+
     struct Editing {
-        std::function<void()> copy;
+        // Copies the selection, unless its text would pass limit characters; returns whether
+        // it did.
+        std::function<bool(qsizetype limit)> copy;
         std::function<bool()> canCopy;
         std::function<void()> selectAll;
         std::function<bool()> canSelectAll;
@@ -65,6 +71,7 @@ signals:
 
 private:
     void showMenu(const QPoint& viewportPoint);
+    void copy();
 
     QAbstractScrollArea& m_view;
     Editing m_editing;

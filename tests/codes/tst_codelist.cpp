@@ -2,6 +2,7 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
+#include "support/ListRows.h"
 #include "support/RecordingMessages.h"
 #include "support/Saving.h"
 #include "views/FileSave.h"
@@ -85,10 +86,10 @@ private slots:
         list.AddCodeRow("AB");
         list.AddCodeRow(QByteArray(40'000, '\0'));
         QCOMPARE(list.rowCount(), 4);
-        QCOMPARE(list.rowText(0), QStringLiteral(",65,66"));
-        QCOMPARE(list.rowText(1), QString());
-        QCOMPARE(list.rowText(2), QStringLiteral(",65,66"));
-        QCOMPARE(list.rowText(3).size(), 80'000);
+        QCOMPARE(rowText(list, 0), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(list, 1), QString());
+        QCOMPARE(rowText(list, 2), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(list, 3).size(), 80'000);
 
         QTRY_COMPARE(view.model()->rowCount(), 4);
         QCOMPARE(view.model()->index(0, 0).data().toString(), QStringLiteral(",65,66"));
@@ -115,57 +116,79 @@ private slots:
         QCOMPARE(view.selectionModel()->selectedIndexes().size(), 1);
     }
 
-    // A huge row is shown cut short, but copying it gives every code.
-    void copyingARowCopiesItsWholeText()
+    // A huge row is shown cut short, but copying it (Ctrl+C, "Copiar") gives every code;
+    // unless its codes are more than the clipboard should take: then nothing is copied and the
+    // operator is told to save the list instead.
+    void copyingARowCopiesItsWholeTextUpToTheCap_data()
     {
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("2,000 bytes") << qsizetype(2'000) << true;
+        // ",65" is three characters a byte.
+        QTest::newRow("past the cap") << ViewActions::kCopyLimit / 3 + 1 << false;
+    }
+    void copyingARowCopiesItsWholeTextUpToTheCap()
+    {
+        QFETCH(qsizetype, size);
+        QFETCH(bool, copied);
         CodeListView view;
         CodeList list(view);
+        RecordingMessages messages;
+        installCodeListActions(view, list, {}, {}, messages);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
-        const QByteArray chunk(2'000, 'A');
+        const QByteArray chunk(size, 'A');
         list.AddCodeRow(chunk);
         QTRY_COMPARE(view.model()->rowCount(), 1);
         const QString shown = view.model()->index(0, 0).data().toString();
         QVERIFY(shown.endsWith(u'…'));
         QVERIFY(shown.size() < 4 * 1'000);
+        QApplication::clipboard()->setText(u"antes"_qs);
         view.setCurrentIndex(view.model()->index(0, 0));
         view.setFocus();
         QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+        if (copied) {
+            QCOMPARE(QApplication::clipboard()->text(), codeRowText(chunk));
+            QVERIFY(messages.shown.empty());
+        } else {
+            QCOMPARE(QApplication::clipboard()->text(), u"antes"_qs);
+            QCOMPARE(messages.shown.size(), std::size_t(1));
+            QVERIFY(messages.shown.front().text.contains(u"«Guardar como…»"));
+        }
     }
 
     // Hovering a row tells where and when its chunk arrived; the row's text stays the codes.
     void hoveringARowTellsItsLinkTimeSizeAndBytes_data()
     {
-        QTest::addColumn<Pane>("pane");
+        QTest::addColumn<Link>("link");
         QTest::addColumn<QByteArray>("chunk");
         QTest::addColumn<QString>("told");
         QTest::newRow("serial character")
-            << Pane::Serial << QByteArray("A") << QStringLiteral("Enlace: Serie\n%1\nBytes: 1\n41");
+            << Link::Serial << QByteArray("A") << QStringLiteral("Enlace: Serie\n%1\nBytes: 1\n41");
         QTest::newRow("server chunk with a NUL")
-            << Pane::Server << QByteArray("\0\xFF\r\n", 4)
+            << Link::Server << QByteArray("\0\xFF\r\n", 4)
             << QStringLiteral("Enlace: Servidor\n%1\nBytes: 4\n00 FF 0D 0A");
         QTest::newRow("long client chunk is cut")
-            << Pane::Client << QByteArray(1000, 'a')
+            << Link::Client << QByteArray(1000, 'a')
             << QStringLiteral("Enlace: Cliente\n%1\nBytes: 1000\n") +
                    QStringLiteral("61 ").repeated(63) + QStringLiteral("61 …");
     }
     void hoveringARowTellsItsLinkTimeSizeAndBytes()
     {
-        QFETCH(Pane, pane);
+        QFETCH(Link, link);
         QFETCH(QByteArray, chunk);
         QFETCH(QString, told);
         SessionRecord record;
         CodeListView view;
         CodeList list(view, record);
         LogPane shown;
-        shown.attach(record, pane);
+        shown.attach(record, link);
         view.resize(400, 200);
         view.show();
         QVERIFY(QTest::qWaitForWindowExposed(&view));
         const qint64 before = QDateTime::currentMSecsSinceEpoch();
         list.AddCodeRow(chunk);
-        shown.append(chunk);
+        shown.appendReceived(chunk);
         QTRY_COMPARE(view.model()->rowCount(), 1);
         const qint64 arrival = record.codeRowTime(0);
         QVERIFY(arrival >= before && arrival <= QDateTime::currentMSecsSinceEpoch());
@@ -292,7 +315,7 @@ private slots:
         list.AddCodeRow("\r\n");
         QTRY_COMPARE(view.model()->rowCount(), 3);
         QCOMPARE(shown(2), u",0D,0A"_qs);
-        QCOMPARE(list.rowText(2), u",13,10"_qs); // the record's rows are what they were
+        QCOMPARE(rowText(list, 2), u",13,10"_qs); // the record's rows are what they were
 
         // A row that came in just before the click is gone with the others.
         list.AddCodeRow("tarde");

@@ -16,13 +16,13 @@ namespace {
 
 struct Chunk {
     qint64 msecs;
-    SavedLink link;
+    Link link;
     QByteArray bytes;
 };
 
 SessionSource sessionOf(const std::vector<Chunk>& chunks)
 {
-    return {qint64(chunks.size()), [chunks](const std::function<bool(const SavedRow&)>& visit) {
+    return {qint64(chunks.size()), [chunks](const std::function<bool(const CodeRowEntry&)>& visit) {
                 for (const Chunk& chunk : chunks) {
                     if (!visit({chunk.msecs, chunk.link, chunk.bytes}))
                         return false;
@@ -147,7 +147,7 @@ private slots:
 
     void theCsvReadsBackToTheSameChunks_data()
     {
-        const SavedLink links[] = {SavedLink::Server, SavedLink::Client, SavedLink::Serial};
+        const Link links[] = {Link::Server, Link::Client, Link::Serial};
         QTest::addColumn<std::vector<Chunk>>("chunks");
         std::vector<Chunk> singles;
         for (int b = 0; b < 256; ++b)
@@ -155,17 +155,17 @@ private slots:
                 {kSummerTimeStarts - 128'000 + b * 1'001, links[b % 3], QByteArray(1, char(b))});
         QTest::newRow("each byte value a chunk of its own") << singles;
         QTest::newRow("all 256 values in one chunk")
-            << std::vector<Chunk>{{1'700'000'000'123, SavedLink::Client, allByteValues()}};
+            << std::vector<Chunk>{{1'700'000'000'123, Link::Client, allByteValues()}};
         QTest::newRow("quotes, commas, backslashes and line breaks") << std::vector<Chunk>{
-            {1'700'000'000'000, SavedLink::Server, QByteArray("a,\"b\"\\c\\x41\r\n")},
-            {1'700'000'000'001, SavedLink::Server, QByteArray("\"\"")}};
+            {1'700'000'000'000, Link::Server, QByteArray("a,\"b\"\\c\\x41\r\n")},
+            {1'700'000'000'001, Link::Server, QByteArray("\"\"")}};
         QTest::newRow("empty chunks among others")
-            << std::vector<Chunk>{{1'700'000'000'000, SavedLink::Serial, QByteArray()},
-                                  {1'700'000'000'000, SavedLink::Serial, QByteArray("x")},
-                                  {1'700'000'000'999, SavedLink::Serial, QByteArray()}};
+            << std::vector<Chunk>{{1'700'000'000'000, Link::Serial, QByteArray()},
+                                  {1'700'000'000'000, Link::Serial, QByteArray("x")},
+                                  {1'700'000'000'999, Link::Serial, QByteArray()}};
         QTest::newRow("a chunk larger than a write")
-            << std::vector<Chunk>{{1'700'000'000'000, SavedLink::Client, varied(700'000)},
-                                  {1'700'000'000'500, SavedLink::Server, varied(300'001)}};
+            << std::vector<Chunk>{{1'700'000'000'000, Link::Client, varied(700'000)},
+                                  {1'700'000'000'500, Link::Server, varied(300'001)}};
     }
     void theCsvReadsBackToTheSameChunks()
     {
@@ -185,7 +185,7 @@ private slots:
             QCOMPARE(row.size(), 6);
             QCOMPARE(QDateTime::fromString(row[0], Qt::ISODateWithMs).toMSecsSinceEpoch(),
                      chunk.msecs);
-            QCOMPARE(row[1], savedLinkName(chunk.link));
+            QCOMPARE(row[1], linkName(chunk.link));
             QCOMPARE(row[2], QString::number(chunk.bytes.size()));
             QCOMPARE(row[3], codeRowText(chunk.bytes));
             const auto hexBytes = fromHexCodes(row[4]);
@@ -199,18 +199,18 @@ private slots:
 
     void linksAreNamedInSpanish_data()
     {
-        QTest::addColumn<SavedLink>("link");
+        QTest::addColumn<Link>("link");
         QTest::addColumn<QString>("name");
-        QTest::newRow("server") << SavedLink::Server << QStringLiteral("Servidor");
-        QTest::newRow("client") << SavedLink::Client << QStringLiteral("Cliente");
-        QTest::newRow("serial") << SavedLink::Serial << QStringLiteral("Serie");
-        QTest::newRow("unknown") << SavedLink::Unknown << QString();
+        QTest::newRow("server") << Link::Server << QStringLiteral("Servidor");
+        QTest::newRow("client") << Link::Client << QStringLiteral("Cliente");
+        QTest::newRow("serial") << Link::Serial << QStringLiteral("Serie");
+        QTest::newRow("unknown") << Link::Unknown << QString();
     }
     void linksAreNamedInSpanish()
     {
-        QFETCH(SavedLink, link);
+        QFETCH(Link, link);
         QFETCH(QString, name);
-        QCOMPARE(savedLinkName(link), name);
+        QCOMPARE(linkName(link), name);
     }
 
     // Local time to the millisecond, with the offset then in force: across a change to summer
@@ -225,26 +225,28 @@ private slots:
             << kSummerTimeStarts << QStringLiteral("2024-03-31T03:00:00.000+02:00");
         QTest::newRow("before 1970 too")
             << qint64(-1) << QStringLiteral("1970-01-01T00:59:59.999+01:00");
-        QTest::newRow("not known") << SavedRow::kNoTime << QString();
+        QTest::newRow("not known") << CodeRowEntry::kNoTime << QString();
     }
     void arrivalTimesAreLocalWithTheirOffset()
     {
         QFETCH(qint64, msecs);
         QFETCH(QString, written);
-        const auto rows = parseCsv(
-            QString::fromUtf8(savedCsv({{kSummerTimeStarts - 1'000, SavedLink::Server, "a"},
-                                        {msecs, SavedLink::Server, "b"}})
-                                  .sliced(3)));
+        const auto rows = parseCsv(QString::fromUtf8(
+            savedCsv({{kSummerTimeStarts - 1'000, Link::Server, "a"}, {msecs, Link::Server, "b"}})
+                .sliced(3)));
         QVERIFY(rows);
         QCOMPARE(rows->at(2).at(0), written);
     }
 
     void readableTextStaysReadable()
     {
-        QCOMPARE(escapedChunkText("Hola, \xF1"
-                                  "and\xFA \\ \x80\x7F\t"),
-                 QByteArray("Hola, \xC3\xB1"
-                            "and\xC3\xBA \\\\ \\x80\\x7F\\x09"));
+        const auto rows = parseCsv(QString::fromUtf8(savedCsv({{0, Link::Server,
+                                                                "Hola, \xF1"
+                                                                "and\xFA \\ \x80\x7F\t"}})
+                                                         .sliced(3)));
+        QVERIFY(rows);
+        QCOMPARE(rows->at(1).at(5).toUtf8(), QByteArray("Hola, \xC3\xB1"
+                                                        "and\xC3\xBA \\\\ \\x80\\x7F\\x09"));
     }
 };
 

@@ -2,6 +2,7 @@
 #include "codes/CodeList.h"
 #include "net/QtSocketControl.h"
 #include "support/ByteSamples.h"
+#include "support/ListRows.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/LogPane.h"
@@ -123,7 +124,7 @@ private slots:
         QVERIFY(QApplication::focusWidget() != w.ui->txtSend2);
         QTRY_COMPARE(w.ui->Text4->text(),
                      connected + QStringLiteral("Cliente : AB\r\nServidor : AB\r\n"));
-        QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(w->codeList(), 0), QStringLiteral(",65,66"));
 
         // An empty text goes out like any other: logged, nothing refused, still connected.
         QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
@@ -425,8 +426,8 @@ private slots:
         QTRY_COMPARE(w->codeList().rowCount(), 1);
         QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton); // an empty datagram
         QTRY_COMPARE(w->codeList().rowCount(), 2);
-        QCOMPARE(w->codeList().rowText(0), QStringLiteral(",104,111,108,97"));
-        QCOMPARE(w->codeList().rowText(1), QString());
+        QCOMPARE(rowText(w->codeList(), 0), QStringLiteral(",104,111,108,97"));
+        QCOMPARE(rowText(w->codeList(), 1), QString());
         QCOMPARE(
             w.ui->Text4->text(),
             QStringLiteral("Cliente : hola\r\nServidor : hola\r\nCliente : \r\nServidor : \r\n"));

@@ -2,6 +2,7 @@
 #include "base/SingleByteCodec.h"
 #include "net/QtSocketControl.h"
 #include "support/ByteSamples.h"
+#include "support/peers/LinePeer.h"
 #include "support/peers/Loopback.h"
 
 #include <QNetworkDatagram>
@@ -134,6 +135,33 @@ private slots:
         QCOMPARE(server.events.count('C'), 1);
         QVERIFY(!server.events.mid(0, server.events.size() - 1).contains('C'));
         QCOMPARE(server.control.state(), SocketControl::Closing);
+    }
+
+    // Held, a connection tells nothing, however much its peer sends: what the system and Qt's
+    // buffer take waits there, and the peer waits on TCP's flow control. Released, every byte
+    // comes, in order, then the peer's goodbye.
+    void heldReadingTellsNothingUntilReleasedAndLosesNothing()
+    {
+        const quint16 port = freeTcpPort();
+        AcceptingServer server(port);
+        const PeerStream stream(17);
+        LinePeer peer(connectToLoopback(port), LinePeer::Kind::Socket, stream);
+        QTRY_COMPARE(server.accepted, 1);
+        server.control.setReadingHeld(true);
+        // Far more than the system and Qt's buffer hold for a reader that reads nothing.
+        const qint64 total = qint64(64) << 20;
+        peer.send(total);
+        peer.finish();
+        QTRY_VERIFY(peer.written() > QtSocketControl::kReadChunk);
+        QCoreApplication::processEvents();
+        QCOMPARE(server.events, QByteArray());
+        QVERIFY(peer.written() < total);
+
+        server.control.setReadingHeld(false);
+        QTRY_VERIFY_WITH_TIMEOUT(server.events.endsWith('C'), 60'000);
+        QCOMPARE(server.events.count('C'), 1);
+        QCOMPARE(server.received.size(), total);
+        QVERIFY(server.received == stream.bytes(0, total));
     }
 
     void thePortCanBeListenedOnAgainRightAfterAPeerLeaves()

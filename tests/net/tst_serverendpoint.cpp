@@ -1,6 +1,7 @@
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
 #include "support/ByteSamples.h"
+#include "support/ListRows.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/LogPane.h"
@@ -71,7 +72,7 @@ private slots:
         peer->write("AB");
         QTRY_COMPARE(w.ui->Text3->text(), connected + QStringLiteral("Cliente : AB\r\n"));
         QCOMPARE(w->codeList().rowCount(), 1);
-        QCOMPARE(w->codeList().rowText(0), QStringLiteral(",65,66"));
+        QCOMPARE(rowText(w->codeList(), 0), QStringLiteral(",65,66"));
         QCOMPARE(w.ui->Text3->selStart(), w.ui->Text3->length());
 
         w.ui->txtSend->setText(QStringLiteral("¡Hola!"));

@@ -1,5 +1,6 @@
 #include "record/SessionRecord.h"
 #include "support/ByteSamples.h"
+#include "support/RecordProbe.h"
 #include "views/LogPane.h"
 
 #include <QDateTime>
@@ -26,31 +27,41 @@ struct Expected {
     std::vector<Row> rows;
 };
 
-enum class Shape { SerialCharacters, SocketLines, ChunksNoPaneShows, EmptyChunks };
+enum class Shape {
+    SerialCharacters,
+    SocketLines,
+    ChunksNoPaneShows,
+    EmptyChunks,
+    // Chunks that are the same bytes as their line's prefix, or its line break.
+    ChunksLikeTheirLine,
+};
+
+const QByteArray kLikeTheirLine[] = {"Cliente : ", "\r\n", "Cliente : \r\n", "e"};
 
 // The record behind three panes, written the way the handlers write it.
 struct Session {
     Session()
     {
         for (std::size_t i = 0; i < panes.size(); ++i)
-            panes[i].attach(record, Pane(i));
+            panes[i].attach(record, Link(i));
     }
-    LogPane& pane(Pane which) { return panes[std::size_t(which)]; }
+    LogPane& pane(Link which) { return panes[std::size_t(which)]; }
 
     // A received chunk: its row, then (but for chunks no pane shows) its pane's write.
-    void receive(Shape shape, Pane which, const QByteArray& chunk)
+    void receive(Shape shape, Link which, const QByteArray& chunk)
     {
         record.addCodeRow(chunk);
-        Link link = Link(int(which));
+        Link link = which;
         QByteArray& text = expected.panes[std::size_t(which)];
         qint64 position = expected.cleared[std::size_t(which)] + text.size();
         switch (shape) {
         case Shape::SerialCharacters:
         case Shape::EmptyChunks:
-            pane(which).append(chunk);
+            pane(which).appendReceived(chunk);
             text += chunk;
             break;
         case Shape::SocketLines:
+        case Shape::ChunksLikeTheirLine:
             AppendLog(pane(which), u"Cliente : ", chunk);
             text += "Cliente : " + chunk + "\r\n";
             position += 10;
@@ -64,7 +75,7 @@ struct Session {
         expected.rows.push_back({link, chunk, position});
     }
 
-    void clear(Pane which)
+    void clear(Link which)
     {
         pane(which).clear();
         expected.cleared[std::size_t(which)] += expected.panes[std::size_t(which)].size();
@@ -93,11 +104,16 @@ void feed(Session& session, Shape shape)
             size = 1 + qsizetype(state >> 12) % 200'000; // many cross a block boundary
         else if (turn > 300'000)
             size = bytes.size(); // enough characters, one by one
-        const Pane which = shape == Shape::SerialCharacters ? Pane::Serial : Pane(turn % 3);
-        session.receive(shape, which, bytes.mid(at, size));
+        const Link which = shape == Shape::SerialCharacters ? Link::Serial : Link(turn % 3);
+        QByteArray chunk = bytes.mid(at, size);
+        if (shape == Shape::ChunksLikeTheirLine) {
+            chunk = kLikeTheirLine[turn % std::size(kLikeTheirLine)];
+            size = 500;
+        }
+        session.receive(shape, which, chunk);
         at += size;
         if (++turn == 1000)
-            session.clear(Pane::Serial);
+            session.clear(Link::Serial);
     }
 }
 
@@ -121,7 +137,7 @@ bool holdsWhatWasExpected(const SessionRecord& record, const std::array<LogPane,
                                     ? -1
                                     : want.position - expected.cleared[std::size_t(want.link)];
         if (record.codeRowBytes(qint64(row)) != want.bytes ||
-            record.codeRowPanePosition(qint64(row)) != position ||
+            RecordProbe::panePosition(record, qint64(row)) != position ||
             record.codeRowLength(qint64(row)) != want.bytes.size() ||
             record.codeRowLink(qint64(row)) != want.link) {
             qWarning("row %zu differs", row);
@@ -132,11 +148,11 @@ bool holdsWhatWasExpected(const SessionRecord& record, const std::array<LogPane,
 }
 
 // Reads a snapshot whole, as saving does.
-Expected readBack(const SessionRecord::Snapshot& snapshot)
+Expected readBack(const RecordSnapshot& snapshot)
 {
     Expected read;
     for (std::size_t i = 0; i < read.panes.size(); ++i) {
-        snapshot.forEachPaneSpan(Pane(i), [&](QByteArrayView span) {
+        snapshot.forEachPaneSpan(Link(i), [&](QByteArrayView span) {
             read.panes[i] += span;
             return true;
         });
@@ -151,8 +167,7 @@ Expected readBack(const SessionRecord::Snapshot& snapshot)
 // Read from a row on, as saving the code list after "Limpiar lista" does: across block
 // boundaries, from the last row, and from past the end, the rows are the expected ones from
 // there.
-bool rowsFromARowOnAreTheExpectedOnes(const SessionRecord::Snapshot& snapshot,
-                                      const Expected& expected)
+bool rowsFromARowOnAreTheExpectedOnes(const RecordSnapshot& snapshot, const Expected& expected)
 {
     const auto count = qint64(expected.rows.size());
     constexpr qint64 kBlock = SessionRecord::kRowsPerBlock;
@@ -197,8 +212,9 @@ class TestSessionRecord : public QObject {
     Q_OBJECT
 
 private slots:
-    // Each byte once, in order, in its row and in its pane: while its blocks are open, sealed,
-    // and compressed, read by the window and through a snapshot.
+    // Each byte once, in order, in its row and in its pane, the row where its pane shows it
+    // whatever its bytes are like: while its blocks are open, sealed, and compressed, read by
+    // the window and through a snapshot.
     void everyByteAppearsOnceInItsRowAndItsPane_data()
     {
         QTest::addColumn<Shape>("shape");
@@ -206,6 +222,7 @@ private slots:
         QTest::newRow("socket lines after a prefix") << Shape::SocketLines;
         QTest::newRow("chunks no pane shows") << Shape::ChunksNoPaneShows;
         QTest::newRow("empty chunks among others") << Shape::EmptyChunks;
+        QTest::newRow("chunks equal to their prefix or line break") << Shape::ChunksLikeTheirLine;
     }
     void everyByteAppearsOnceInItsRowAndItsPane()
     {
@@ -234,20 +251,20 @@ private slots:
         Session session;
         feed(session, Shape::SocketLines);
         const Expected atSnapshot = session.expected;
-        const SessionRecord::Snapshot snapshot = session.record.snapshot();
+        const RecordSnapshot snapshot = session.record.snapshot();
         Expected read;
         std::thread reader([&] { read = readBack(snapshot); });
         feed(session, Shape::SocketLines);
         reader.join();
         QVERIFY(sameAs(read, atSnapshot));
         QCOMPARE(snapshot.codeRowCount(), qint64(atSnapshot.rows.size()));
-        QCOMPARE(snapshot.paneSize(Pane::Client), atSnapshot.panes[1].size());
+        QCOMPARE(snapshot.paneSize(Link::Client), atSnapshot.panes[1].size());
 
         // A reader that stops is told so.
         int visits = 0;
         QVERIFY(!snapshot.forEachCodeRow([&](const CodeRowEntry&) { return ++visits < 3; }));
         QCOMPARE(visits, 3);
-        QVERIFY(!snapshot.forEachPaneSpan(Pane::Server, [](QByteArrayView) { return false; }));
+        QVERIFY(!snapshot.forEachPaneSpan(Link::Server, [](QByteArrayView) { return false; }));
     }
 
     // Characters read in one turn of the event loop share their time of arrival.
@@ -269,22 +286,47 @@ private slots:
     void memoryShortIsToldOnceWhenTheRecordPassesTheLimit()
     {
         SessionRecord record;
-        record.setMemoryLimit(2 * SessionRecord::kBlockSize);
+        RecordProbe::setMemoryLimit(record, 2 * SessionRecord::kBlockSize);
         QSignalSpy told(&record, &SessionRecord::memoryShort);
         // Bytes no compressor can shrink: what the record holds passes the limit whenever the
         // helper thread gets to them.
         QByteArray chunk(SessionRecord::kBlockSize, Qt::Uninitialized);
         QRandomGenerator random(7);
         random.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        record.appendToPane(Pane::Serial, chunk);
+        record.appendToPane(Link::Serial, chunk);
         QCOMPARE(told.count(), 0);
         for (int i = 0; i < 4; ++i) {
             record.addCodeRow(chunk);
-            record.appendToPane(Pane::Serial, chunk);
+            record.appendReceived(Link::Serial, chunk);
         }
         QCOMPARE(told.count(), 1);
-        QVERIFY(told.at(0).at(0).toLongLong() > record.memoryLimit());
-        QCOMPARE(record.paneSize(Pane::Serial), 5 * chunk.size());
+        QVERIFY(told.at(0).at(0).toLongLong() > RecordProbe::memoryLimit(record));
+        QCOMPARE(record.paneSize(Link::Serial), 5 * chunk.size());
+    }
+
+    // Past its backlog bound the record is behind at once, inside the write that passed it; it
+    // has caught up, told from the event loop, once the compressor has brought the backlog down
+    // to half the bound. It takes every byte either way.
+    void theRecordIsBehindPastItsBacklogBoundUntilTheCompressorCatchesUp()
+    {
+        SessionRecord record;
+        constexpr qint64 kBound = 2 * SessionRecord::kBlockSize;
+        RecordProbe::setBacklogBound(record, kBound);
+        QSignalSpy behind(&record, &SessionRecord::behindChanged);
+        // Far more than the compressor gets through while the write lasts.
+        const QByteArray chunk = varied(64 * SessionRecord::kBlockSize);
+        record.addCodeRow(chunk);
+        record.appendReceived(Link::Client, chunk);
+        QCOMPARE(behind.count(), 1);
+        QCOMPARE(behind.at(0).at(0).toBool(), true);
+        QVERIFY(record.isBehind());
+
+        QVERIFY(behind.wait(60'000));
+        QCOMPARE(behind.count(), 2);
+        QCOMPARE(behind.at(1).at(0).toBool(), false);
+        QVERIFY(!record.isBehind());
+        QVERIFY(record.backlogBytes() <= kBound / 2);
+        QVERIFY(record.codeRowBytes(0) == chunk);
     }
 };
 

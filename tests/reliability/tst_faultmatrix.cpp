@@ -7,6 +7,7 @@
 #include "codes/CodeList.h"
 #include "serial/SerialBench.h"
 #include "support/ByteSamples.h"
+#include "support/ListRows.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
@@ -56,7 +57,7 @@ void aNormalExchangeStillWorks(WindowUnderTest& w)
     const qint64 rows = w->codeList().rowCount();
     peer.write("todo bien");
     QTRY_COMPARE(w->codeList().rowCount(), rows + 1);
-    QCOMPARE(w->codeList().rowText(rows), codeRowText("todo bien"));
+    QCOMPARE(rowText(w->codeList(), rows), codeRowText("todo bien"));
     QVERIFY(endsWith(*w.ui->Text3, "Cliente : todo bien\r\n"));
 }
 
@@ -474,8 +475,8 @@ private slots:
         QCOMPARE(w.ui->Text3->bytes().mid(logged), chunksLogged(*w, "Cliente : "));
         for (qint64 row = 0; row < w->codeList().rowCount(); ++row) {
             const QByteArray chunk = w->codeList().rows().bytes(row);
-            QCOMPARE(w->codeList().rowText(row), codeRowText(chunk));
-            QCOMPARE(w->codeList().rowText(row).count(u','), chunk.size());
+            QCOMPARE(rowText(w->codeList(), row), codeRowText(chunk));
+            QCOMPARE(rowText(w->codeList(), row).count(u','), chunk.size());
         }
         QVERIFY(w.messages->shown.empty());
     }

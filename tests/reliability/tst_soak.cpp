@@ -27,6 +27,8 @@
 #include "record/SessionRecord.h"
 #include "serial/QtSerialControl.h"
 #include "serial/SerialPortNumbering.h"
+#include "support/ListRows.h"
+#include "support/RecordProbe.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/DatagramPeer.h"
 #include "support/peers/LinePeer.h"
@@ -1191,10 +1193,10 @@ bool Soak::checkPanes()
     for (; m_rowsChecked < m_rowsSeen; ++m_rowsChecked) {
         const qint64 row = m_rowsChecked;
         const int link = int(record.codeRowLink(row));
-        const Pane pane = Pane(link);
+        const ::Link pane = ::Link(link);
         const QByteArray bytes = record.codeRowBytes(row);
         const QByteArray shownAs = kRowPrefix[link] + bytes + kRowSuffix[link];
-        const qint64 line = record.codeRowPanePosition(row) - kRowPrefix[link].size();
+        const qint64 line = RecordProbe::panePosition(record, row) - kRowPrefix[link].size();
         if (line < m_paneChecked[link] || record.paneBytes(pane, line, shownAs.size()) != shownAs)
             return fail(QStringLiteral("%1 shows code row %2 (%3 bytes) at %4, after %5, not as "
                                        "its line: %6")
@@ -1214,11 +1216,11 @@ bool Soak::checkPanes()
         m_logged[link] += shownAs.size();
     }
     for (int link = 0; link < kLinkCount; ++link) {
-        if (record.paneSize(Pane(link)) != m_logged[link])
+        if (record.paneSize(::Link(link)) != m_logged[link])
             return fail(QStringLiteral("%1 holds %2 bytes where its rows, the operator's sends "
                                        "and the connection lines make %3")
                             .arg(QLatin1String(kPaneNames[link]))
-                            .arg(record.paneSize(Pane(link)))
+                            .arg(record.paneSize(::Link(link)))
                             .arg(m_logged[link]));
     }
     return true;
@@ -1234,10 +1236,10 @@ bool Soak::checkRowsShowTheirCodes(qint64 firstRow)
         const QByteArray bytes = list.rows().head(row, 64 * 1024);
         if (bytes.size() != list.rows().length(row))
             continue;
-        if (list.rowText(row) != codesOf(bytes))
+        if (rowText(list, row) != codesOf(bytes))
             return fail(QStringLiteral("code row %1 reads %2 for the bytes %3")
                             .arg(row)
-                            .arg(list.rowText(row).left(80), excerpt(bytes)));
+                            .arg(rowText(list, row).left(80), excerpt(bytes)));
     }
     return true;
 }

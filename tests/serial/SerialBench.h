@@ -29,7 +29,6 @@ struct SerialBench {
     void send(const QString& text);
 
     ServerFrm& window() { return **w; }
-    QtSerialControl& control() { return static_cast<QtSerialControl&>(*window().MSComm1); }
     std::vector<RecordingMessages::Shown>& shown() { return w->messages->shown; }
 
     QTemporaryDir devices;

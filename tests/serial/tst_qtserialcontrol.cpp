@@ -2,6 +2,7 @@
 #include "serial/QtSerialControl.h"
 #include "support/ByteSamples.h"
 #include "support/PseudoTerminal.h"
+#include "support/SerialControlProbe.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -34,7 +35,7 @@ private slots:
     {
         OpenControl open;
         open.line.write("abcde");
-        QTRY_COMPARE(open.control.inBufferCount(), 5);
+        QTRY_COMPARE(SerialControlProbe::waiting(open.control), 5);
         open.control.setInputLen(2);
         QCOMPARE(open.control.input(), QByteArrayLiteral("ab"));
         open.control.setInputLen(1);
@@ -53,7 +54,7 @@ private slots:
         control.setInputLen(1);
         const QByteArray flood(2 * QtSerialControl::kNotificationsPerTurn + 100, 'x');
         open.line.write(flood);
-        QTRY_COMPARE(control.inBufferCount(), flood.size());
+        QTRY_COMPARE(SerialControlProbe::waiting(control), flood.size());
 
         QByteArray read;
         connect(&control, &SerialControl::onComm, this, [&] { read += control.input(); });

@@ -5,6 +5,8 @@
 #include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
 #include "support/FakeSerialControl.h"
+#include "support/ListRows.h"
+#include "support/RecordProbe.h"
 #include "support/ScreenReader.h"
 #include "support/WindowUnderTest.h"
 #include "views/LogPane.h"
@@ -84,8 +86,8 @@ private slots:
 
         bench.line.write("AB");
         QTRY_COMPARE(w.codeList().rowCount(), 2);
-        QCOMPARE(w.codeList().rowText(0), QStringLiteral(",65"));
-        QCOMPARE(w.codeList().rowText(1), QStringLiteral(",66"));
+        QCOMPARE(rowText(w.codeList(), 0), QStringLiteral(",65"));
+        QCOMPARE(rowText(w.codeList(), 1), QStringLiteral(",66"));
         QCOMPARE(w.controls().Text2->bytes(), kConnected + "AB"); // no echo, no line break
         QCOMPARE(w.controls().Text2->selStart(), kConnected.size());
     }
@@ -212,7 +214,8 @@ private slots:
         bench.connectWith(fields);
         QVERIFY(saysOnce(bench.shown(), says, icon));
         QVERIFY(bench.window().MSComm1->portOpen());
-        QCOMPARE(bench.control().serialPort().baudRate(), 9600);
+        const termios line = applied(bench.line);
+        QCOMPARE(cfgetospeed(&line), speed_t(B9600));
         QCOMPARE(bench.window().controls().Text2->bytes(), kConnected);
     }
 
@@ -249,7 +252,7 @@ private slots:
         QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + burst);
         for (qsizetype i = 0; i < burst.size(); ++i) {
             if (list.rows().bytes(i) != burst.mid(i, 1))
-                QFAIL(qPrintable(QStringLiteral("row %1 is %2").arg(i).arg(list.rowText(i))));
+                QFAIL(qPrintable(QStringLiteral("row %1 is %2").arg(i).arg(rowText(list, i))));
         }
     }
 
@@ -313,7 +316,7 @@ private slots:
         bench.line.write(all);
         QTRY_COMPARE(bench.window().codeList().rowCount(), 256);
         for (int b = 0; b < 256; ++b)
-            QCOMPARE(bench.window().codeList().rowText(b), QStringLiteral(",%1").arg(b));
+            QCOMPARE(rowText(bench.window().codeList(), b), QStringLiteral(",%1").arg(b));
         QCOMPARE(bench.window().controls().Text2->bytes(), kConnected + all);
     }
 
@@ -429,8 +432,8 @@ private slots:
         bench.control->feed("A");
         const CodeList& list = bench.w->codeList();
         QCOMPARE(list.rowCount(), 2);
-        QCOMPARE(list.rowText(0), QString());
-        QCOMPARE(list.rowText(1), QStringLiteral(",65"));
+        QCOMPARE(rowText(list, 0), QString());
+        QCOMPARE(rowText(list, 1), QStringLiteral(",65"));
         QCOMPARE(bench.w.ui->Text2->bytes(), QByteArrayLiteral("xA"));
     }
 
@@ -538,7 +541,7 @@ private slots:
         FakeSerialControl& port = *line;
         platform.mscomm1 = std::move(line);
         WindowUnderTest w(std::move(platform));
-        w->sessionRecord().setMemoryLimit(SessionRecord::kBlockSize);
+        RecordProbe::setMemoryLimit(w->sessionRecord(), SessionRecord::kBlockSize);
         // Bytes that do not compress, so that they stay over the limit once compressed.
         QByteArray burst(3 * SessionRecord::kBlockSize, Qt::Uninitialized);
         QRandomGenerator random(5);

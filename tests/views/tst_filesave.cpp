@@ -471,6 +471,38 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), shown.pane.text());
     }
 
+    // Ctrl+A and Ctrl+C are "Seleccionar todo" and "Copiar": the pane's text goes to the
+    // clipboard exactly, unless it is more than the clipboard should take; then nothing is
+    // copied and the operator is told to save it instead.
+    void ctrlACtrlCCopiesThePaneExactlyUpToTheCap_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<bool>("copied");
+        QTest::newRow("a NUL and accents") << QByteArray("A\0B\xF1", 4) << true;
+        QTest::newRow("past the cap") << QByteArray(ViewActions::kCopyLimit, 'x') << false;
+    }
+    void ctrlACtrlCCopiesThePaneExactlyUpToTheCap()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(bool, copied);
+        PaneWithActions shown;
+        AppendLog(shown.pane, u"Cliente : ", received);
+        AppendLog(shown.pane, u"Servidor: ", QStringView(u"ñandú"));
+        QApplication::clipboard()->setText(u"antes"_qs);
+        shown.pane.setFocus();
+        QTest::keyClick(&shown.pane, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(shown.pane.selLength(), shown.pane.length());
+        QTest::keyClick(&shown.pane, Qt::Key_C, Qt::ControlModifier);
+        if (copied) {
+            QCOMPARE(QApplication::clipboard()->text(), shown.pane.text());
+            QVERIFY(shown.messages.shown.empty());
+        } else {
+            QCOMPARE(QApplication::clipboard()->text(), u"antes"_qs);
+            QCOMPARE(shown.messages.shown.size(), std::size_t(1));
+            QVERIFY(shown.messages.shown.front().text.contains(u"«Guardar como…»"));
+        }
+    }
+
     // Ctrl+S is "Guardar como…": the operator names the file (or does not) and the pane's
     // bytes go there.
     void ctrlSSavesThePaneWhereTheOperatorSays()

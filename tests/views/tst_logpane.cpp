@@ -5,7 +5,6 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
 
@@ -265,19 +264,6 @@ private slots:
         QCOMPARE(shown.pane.text(), before);
     }
 
-    void ctrlASelectsAllAndCtrlCCopiesItExactly()
-    {
-        ShownPane shown;
-        AppendLog(shown.pane, u"Cliente : ", QByteArrayView("A\0B", 3));
-        AppendLog(shown.pane, u"Servidor: ", QStringView(u"ñandú"));
-        QApplication::clipboard()->clear();
-        shown.pane.setFocus();
-        QTest::keyClick(&shown.pane, Qt::Key_A, Qt::ControlModifier);
-        QTest::keyClick(&shown.pane, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QApplication::clipboard()->text(), shown.pane.text());
-        QCOMPARE(shown.pane.selectedText(), shown.pane.text());
-    }
-
     void draggingTheMouseSelectsText()
     {
         ShownPane shown;
@@ -380,9 +366,9 @@ private slots:
         const QByteArray lines(1 << 20, '\n');
         {
             LogPane pane;
-            pane.attach(record, Pane::Server);
+            pane.attach(record, Link::Server);
             pane.append(lines);
-            plain.appendToPane(Pane::Server, lines);
+            plain.appendToPane(Link::Server, lines);
             QVERIFY(SessionRecord::waitUntilCompressed(30'000));
             QVERIFY(pane.rows().indexBytes() > 0);
             QCOMPARE(record.heldBytes(), plain.heldBytes() + pane.rows().indexBytes());

@@ -1,0 +1,131 @@
+#include "record/RecordSnapshot.h"
+
+#include "record/ByteStream.h"
+#include "record/RowColumn.h"
+#include "record/SealedBlock.h"
+#include "record/SessionRecord.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <vector>
+
+using namespace record_detail;
+
+struct RecordSnapshot::Data {
+    std::array<SealedBlocks, kStreamCount> sealed;
+    std::array<QByteArray, kStreamCount> open;
+    std::array<qint64, kStreamCount> size{};
+    std::array<qint64, kStreamCount> paneStart{};
+    std::vector<std::shared_ptr<const RowBlock>> rowBlocks;
+    std::vector<RowEntry> openRows;
+};
+
+RecordSnapshot::RecordSnapshot()
+    : m_data(std::make_shared<const Data>())
+{
+}
+RecordSnapshot::~RecordSnapshot() = default;
+RecordSnapshot::RecordSnapshot(const RecordSnapshot&) = default;
+RecordSnapshot& RecordSnapshot::operator=(const RecordSnapshot&) = default;
+
+RecordSnapshot SessionRecord::snapshot() const
+{
+    settlePending();
+    auto data = std::make_shared<RecordSnapshot::Data>();
+    for (std::size_t i = 0; i < m_streams.size(); ++i) {
+        data->sealed[i] = m_streams[i].sealed();
+        data->open[i] = m_streams[i].openBytes().toByteArray();
+        data->size[i] = m_streams[i].size();
+    }
+    data->paneStart = m_paneStart;
+    data->rowBlocks = m_rowBlocks;
+    data->openRows = m_openRows;
+    RecordSnapshot snapshot;
+    snapshot.m_data = std::move(data);
+    return snapshot;
+}
+
+qint64 RecordSnapshot::paneSize(Link link) const
+{
+    return m_data->size[std::size_t(link)] - m_data->paneStart[std::size_t(link)];
+}
+
+bool RecordSnapshot::forEachPaneSpan(Link link,
+                                     const std::function<bool(QByteArrayView)>& visit) const
+{
+    const std::size_t stream = std::size_t(link);
+    BlockContents held;
+    return visitStream(
+        m_data->sealed[stream], m_data->open[stream], m_data->paneStart[stream], paneSize(link),
+        [&held](const std::shared_ptr<const SealedBlock>& block) {
+            held = block->load();
+            return held.view();
+        },
+        visit);
+}
+
+qint64 RecordSnapshot::codeRowCount() const
+{
+    const auto& blocks = m_data->rowBlocks;
+    const qint64 sealedRows = blocks.empty() ? 0 : blocks.back()->firstRow + blocks.back()->count;
+    return sealedRows + qint64(m_data->openRows.size());
+}
+
+bool RecordSnapshot::forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
+                                    qint64 fromRow) const
+{
+    // The last block read of each stream stays loaded: rows of a link lie in order in it.
+    std::array<std::pair<std::size_t, BlockContents>, kStreamCount> loaded;
+    for (auto& [index, contents] : loaded)
+        index = SIZE_MAX;
+    QByteArray joined;
+    const auto visitRow = [&](const RowEntry& row) {
+        const std::size_t stream = std::size_t(row.link);
+        // Pieces of one row are joined only when the row crosses a block boundary.
+        QByteArrayView bytes;
+        std::size_t pieces = 0;
+        joined.clear();
+        visitStream(
+            m_data->sealed[stream], m_data->open[stream], row.offset, row.length,
+            [&](const std::shared_ptr<const SealedBlock>& block) {
+                const std::size_t index = std::size_t(row.offset >> kBlockShift) + pieces;
+                if (loaded[stream].first != index) {
+                    loaded[stream].first = index;
+                    loaded[stream].second = block->load();
+                }
+                return loaded[stream].second.view();
+            },
+            [&](QByteArrayView span) {
+                ++pieces;
+                if (span.size() == row.length) {
+                    bytes = span;
+                } else {
+                    joined.append(span); // the next block replaces this one
+                    bytes = joined;
+                }
+                return true;
+            });
+        return visit(CodeRowEntry{row.time, row.link, bytes});
+    };
+    // Blocks wholly before fromRow are not even decoded.
+    qint64 row = 0;
+    for (const auto& block : m_data->rowBlocks) {
+        row = block->firstRow + block->count;
+        if (row <= fromRow)
+            continue;
+        const std::vector<RowEntry> rows = decodeRows(*block);
+        for (auto it = rows.begin() + std::max<qint64>(0, fromRow - block->firstRow);
+             it != rows.end(); ++it) {
+            if (!visitRow(*it))
+                return false;
+        }
+    }
+    const auto& open = m_data->openRows;
+    for (auto it = open.begin() + std::clamp<qint64>(fromRow - row, 0, qint64(open.size()));
+         it != open.end(); ++it) {
+        if (!visitRow(*it))
+            return false;
+    }
+    return true;
+}

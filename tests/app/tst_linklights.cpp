@@ -1,7 +1,8 @@
 // The lamp beside each link frame's caption: what it shows and says for each state of its link,
 // a failure for a moment, and what assistive technology gets of it.
 
-#include "serial/SerialBench.h"
+#include "support/Network.h"
+#include "support/SerialBench.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/StateLight.h"
@@ -73,14 +74,6 @@ struct Ends {
     }
 };
 
-void connectClient(WindowUnderTest& w, const QString& host, quint16 port)
-{
-    QTest::mouseClick(w.ui->Option1, Qt::LeftButton);
-    w.ui->txtIP->setText(host);
-    w.ui->txtPort2->setText(QString::number(port));
-    QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
-}
-
 // Brings the window's links where the scene says.
 void play(const QString& scene, SerialBench& bench, Ends& ends, Ports& ports)
 {
@@ -114,12 +107,6 @@ void play(const QString& scene, SerialBench& bench, Ends& ends, Ports& ports)
         if (scene == u"serial closed")
             QTest::mouseClick(w.ui->Command4, Qt::LeftButton);
     }
-}
-
-bool haveIpv6Loopback()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHostIPv6, 0);
 }
 
 struct Heard {
@@ -182,7 +169,7 @@ private slots:
         QFETCH(QString, server);
         QFETCH(QString, client);
         QFETCH(QString, serial);
-        if (scene == u"connected6" && !haveIpv6Loopback())
+        if (scene == u"connected6" && !haveLoopback(QHostAddress::LocalHostIPv6))
             QSKIP("this machine has no IPv6 loopback");
         SerialBench bench;
         Ends ends;

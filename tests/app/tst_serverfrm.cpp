@@ -2,7 +2,7 @@
 #include "base/ControlError.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "serial/SerialBench.h"
+#include "support/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/Saving.h"
 #include "support/WindowUnderTest.h"

@@ -3,6 +3,7 @@
 #include "support/RecordingMessages.h"
 
 #include <QTest>
+#include <functional>
 
 #include <stdexcept>
 
@@ -23,32 +24,28 @@ private slots:
 
     void everyFailureIsToldOnceWithTheCriticalIcon_data()
     {
-        QTest::addColumn<int>("kind");
+        QTest::addColumn<std::function<void()>>("fail");
         QTest::addColumn<QString>("told");
-        QTest::newRow("refused control operation")
-            << 0 << QStringLiteral("Error : El puerto 3 no existe.");
-        QTest::newRow("any other exception") << 1 << QStringLiteral("Error : algo falló");
+        QTest::newRow("refused control operation") << std::function<void()>([] {
+            throw ControlError(QStringLiteral("El puerto 3 no existe."));
+        }) << QStringLiteral("Error : El puerto 3 no existe.");
+        QTest::newRow("any other exception")
+            << std::function<void()>([] { throw std::runtime_error("algo falló"); })
+            << QStringLiteral("Error : algo falló");
         QTest::newRow("out of memory")
-            << 2 << QStringLiteral("Error : No queda memoria para completar la operación.");
-        QTest::newRow("not even an exception") << 3 << QStringLiteral("Error : Falla desconocida.");
+            << std::function<void()>([] { throw std::bad_alloc(); })
+            << QStringLiteral("Error : No queda memoria para completar la operación.");
+        QTest::newRow("not even an exception") << std::function<void()>([] { throw 42; })
+                                               << QStringLiteral("Error : Falla desconocida.");
     }
     void everyFailureIsToldOnceWithTheCriticalIcon()
     {
-        QFETCH(int, kind);
+        QFETCH(std::function<void()>, fail);
         QFETCH(QString, told);
         RecordingMessages messages;
         bool after = false;
         runHandler(messages, [&] {
-            switch (kind) {
-            case 0:
-                throw ControlError(QStringLiteral("El puerto 3 no existe."));
-            case 1:
-                throw std::runtime_error("algo falló");
-            case 2:
-                throw std::bad_alloc();
-            default:
-                throw 42;
-            }
+            fail();
             after = true;
         });
         QVERIFY(!after);

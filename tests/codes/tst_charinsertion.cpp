@@ -1,6 +1,6 @@
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
-#include "serial/SerialBench.h"
+#include "support/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/WindowUnderTest.h"
 #include "views/ByteGlyphs.h"

@@ -3,6 +3,7 @@
 #include "net/QtSocketControl.h"
 #include "support/ByteSamples.h"
 #include "support/ListRows.h"
+#include "support/Network.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/LogPane.h"
@@ -20,40 +21,9 @@ using Shown = RecordingMessages::Shown;
 
 namespace {
 
-// A loopback TCP server that sends back whatever it receives, and counts its connections.
-class EchoServer : public QTcpServer {
-public:
-    explicit EchoServer(const QHostAddress& address = QHostAddress::LocalHost)
-    {
-        listen(address, 0);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* peer = nextPendingConnection()) {
-                ++connections;
-                last = peer;
-                connect(peer, &QIODevice::readyRead, peer,
-                        [peer] { peer->write(peer->readAll()); });
-            }
-        });
-    }
-    int connections = 0;
-    QPointer<QTcpSocket> last;
-};
-
-// A name server that answers when the test says so; until then the question waits.
-class StandInNameServer final : public NameServer {
-public:
-    void ask(const QString& name, Answer answer) override
-    {
-        asked.append(name);
-        m_answer = std::move(answer);
-    }
-    void forget() override { m_answer = {}; }
-    void answer(const QList<QHostAddress>& addresses) { std::exchange(m_answer, {})(addresses); }
-    QStringList asked;
-
-private:
-    Answer m_answer;
-};
+// Who answers the window's question for a name: the system, a stand-in that says "unknown",
+// or one that never answers.
+enum class Names { System, Unknown, Silent };
 
 // The window, its client socket asking the given name server, and waiting at most
 // lookupTimeoutMs for it. It reads no hosts file: whatever this machine's names, every name
@@ -85,13 +55,6 @@ void chooseTcpAndAddress(WindowUnderTest& w, const QString& host, const QString&
     w.ui->txtPort2->setText(port);
 }
 
-void connectTo(WindowUnderTest& w, quint16 port, const QString& host = u"127.0.0.1"_qs)
-{
-    chooseTcpAndAddress(w, host, QString::number(port));
-    QTest::mouseClick(w.ui->bntConnect, Qt::LeftButton);
-    QTRY_VERIFY(w.ui->Text4->text().endsWith(QStringLiteral("Conectado a %1\r\n").arg(host)));
-}
-
 } // namespace
 
 class TestClientEndpoint : public QObject {
@@ -108,9 +71,9 @@ private slots:
     void talkingToAnEchoServer()
     {
         QFETCH(QString, host);
-        EchoServer echo{QHostAddress(host)};
-        if (!echo.isListening())
+        if (!haveLoopback(QHostAddress(host)))
             QSKIP("this machine has no IPv6 loopback");
+        EchoServer echo{QHostAddress(host)};
         WindowUnderTest w;
         connectTo(w, echo.serverPort(), host);
         const QString connected = QStringLiteral("Conectado a %1\r\n").arg(host);
@@ -357,36 +320,37 @@ private slots:
     // icon, "*** Desconectado", the text kept, nothing claimed as sent.
     void aNameThatCannotBeResolvedIsARefusedSend_data()
     {
-        QTest::addColumn<int>("nameServer"); // 0 the system's, 1 answers "unknown", 2 silent
+        QTest::addColumn<Names>("nameServer");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("says");
         // A reserved name that never resolves; with no network it fails at once.
         QTest::newRow("reserved name, system resolver")
-            << 0 << QStringLiteral("nohost.invalid") << QStringLiteral("«nohost.invalid»");
+            << Names::System << QStringLiteral("nohost.invalid")
+            << QStringLiteral("«nohost.invalid»");
         QTest::newRow("not found, underscore name")
-            << 1 << QStringLiteral("plc_1")
+            << Names::Unknown << QStringLiteral("plc_1")
             << QStringLiteral("Error : No se encontró el equipo «plc_1».");
         QTest::newRow("no answer in time")
-            << 2 << QStringLiteral("plc.planta")
+            << Names::Silent << QStringLiteral("plc.planta")
             << QStringLiteral("Error : No se pudo averiguar la dirección del equipo «plc.planta»: "
                               "el servidor de nombres no respondió en 0,02 s.");
     }
     void aNameThatCannotBeResolvedIsARefusedSend()
     {
-        QFETCH(int, nameServer);
+        QFETCH(Names, nameServer);
         QFETCH(QString, host);
         QFETCH(QString, says);
         QUdpSocket peer;
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         auto standIn = std::make_unique<StandInNameServer>();
         StandInNameServer& names = *standIn;
-        WindowUnderTest w(nameServer == 0 ? askingNameServer(nullptr)
-                                          : askingNameServer(std::move(standIn), 20));
+        WindowUnderTest w(nameServer == Names::System ? askingNameServer(nullptr)
+                                                      : askingNameServer(std::move(standIn), 20));
         chooseUdpAndAddress(w, host, peer.localPort());
         w.ui->txtSend2->setText(QStringLiteral("uno"));
         QTest::mouseClick(w.ui->bntSend2, Qt::LeftButton);
         QCOMPARE(w.ui->Text4->text(), QString());
-        if (nameServer == 1)
+        if (nameServer == Names::Unknown)
             names.answer({});
         QTRY_COMPARE_WITH_TIMEOUT(w.messages->shown.size(), std::size_t(1), 10'000);
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::None);
@@ -409,7 +373,7 @@ private slots:
     void theWindowsTwoFramesExchangeDatagrams()
     {
         QFETCH(QString, host);
-        if (QUdpSocket probe; !probe.bind(QHostAddress(host), 0))
+        if (!haveLoopback(QHostAddress(host)))
             QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
         QTest::mouseClick(w.ui->Option2, Qt::LeftButton);

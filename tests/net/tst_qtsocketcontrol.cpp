@@ -46,6 +46,9 @@ struct AcceptingServer {
     QByteArray events;
 };
 
+// Tries a refused operation. Squatters hold a TCP and a UDP port for it to try taking.
+using Operation = std::function<void(QtSocketControl&, quint16 tcpBusy, quint16 udpBusy)>;
+
 QString refusal(const std::function<void()>& operation)
 {
     try {
@@ -433,104 +436,89 @@ private slots:
 
     void everyRefusalSaysWhatWasWrong_data()
     {
-        QTest::addColumn<int>("which");
+        QTest::addColumn<Operation>("operation");
         QTest::addColumn<QString>("says");
         QTest::newRow("local port 0")
-            << 0 << QStringLiteral("El puerto 0 no es válido: debe estar entre 1 y 65535");
-        QTest::newRow("local port 65536") << 1 << QStringLiteral("El puerto 65536 no es válido");
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.setLocalPort(0); })
+            << QStringLiteral("El puerto 0 no es válido: debe estar entre 1 y 65535");
+        QTest::newRow("local port 65536")
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.setLocalPort(65536); })
+            << QStringLiteral("El puerto 65536 no es válido");
         QTest::newRow("remote port 70000, not 4464")
-            << 2 << QStringLiteral("El puerto 70000 no es válido");
-        QTest::newRow("listen on a port in use") << 3 << QStringLiteral("ya está en uso");
-        QTest::newRow("bind to a port in use") << 4 << QStringLiteral("ya está en uso");
-        QTest::newRow("bind to no port") << 5 << QStringLiteral("No se indicó el puerto");
-        QTest::newRow("bind to letters") << 6 << QStringLiteral("«abc» no es un número de puerto");
-        QTest::newRow("bind above 65535") << 7 << QStringLiteral("El puerto 99999 no es válido");
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.setRemotePort(70000); })
+            << QStringLiteral("El puerto 70000 no es válido");
+        QTest::newRow("listen on a port in use")
+            << Operation([](QtSocketControl& s, quint16 tcpBusy, quint16) {
+                   s.setLocalPort(tcpBusy);
+                   s.Listen();
+               })
+            << QStringLiteral("ya está en uso");
+        QTest::newRow("bind to a port in use")
+            << Operation([](QtSocketControl& s, quint16, quint16 udpBusy) {
+                   s.setProtocol(SocketControl::Udp);
+                   s.Bind(QString::number(udpBusy));
+               })
+            << QStringLiteral("ya está en uso");
+        QTest::newRow("bind to no port") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.setProtocol(SocketControl::Udp);
+            s.Bind(u"");
+        }) << QStringLiteral("No se indicó el puerto");
+        QTest::newRow("bind to letters") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.setProtocol(SocketControl::Udp);
+            s.Bind(u"abc");
+        }) << QStringLiteral("«abc» no es un número de puerto");
+        QTest::newRow("bind above 65535") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.setProtocol(SocketControl::Udp);
+            s.Bind(u"99999");
+        }) << QStringLiteral("El puerto 99999 no es válido");
         QTest::newRow("send with no connection")
-            << 8 << QStringLiteral("No hay ninguna conexión establecida");
-        QTest::newRow("datagram with nowhere to go") << 9 << QStringLiteral("nada está conectado");
-        QTest::newRow("datagram too large")
-            << 10 << QStringLiteral("supera el máximo de 65507 bytes");
-        QTest::newRow("listen under UDP") << 11 << QStringLiteral("UDP");
-        QTest::newRow("bind under TCP") << 12 << QStringLiteral("TCP");
-        QTest::newRow("protocol change while open") << 13 << QStringLiteral("ciérrelo antes");
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.SendData(u"hola"); })
+            << QStringLiteral("No hay ninguna conexión establecida");
+        QTest::newRow("datagram with nowhere to go")
+            << Operation([](QtSocketControl& s, quint16, quint16) {
+                   s.setProtocol(SocketControl::Udp);
+                   s.SendData(u"hola");
+               })
+            << QStringLiteral("nada está conectado");
+        QTest::newRow("datagram too large") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.setProtocol(SocketControl::Udp);
+            s.setRemoteHost(QStringLiteral("127.0.0.1"));
+            s.setRemotePort(9);
+            s.SendData(QString(65'508, u'x'));
+        }) << QStringLiteral("supera el máximo de 65507 bytes");
+        QTest::newRow("listen under UDP") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.setProtocol(SocketControl::Udp);
+            s.setLocalPort(freeTcpPort());
+            s.Listen();
+        }) << QStringLiteral("UDP");
+        QTest::newRow("bind under TCP") << Operation([](QtSocketControl& s, quint16, quint16) {
+            s.Bind(QString::number(freeUdpPort()));
+        }) << QStringLiteral("TCP");
+        QTest::newRow("protocol change while open")
+            << Operation([](QtSocketControl& s, quint16, quint16) {
+                   s.setLocalPort(freeTcpPort());
+                   s.Listen();
+                   s.setProtocol(SocketControl::Udp);
+               })
+            << QStringLiteral("ciérrelo antes");
         QTest::newRow("accept an unknown request")
-            << 14 << QStringLiteral("La petición de conexión 77 ya no existe");
-        QTest::newRow("listen with no port") << 15 << QStringLiteral("No se indicó el puerto");
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.Accept(77); })
+            << QStringLiteral("La petición de conexión 77 ya no existe");
+        QTest::newRow("listen with no port")
+            << Operation([](QtSocketControl& s, quint16, quint16) { s.Listen(); })
+            << QStringLiteral("No se indicó el puerto");
     }
     void everyRefusalSaysWhatWasWrong()
     {
-        QFETCH(int, which);
+        QFETCH(Operation, operation);
         QFETCH(QString, says);
         QTcpServer tcpSquatter;
         QVERIFY(tcpSquatter.listen(QHostAddress::Any, 0));
         QUdpSocket udpSquatter;
         QVERIFY(udpSquatter.bind(QHostAddress::Any, 0));
         QtSocketControl s;
-        const QString description = refusal([&] {
-            switch (which) {
-            case 0:
-                s.setLocalPort(0);
-                break;
-            case 1:
-                s.setLocalPort(65536);
-                break;
-            case 2:
-                s.setRemotePort(70000);
-                break;
-            case 3:
-                s.setLocalPort(tcpSquatter.serverPort());
-                s.Listen();
-                break;
-            case 4:
-                s.setProtocol(SocketControl::Udp);
-                s.Bind(QString::number(udpSquatter.localPort()));
-                break;
-            case 5:
-                s.setProtocol(SocketControl::Udp);
-                s.Bind(u"");
-                break;
-            case 6:
-                s.setProtocol(SocketControl::Udp);
-                s.Bind(u"abc");
-                break;
-            case 7:
-                s.setProtocol(SocketControl::Udp);
-                s.Bind(u"99999");
-                break;
-            case 8:
-                s.SendData(u"hola");
-                break;
-            case 9:
-                s.setProtocol(SocketControl::Udp);
-                s.SendData(u"hola");
-                break;
-            case 10:
-                s.setProtocol(SocketControl::Udp);
-                s.setRemoteHost(QStringLiteral("127.0.0.1"));
-                s.setRemotePort(9);
-                s.SendData(QString(65'508, u'x'));
-                break;
-            case 11:
-                s.setProtocol(SocketControl::Udp);
-                s.setLocalPort(freeTcpPort());
-                s.Listen();
-                break;
-            case 12:
-                s.Bind(QString::number(freeUdpPort()));
-                break;
-            case 13:
-                s.setLocalPort(freeTcpPort());
-                s.Listen();
-                s.setProtocol(SocketControl::Udp);
-                break;
-            case 14:
-                s.Accept(77);
-                break;
-            case 15:
-                s.Listen();
-                break;
-            }
-        });
+        const QString description =
+            refusal([&] { operation(s, tcpSquatter.serverPort(), udpSquatter.localPort()); });
         QVERIFY2(description.contains(says), qPrintable(description));
     }
 };

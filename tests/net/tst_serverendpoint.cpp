@@ -2,6 +2,7 @@
 #include "codes/CodeList.h"
 #include "support/ByteSamples.h"
 #include "support/ListRows.h"
+#include "support/Network.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/LogPane.h"
@@ -18,20 +19,6 @@
 using Shown = RecordingMessages::Shown;
 
 namespace {
-
-// A peer connected to the window's server, once the window has logged it.
-std::unique_ptr<QTcpSocket> connectPeer(WindowUnderTest& w, quint16 port,
-                                        const QHostAddress& from = QHostAddress::LocalHost)
-{
-    auto peer = std::make_unique<QTcpSocket>();
-    const qint64 before = w.ui->Text3->length();
-    peer->connectToHost(from, port);
-    if (!peer->waitForConnected(5000))
-        return nullptr;
-    if (!QTest::qWaitFor([&] { return w.ui->Text3->length() > before; }, 5000))
-        return nullptr;
-    return peer;
-}
 
 bool refusedAt(quint16 port)
 {
@@ -57,7 +44,7 @@ private slots:
     void theRoadOfAServerExchange()
     {
         QFETCH(QString, peerAddress);
-        if (QTcpServer probe; !probe.listen(QHostAddress(peerAddress), 0))
+        if (!haveLoopback(QHostAddress(peerAddress)))
             QSKIP("this machine has no IPv6 loopback");
         WindowUnderTest w;
         const quint16 port = listenUnderTcp(w);

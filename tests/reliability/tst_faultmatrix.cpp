@@ -5,7 +5,7 @@
 
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
-#include "serial/SerialBench.h"
+#include "support/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/ListRows.h"
 #include "support/WindowUnderTest.h"

@@ -1,4 +1,4 @@
-#include "SerialBench.h"
+#include "support/SerialBench.h"
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
 #include "record/SessionRecord.h"

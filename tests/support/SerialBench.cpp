@@ -1,4 +1,4 @@
-#include "SerialBench.h"
+#include "support/SerialBench.h"
 
 #include <QFile>
 #include <QLineEdit>

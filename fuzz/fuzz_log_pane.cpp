@@ -44,10 +44,8 @@ std::vector<qint64> plainRows(const QByteArray& bytes, int limit)
     for (qint64 p = 0; p < bytes.size(); ++p) {
         const auto byte = static_cast<unsigned char>(bytes[p]);
         const int width = g_glyphs->advance(byte);
-        if (byte == '\r') {
-            startRow(p + 1);
-            rowWidth = 0;
-        } else if (byte == '\n') {
+        if (byte == '\r' || byte == '\n') {
+            // CR LF and CR CR end the row the first CR ended.
             if (previous == '\r' && rowStart == p) {
                 starts.back() = rowStart = p + 1;
             } else {

@@ -29,16 +29,21 @@ const char* controlName(unsigned char byte)
     return byte == kDelete ? "DEL" : nullptr;
 }
 
-// The line break a row ends in when it is not the pair CR LF: CR, LF, or 0 for none.
+// The line break a row ends in when it is not the pair CR LF: CR, LF, or 0 for none. A row
+// may end in CRs before its CR LF (a device's line end, then the log's): the first one shows.
 unsigned char loneLineEnd(QByteArrayView row)
 {
     if (row.isEmpty())
         return 0;
-    const auto last = static_cast<unsigned char>(row.back());
-    if (last == kCR)
+    const auto at = [&row](qsizetype fromEnd) {
+        return fromEnd <= row.size() ? static_cast<unsigned char>(row[row.size() - fromEnd]) : 0;
+    };
+    if (at(1) == kCR)
         return kCR;
-    if (last == kLF && (row.size() < 2 || static_cast<unsigned char>(row[row.size() - 2]) != kCR))
+    if (at(1) == kLF && at(2) != kCR)
         return kLF;
+    if (at(1) == kLF && at(3) == kCR)
+        return kCR;
     return 0;
 }
 

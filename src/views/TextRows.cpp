@@ -140,9 +140,10 @@ template <typename Rows> void TextRows::wrap(Wrap& state, QByteArrayView bytes, 
             previous = p[-1];
         if (p == last)
             break;
-        // The line break itself. The LF of a CR LF ends the row the CR already ended.
+        // The line break itself. The LF of a CR LF, and a CR after a CR (a device's CR
+        // ending a line that the log adds CR LF to), end the row the CR already ended.
         const qint64 position = positionOf(p);
-        if (*p == kLF && previous == kCR && rowStart == position) {
+        if (previous == kCR && rowStart == position) {
             rows.moveLastStart(position + 1);
             rowStart = position + 1;
         } else {
@@ -315,8 +316,8 @@ void TextRows::append(QByteArrayView bytes)
         const qint64 position = m_wrap.wrapped;
         const int width = m_step[byte] & kWidthMask;
         if (byte == kCR || byte == kLF) {
-            // The LF of a CR LF ends the row the CR already ended.
-            if (byte == kLF && m_wrap.previous == kCR && m_wrap.rowStart == position)
+            // The LF of a CR LF, or a CR after a CR, ends the row the CR already ended.
+            if (m_wrap.previous == kCR && m_wrap.rowStart == position)
                 moveLastStart(position + 1);
             else
                 startRow(position + 1);

@@ -127,6 +127,8 @@ private slots:
         QTest::newRow("CR alone breaks") << QByteArray("a\rb") << 2 << true;
         QTest::newRow("LF alone breaks") << QByteArray("a\nb") << 2 << true;
         QTest::newRow("LF CR is two breaks") << QByteArray("a\n\rb") << 3 << true;
+        QTest::newRow("a device's CR, then the log's CR LF") << QByteArray("a\r\r\nb") << 2 << true;
+        QTest::newRow("the same, a byte at a time") << QByteArray("a|\r|\r|\n|b") << 2 << true;
         QTest::newRow("ends with a break") << QByteArray("a\r\n") << 2 << false;
     }
     void lineBreaksStartNewRows()

@@ -3,14 +3,16 @@
 // of the per-megabyte cost, event-loop stalls during the floods, UDP datagrams, memory per
 // received byte (TCP and serial, device-log text, random bytes and short lines), jumping
 // through a large pane, wrapping it again, start-up time, how long a serial close with output
-// pending holds the window, and serial and TCP with accessibility switched on.
+// pending holds the window, serial and TCP with accessibility switched on, and a capture
+// written to a file while a flood arrives.
 // Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
 //                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|a11y|
-//                               startup|sustained]
+//                               startup|sustained|log]
 
 #include "BenchSupport.h"
+#include "CaptureScenario.h"
 #include "Scenarios.h"
 #include "SustainedFlood.h"
 #include "app/MemoryPolicy.h"
@@ -596,6 +598,13 @@ int main(int argc, char* argv[])
             window, (quick ? 64 : 4096) * kMegabyte,
             PeerStream::repeating(streamOf((quick ? 4 : 16) * kMegabyte, deviceLogFiller())));
     }
+    // Device log received and written to a file at once ("Grabar en archivo…").
+    const CaptureRun capture =
+        runs("log")
+            ? captureWhileFlooding(
+                  (quick ? 32 : 1024) * kMegabyte,
+                  PeerStream::repeating(streamOf((quick ? 4 : 16) * kMegabyte, deviceLogFiller())))
+            : CaptureRun{};
     const LargePaneRun large =
         runs("seek") ? largePane((quick ? 32 : 1024) * kMegabyte) : LargePaneRun{};
     const double seek = large.seekMs;
@@ -675,6 +684,10 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.1f\n", "its peak uncompressed backlog (MB)",
                 sustained.peakBacklogMegabytes);
     std::printf("%-44s %12lld\n", "its bytes lost or changed", sustained.lost);
+    std::printf("%-44s %12.1f\n", "captured to a file while received (MB/s)",
+                capture.megabytesPerSecond);
+    std::printf("%-44s %12.2f\n", "its event-loop gap p99 (ms)", capture.stallP99Ms);
+    std::printf("%-44s %12.1f\n", "its CSV written (MB)", capture.fileMegabytes);
     std::printf("%-44s %12.1f\n", "start-up to window shown (ms, median)", startup);
     std::printf("%-44s %12d\n", "operator messages during the run", shown->count);
     std::printf("\n");
@@ -686,16 +699,18 @@ int main(int argc, char* argv[])
         "rss_per_byte_binary=%.3f seek_ms=%.1f save_MBps=%.1f serial_close_stall_ms=%.2f "
         "rss_per_byte_newlines=%.3f rss_per_byte_short_lines=%.3f rewrap_stall_ms=%.2f "
         "serial_window_MBps=%.2f tcp_a11y_MBps=%.1f "
-        "tcp_sustained_MBps=%.1f flood_backlog_MB=%.1f flood_lost=%lld\n",
+        "tcp_sustained_MBps=%.1f flood_backlog_MB=%.1f flood_lost=%lld log_MBps=%.1f "
+        "log_stall_p99_ms=%.2f\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
         serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
         serialRssPerCharRandom, tcpRssPerByteBinary, seek, large.saveMegabytesPerSecond,
         serialCloseStallMs, rssPerByteNewlines, rssPerByteShortLines, rewrap.stallMs,
         serialWindowMBps, accessible ? tcpA11y.megabytesPerSecond : 0, sustained.megabytesPerSecond,
-        sustained.peakBacklogMegabytes, sustained.lost);
+        sustained.peakBacklogMegabytes, sustained.lost, capture.megabytesPerSecond,
+        capture.stallP99Ms);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
-        (!runs("sustained") || sustained.ok) && shown->count == 0;
+        (!runs("sustained") || sustained.ok) && (!runs("log") || capture.ok) && shown->count == 0;
     return ok ? 0 : 1;
 }

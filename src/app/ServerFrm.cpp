@@ -66,6 +66,7 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     , m_askSavePath(platform.askSavePath ? std::move(platform.askSavePath)
                                          : askSavePathWithDialog())
     , m_askClose(platform.askClose ? std::move(platform.askClose) : askCloseWithMessageBox())
+    , m_askCaptureStart(std::move(platform.askCaptureStart))
 {
     loadDesign();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/OperatorMessages.h"
+#include "codes/SessionCapture.h"
 #include "net/SocketControl.h"
 #include "serial/SerialControl.h"
 #include "views/CloseQuestion.h"
@@ -42,6 +43,8 @@ struct ServerFrmPlatform {
     AskSavePath askSavePath;
     // Whether to close when that would lose received bytes; empty: a message box asks.
     AskClose askClose;
+    // Whether "Grabar en archivo…" begins with the session; empty: a message box asks.
+    AskCaptureStart askCaptureStart;
 };
 
 // The one window, "Servidor". It owns every control for its whole life, loads them from its
@@ -65,6 +68,8 @@ public:
     SessionRecord& sessionRecord() const { return *m_record; }
     // Which received bytes are kept in files, or being written to one.
     SessionKeeping& sessionKeeping() const { return *m_keeping; }
+    // "Grabar en archivo…" on the code list.
+    SessionCapture& sessionCapture() const { return *m_capture; }
     OperatorMessages& messages() const { return *m_messages; }
 
     // The controls of the stored design, under their designer names; handlers get theirs at
@@ -115,6 +120,9 @@ private:
     AskSavePath m_askSavePath;
     AskClose m_askClose;
     std::unique_ptr<SessionKeeping> m_keeping;
+    AskCaptureStart m_askCaptureStart;
+    // Gone before the record and m_keeping: it writes what it was given to the end first.
+    std::unique_ptr<SessionCapture> m_capture;
     // The list's save whose content was just taken: what it keeps, once it is watched.
     int m_takenWriter = 0;
     QList<FileSave*> m_saves;

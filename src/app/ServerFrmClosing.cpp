@@ -3,6 +3,7 @@
 
 #include "app/ServerFrm.h"
 
+#include "codes/SessionCapture.h"
 #include "views/FileSave.h"
 #include "views/SessionKeeping.h"
 
@@ -10,6 +11,9 @@
 
 void ServerFrm::closeEvent(QCloseEvent* event)
 {
+    // What has arrived is handed to a running capture: it is in the file before the window
+    // goes.
+    m_capture->catchUp();
     const SessionKeeping::Unkept unkept = m_keeping->unkept();
     // Nothing to lose: the window closes at once, as designed.
     if (unkept.bytes == 0 && m_saves.isEmpty()) {

@@ -4,6 +4,8 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
+#include "codes/LineGrouping.h"
+#include "codes/SessionCapture.h"
 #include "codes/SessionCsv.h"
 #include "record/SessionSaveBinding.h"
 #include "views/FileSave.h"
@@ -55,11 +57,17 @@ void ServerFrm::installViewActions()
          [this] {
              const qint64 fromRow = m_codeList->firstRow();
              m_takenWriter = m_keeping->startWriting(fromRow, m_keeping->now());
-             return sessionCsvContent(sessionSource(m_record->snapshot(), fromRow));
+             SessionSource rows = sessionSource(m_record->snapshot(), fromRow);
+             return sessionCsvContent(m_codeList->groupedByLine() ? groupedByLine(std::move(rows))
+                                                                  : std::move(rows));
          }},
         ask, *m_messages);
     connect(listActions, &ViewActions::saveStarted, this,
             [this](FileSave* save) { watchSave(save, std::exchange(m_takenWriter, 0)); });
+    m_capture = std::make_unique<SessionCapture>(
+        *m_record, *m_keeping, *m_messages, *this, ask, m_askCaptureStart,
+        [list = m_codeList.get()] { return list->groupedByLine(); });
+    listActions->addMenuGroup({m_capture->action()});
 }
 
 bool ServerFrm::saveSessionBeforeClosing()

@@ -37,6 +37,10 @@ public:
     void setCodeBase(CodeBase base) { m_model.setCodeBase(base); }
     CodeBase codeBase() const { return m_model.codeBase(); }
 
+    // "Agrupar la serie por línea": how the list shows, copies and saves the serial rows.
+    void setGroupedByLine(bool grouped) { m_model.setGroupedByLine(grouped); }
+    bool groupedByLine() const { return m_model.groupedByLine(); }
+
 private:
     std::unique_ptr<SessionRecord> m_ownRecord;
     CodeListModel m_model;

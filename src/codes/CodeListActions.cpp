@@ -77,7 +77,11 @@ ViewActions* installCodeListActions(CodeListView& view, CodeList& list, SaveOffe
                          [&list, base = base] { list.setCodeBase(base); });
         baseChoices << choice;
     }
-    actions->addMenuGroup(baseChoices);
+    auto* grouping = new QAction(QStringLiteral("Agrupar la serie por línea"), &view);
+    grouping->setCheckable(true);
+    QObject::connect(grouping, &QAction::toggled, &view,
+                     [&list](bool grouped) { list.setGroupedByLine(grouped); });
+    actions->addMenuGroup(baseChoices << grouping);
 
     auto* clear = new QAction(QStringLiteral("Limpiar lista"), &view);
     QObject::connect(clear, &QAction::triggered, &view, [&list] { list.clear(); });

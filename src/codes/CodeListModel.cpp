@@ -1,5 +1,7 @@
 #include "codes/CodeListModel.h"
 
+#include "codes/LineGroups.h"
+
 #include <climits>
 
 CodeListModel::CodeListModel(SessionRecord& record, QObject* parent)
@@ -8,6 +10,8 @@ CodeListModel::CodeListModel(SessionRecord& record, QObject* parent)
     , m_rows(record)
 {
 }
+
+CodeListModel::~CodeListModel() = default;
 
 void CodeListModel::append(QByteArrayView chunk)
 {
@@ -20,7 +24,38 @@ void CodeListModel::clear()
     beginResetModel();
     m_first = m_rows.count();
     m_published = 0;
+    if (m_groups)
+        m_groups = std::make_unique<LineGroups>(m_rows, m_first);
     endResetModel();
+}
+
+void CodeListModel::setGroupedByLine(bool grouped)
+{
+    if (grouped == groupedByLine())
+        return;
+    beginResetModel();
+    m_groups = grouped ? std::make_unique<LineGroups>(m_rows, m_first) : nullptr;
+    m_published = 0;
+    endResetModel();
+    publish();
+}
+
+std::pair<qint64, qint64> CodeListModel::recordRows(int shown) const
+{
+    if (m_groups)
+        return m_groups->rowsOf(shown);
+    return {m_first + shown, m_first + shown + 1};
+}
+
+QByteArray CodeListModel::shownBytes(int shown, qint64 maxBytes) const
+{
+    const auto [first, end] = recordRows(shown);
+    if (end == first + 1)
+        return maxBytes < 0 ? m_rows.bytes(first) : m_rows.head(first, maxBytes);
+    QByteArray bytes;
+    for (qint64 row = first; row < end && (maxBytes < 0 || bytes.size() < maxBytes); ++row)
+        bytes += maxBytes < 0 ? m_rows.bytes(row) : m_rows.head(row, maxBytes - bytes.size());
+    return bytes;
 }
 
 void CodeListModel::setCodeBase(CodeBase base)
@@ -35,8 +70,19 @@ void CodeListModel::setCodeBase(CodeBase base)
 
 void CodeListModel::publish()
 {
+    qint64 available = m_rows.count() - m_first;
+    if (m_groups) {
+        const qint64 before = m_groups->count();
+        // The newest shown row may take the rows that arrived: it is drawn again.
+        if (m_groups->scan(kGroupingRowsPerFrame) && before > 0 && before <= m_published)
+            emit dataChanged(index(int(before - 1)), index(int(before - 1)));
+        available = m_groups->count();
+        // A large record is grouped a slice per frame: the window goes on meanwhile.
+        if (!m_groups->scannedAll())
+            m_publisher.request();
+    }
     // Qt views count rows in int; rows past that stay in the store, readable by copy.
-    const int total = int(std::min<qint64>(m_rows.count() - m_first, INT_MAX));
+    const int total = int(std::min<qint64>(available, INT_MAX));
     if (total <= m_published)
         return;
     beginInsertRows({}, m_published, total - 1);
@@ -53,19 +99,24 @@ QVariant CodeListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= m_published)
         return {};
-    const qint64 row = m_first + index.row();
+    const int shown = index.row();
     switch (role) {
     case Qt::DisplayRole:
-        return codeRowText(m_rows.head(row, kShownCodes + 1), kShownCodes, m_base);
+        return codeRowText(shownBytes(shown, kShownCodes + 1), kShownCodes, m_base);
     case Qt::EditRole:
-        return codeRowText(m_rows.bytes(row), -1, m_base);
+        return codeRowText(shownBytes(shown, -1), -1, m_base);
     case kHeadBytesRole:
-        return m_rows.head(row, kShownCodes + 1);
+        return shownBytes(shown, kShownCodes + 1);
     case kCodeBaseRole:
         return int(m_base);
-    case Qt::ToolTipRole:
-        return codeRowToolTip(m_rows.link(row), m_rows.msecsSinceEpoch(row),
-                              m_rows.head(row, kToolTipBytes + 1), m_rows.length(row));
+    case Qt::ToolTipRole: {
+        const auto [first, end] = recordRows(shown);
+        qint64 length = 0;
+        for (qint64 row = first; row < end; ++row)
+            length += m_rows.length(row);
+        return codeRowToolTip(m_rows.link(first), m_rows.msecsSinceEpoch(first),
+                              shownBytes(shown, kToolTipBytes + 1), length);
+    }
     default:
         return {};
     }

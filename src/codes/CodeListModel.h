@@ -5,6 +5,11 @@
 
 #include <QAbstractListModel>
 
+#include <memory>
+#include <utility>
+
+class LineGroups;
+
 // The code list's rows as a Qt model over CodeRows, the session record's code rows. A row
 // exists in the record as soon as it is appended; the view hears of new rows at most once per
 // frame, in one insertion, so a flood of chunks costs the view one update per frame instead
@@ -12,7 +17,8 @@
 //
 // The list may begin later than the record ("Limpiar lista"): it then shows the rows that
 // arrived since, while the record keeps every row. Its codes are shown in decimal or in
-// hexadecimal; the choice changes only how rows read, never what the record holds.
+// hexadecimal, and the serial port's rows may show grouped by line (LineGroups): the choices
+// change only how rows read, never what the record holds.
 class CodeListModel : public QAbstractListModel {
     Q_OBJECT
 
@@ -25,7 +31,11 @@ public:
     // The CodeBase the row is shown in, as an int, for drawing it.
     static constexpr int kCodeBaseRole = Qt::UserRole + 1;
 
+    // Record rows read per frame while grouping catches up with the record.
+    static constexpr qint64 kGroupingRowsPerFrame = 100'000;
+
     explicit CodeListModel(SessionRecord& record, QObject* parent = nullptr);
+    ~CodeListModel() override;
 
     void append(QByteArrayView chunk);
     const CodeRows& rows() const { return m_rows; }
@@ -39,6 +49,10 @@ public:
     void setCodeBase(CodeBase base);
     CodeBase codeBase() const { return m_base; }
 
+    // "Agrupar la serie por línea".
+    void setGroupedByLine(bool grouped);
+    bool groupedByLine() const { return m_groups != nullptr; }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
@@ -46,10 +60,16 @@ public:
     void publish();
 
 private:
+    // The record rows [first, second) a shown row is made of.
+    std::pair<qint64, qint64> recordRows(int shown) const;
+    // The shown row's bytes, at most maxBytes of them when maxBytes >= 0.
+    QByteArray shownBytes(int shown, qint64 maxBytes) const;
+
     SessionRecord& m_record;
     CodeRows m_rows;
     qint64 m_first = 0;
     int m_published = 0;
     CodeBase m_base = CodeBase::Decimal;
+    std::unique_ptr<LineGroups> m_groups;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

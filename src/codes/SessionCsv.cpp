@@ -99,37 +99,50 @@ void appendQuoted(QByteArray& out, QByteArrayView field)
 
 } // namespace
 
+QByteArray sessionCsvHeader()
+{
+    return "\xEF\xBB\xBF" +
+           QStringLiteral("Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto\r\n").toUtf8();
+}
+
+struct SessionCsvRows::Times : LocalTimes {};
+
+SessionCsvRows::SessionCsvRows()
+    : m_times(std::make_unique<Times>())
+    , m_linkNames{linkName(Link::Server).toUtf8(), linkName(Link::Client).toUtf8(),
+                  linkName(Link::Serial).toUtf8(), linkName(Link::Unknown).toUtf8()}
+{
+}
+
+SessionCsvRows::~SessionCsvRows() = default;
+
+void SessionCsvRows::append(QByteArray& out, const CodeRowEntry& row)
+{
+    m_times->append(out, row.msecsSinceEpoch);
+    out.append(',');
+    out.append(m_linkNames[std::size_t(row.link)]);
+    out.append(',');
+    out.append(QByteArray::number(row.bytes.size()));
+    out.append(',');
+    appendQuoted(out, codeRowAscii(row.bytes));
+    out.append(',');
+    appendQuoted(out, codeRowAscii(row.bytes, -1, CodeBase::Hexadecimal));
+    out.append(',');
+    m_escaped.truncate(0);
+    appendEscaped(m_escaped, row.bytes);
+    appendQuoted(out, m_escaped);
+    out.append("\r\n", 2);
+}
+
 SaveContent sessionCsvContent(SessionSource session)
 {
     const qint64 rows = session.rowCount;
     return {rows, [session = std::move(session)](SaveSink& sink) {
-                const QByteArray linkNames[] = {
-                    linkName(Link::Server).toUtf8(),
-                    linkName(Link::Client).toUtf8(),
-                    linkName(Link::Serial).toUtf8(),
-                    linkName(Link::Unknown).toUtf8(),
-                };
-                QByteArray out =
-                    "\xEF\xBB\xBF" +
-                    QStringLiteral("Hora,Enlace,Bytes,Códigos,Hexadecimal,Texto\r\n").toUtf8();
+                QByteArray out = sessionCsvHeader();
                 out.reserve(kFlushBytes + (kFlushBytes >> 2));
-                LocalTimes times;
-                QByteArray escaped;
+                SessionCsvRows csv;
                 const auto row = [&](const CodeRowEntry& saved) {
-                    times.append(out, saved.msecsSinceEpoch);
-                    out.append(',');
-                    out.append(linkNames[int(saved.link)]);
-                    out.append(',');
-                    out.append(QByteArray::number(saved.bytes.size()));
-                    out.append(',');
-                    appendQuoted(out, codeRowAscii(saved.bytes));
-                    out.append(',');
-                    appendQuoted(out, codeRowAscii(saved.bytes, -1, CodeBase::Hexadecimal));
-                    out.append(',');
-                    escaped.truncate(0);
-                    appendEscaped(escaped, saved.bytes);
-                    appendQuoted(out, escaped);
-                    out.append("\r\n", 2);
+                    csv.append(out, saved);
                     if (out.size() >= kFlushBytes) {
                         if (!sink.write(out))
                             return false;

@@ -28,57 +28,6 @@ namespace {
 // The progress dialog waits this long before it appears: most saves are over by then.
 constexpr int kProgressDelayMs = 500;
 
-// Why a file operation failed, in the operator's words. errorNumber is the system's error
-// number taken right after the failing call (0 where the system gives none).
-QString failureReason(const QFileDevice& file, int errorNumber, const QString& folder, bool isPipe)
-{
-    if (!QFileInfo(folder).isDir())
-        return QStringLiteral("la carpeta no existe");
-    if (file.error() == QFileDevice::ResourceError)
-        return QStringLiteral("el disco está lleno");
-    switch (errorNumber) {
-    case ENOSPC:
-#ifdef EDQUOT
-    case EDQUOT:
-#endif
-        return QStringLiteral("el disco está lleno");
-    case EACCES:
-    case EPERM:
-        return QStringLiteral("no hay permiso para escribir ahí");
-#ifdef EROFS
-    case EROFS:
-        return QStringLiteral("el sistema de archivos es de solo lectura");
-#endif
-    case ENOENT:
-        return QStringLiteral("la carpeta no existe");
-    case EISDIR:
-        return QStringLiteral("es una carpeta");
-    case ENAMETOOLONG:
-        return QStringLiteral("el nombre es demasiado largo");
-    case ENXIO:
-        return isPipe ? QStringLiteral("nadie está leyendo esa tubería; abra antes el programa "
-                                       "que la lee")
-                      : QStringLiteral("el dispositivo no está presente");
-    case EPIPE:
-        return QStringLiteral("el programa que leía la tubería la cerró antes del final");
-    case EAGAIN:
-#if defined(EWOULDBLOCK) && EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-        return QStringLiteral("el destino no acepta más datos");
-    case EIO:
-        return QStringLiteral("falló la escritura en el dispositivo (error de entrada/salida); "
-                              "puede haberse desconectado");
-    case EFBIG:
-        return QStringLiteral("el archivo supera el tamaño máximo permitido");
-    default:
-        break;
-    }
-    // Never the system's own text: it is English.
-    return errorNumber != 0 ? QStringLiteral("el sistema lo rechazó (error %1)").arg(errorNumber)
-                            : QStringLiteral("el sistema lo rechazó");
-}
-
 bool isNamedPipe(const QString& path)
 {
 #ifdef Q_OS_UNIX
@@ -128,6 +77,56 @@ std::unique_ptr<QFile> openInPlace(const QString& path, int& errorNumber)
 }
 
 } // namespace
+
+QString fileFailureReason(const QFileDevice& file, int errorNumber, const QString& folder,
+                          bool isPipe)
+{
+    if (!QFileInfo(folder).isDir())
+        return QStringLiteral("la carpeta no existe");
+    if (file.error() == QFileDevice::ResourceError)
+        return QStringLiteral("el disco está lleno");
+    switch (errorNumber) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return QStringLiteral("el disco está lleno");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("no hay permiso para escribir ahí");
+#ifdef EROFS
+    case EROFS:
+        return QStringLiteral("el sistema de archivos es de solo lectura");
+#endif
+    case ENOENT:
+        return QStringLiteral("la carpeta no existe");
+    case EISDIR:
+        return QStringLiteral("es una carpeta");
+    case ENAMETOOLONG:
+        return QStringLiteral("el nombre es demasiado largo");
+    case ENXIO:
+        return isPipe ? QStringLiteral("nadie está leyendo esa tubería; abra antes el programa "
+                                       "que la lee")
+                      : QStringLiteral("el dispositivo no está presente");
+    case EPIPE:
+        return QStringLiteral("el programa que leía la tubería la cerró antes del final");
+    case EAGAIN:
+#if defined(EWOULDBLOCK) && EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return QStringLiteral("el destino no acepta más datos");
+    case EIO:
+        return QStringLiteral("falló la escritura en el dispositivo (error de entrada/salida); "
+                              "puede haberse desconectado");
+    case EFBIG:
+        return QStringLiteral("el archivo supera el tamaño máximo permitido");
+    default:
+        break;
+    }
+    // Never the system's own text: it is English.
+    return errorNumber != 0 ? QStringLiteral("el sistema lo rechazó (error %1)").arg(errorNumber)
+                            : QStringLiteral("el sistema lo rechazó");
+}
 
 // Counts the work done, posts the progress when its thousandth changes, and writes.
 class FileSave::Sink final : public SaveSink {
@@ -306,19 +305,19 @@ void FileSave::run()
         }
 
         if (!file->isOpen()) {
-            fail(failureReason(*file, errorNumber, folder, isPipe));
+            fail(fileFailureReason(*file, errorNumber, folder, isPipe));
         } else {
             Sink sink(*this, *file);
             const bool written = !m_content.writeTo || m_content.writeTo(sink);
             if (sink.failed) {
-                fail(failureReason(*file, sink.errorNumber, folder, isPipe));
+                fail(fileFailureReason(*file, sink.errorNumber, folder, isPipe));
             } else if (m_cancelled || !written) {
                 outcome = Outcome::Cancelled;
             } else {
                 errno = 0;
                 const bool done = replacing ? replacing->commit() : file->flush();
                 if (!done)
-                    fail(failureReason(*file, errno, folder, isPipe));
+                    fail(fileFailureReason(*file, errno, folder, isPipe));
             }
         }
         file.reset(); // a save file not committed is removed, the target left as it was

@@ -9,6 +9,7 @@
 #include <thread>
 
 class OperatorMessages;
+class QFileDevice;
 class QWidget;
 
 // Writes a save's content to a file on a helper thread, so that the window goes on serving
@@ -59,6 +60,12 @@ private:
     int m_wakeWrite = -1;
     std::thread m_thread;
 };
+
+// Why a file operation failed, in the operator's words ("el disco está lleno"). errorNumber is
+// the system's error number taken right after the failing call (0 where the system gives
+// none); folder is the file's folder.
+QString fileFailureReason(const QFileDevice& file, int errorNumber, const QString& folder,
+                          bool isPipe);
 
 // The operator's description of a failed save: which file, and why.
 QString saveFailureText(const QString& path, const QString& reason);

@@ -1,6 +1,8 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
+#include "codes/LineGrouping.h"
+#include "codes/LineGroups.h"
 #include "codes/SessionCsv.h"
 #include "support/ListRows.h"
 #include "support/RecordingMessages.h"
@@ -25,6 +27,112 @@ class TestCodeList : public QObject {
     Q_OBJECT
 
 private slots:
+    // "Agrupar la serie por línea": consecutive serial characters make one row up to and
+    // including a line end (CR, LF or CR LF), or until a pause of more than 50 ms; other links'
+    // rows and empty rows stay their own. The same rows whether grouped while written (a
+    // capture, a save) or over the record (the list).
+    void serialRowsGroupByLine_data()
+    {
+        QTest::addColumn<QString>("rows");      // link letter, ms, ':', bytes; ';' between rows
+        QTest::addColumn<QStringList>("shown"); // the grouped rows' bytes
+        QTest::newRow("a meter's line") << u"S0:T;S0:=;S1:2;S1:3;S2:.;S2:4;S3:C;S3:\r;S4:\n"_qs
+                                        << QStringList{u"T=23.4C\r\n"_qs};
+        QTest::newRow("LF alone ends a line")
+            << u"S0:a;S0:\n;S0:b"_qs << QStringList{u"a\n"_qs, u"b"_qs};
+        QTest::newRow("CR alone ends a line")
+            << u"S0:a;S0:\r;S0:b"_qs << QStringList{u"a\r"_qs, u"b"_qs};
+        QTest::newRow("LF CR is two ends")
+            << u"S0:a;S0:\n;S0:\r;S0:b"_qs << QStringList{u"a\n"_qs, u"\r"_qs, u"b"_qs};
+        QTest::newRow("a pause of 50 ms joins") << u"S0:a;S50:b"_qs << QStringList{u"ab"_qs};
+        QTest::newRow("a pause of 51 ms ends a row")
+            << u"S0:a;S51:b;S60:c"_qs << QStringList{u"a"_qs, u"bc"_qs};
+        QTest::newRow("CR then a pause before LF")
+            << u"S0:a;S0:\r;S80:\n"_qs << QStringList{u"a\r"_qs, u"\n"_qs};
+        QTest::newRow("another link in between")
+            << u"S0:a;T0:xy;S0:b"_qs << QStringList{u"a"_qs, u"xy"_qs, u"b"_qs};
+        QTest::newRow("other links never group")
+            << u"T0:x;T0:y;C0:z"_qs << QStringList{u"x"_qs, u"y"_qs, u"z"_qs};
+        QTest::newRow("an empty serial row stays its own")
+            << u"S0:a;S0:;S0:b"_qs << QStringList{u"a"_qs, QString(), u"b"_qs};
+    }
+    // Grouped, the list shows, copies and tells screen readers a row per serial line, found
+    // through its sparse index from any row, also the line still growing; the record keeps a
+    // row per character, and unchecking shows them again.
+    void theListShowsASerialLinePerRowWhileGrouped()
+    {
+        CodeListView view;
+        SessionRecord record;
+        CodeList list(view, record);
+        const auto receive = [&](const QByteArray& bytes, Link link) {
+            if (link != Link::Serial) {
+                list.AddCodeRow(bytes);
+                record.appendReceived(link, bytes);
+                return;
+            }
+            for (const char c : bytes) {
+                list.AddCodeRow(QByteArrayView(&c, 1));
+                record.appendReceived(Link::Serial, QByteArrayView(&c, 1));
+            }
+        };
+        QByteArray lines;
+        QStringList expected;
+        for (int line = 0; line < 300; ++line) {
+            const QByteArray text = QByteArray("L") + QByteArray::number(line) + "\r\n";
+            receive(text, Link::Serial);
+            lines += text;
+            expected << codeRowText(text);
+            if (line == 100) {
+                receive("TCP", Link::Server);
+                expected << codeRowText("TCP");
+            }
+        }
+        receive("xy", Link::Serial);
+        expected << codeRowText("xy");
+        const qint64 characters = record.codeRowCount();
+        QAbstractItemModel& model = *view.model();
+        const auto shownRow = [&model](int row) {
+            return model.index(row, 0).data(Qt::EditRole).toString();
+        };
+        list.setGroupedByLine(true);
+        QTRY_COMPARE(model.rowCount(), int(expected.size()));
+        for (const int row : {250, 3, 101, 102, 64, 63, 301, 0})
+            QCOMPARE(shownRow(row), expected[row]);
+        receive("z\r\n", Link::Serial);
+        QTRY_COMPARE(shownRow(model.rowCount() - 1), codeRowText("xyz\r\n"));
+        QCOMPARE(model.rowCount(), int(expected.size()));
+        QCOMPARE(record.codeRowCount(), characters + 3);
+
+        list.setGroupedByLine(false);
+        QTRY_COMPARE(model.rowCount(), int(characters + 3));
+        QCOMPARE(shownRow(0), u",76"_qs);
+    }
+
+    void serialRowsGroupByLine()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QStringList, shown);
+        std::vector<QByteArray> held;
+        std::vector<CodeRowEntry> entries;
+        held.reserve(64);
+        for (const QString& row : rows.split(u';')) {
+            const Link link = row[0] == u'S'   ? Link::Serial
+                              : row[0] == u'T' ? Link::Server
+                                               : Link::Client;
+            const qsizetype colon = row.indexOf(u':');
+            held.push_back(row.mid(colon + 1).toLatin1());
+            entries.push_back({row.mid(1, colon - 1).toLongLong(), link, held.back()});
+        }
+        QStringList written;
+        LineGroupWriter writer([&written](const CodeRowEntry& row) {
+            written << QString::fromLatin1(row.bytes.toByteArray());
+            return true;
+        });
+        for (const CodeRowEntry& entry : entries)
+            QVERIFY(writer.add(entry));
+        QVERIFY(writer.flush());
+        QCOMPARE(written, shown);
+    }
+
     // Each piece is a comma and the byte's code: in decimal as it is (no sign, no leading
     // zero), in hexadecimal as two upper-case digits.
     void aChunkBecomesCommaPrefixedCodes_data()

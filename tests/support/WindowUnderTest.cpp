@@ -27,6 +27,12 @@ WindowUnderTest::WindowUnderTest(ServerFrmPlatform platform)
             return answer;
         };
     }
+    if (!platform.askCaptureStart) {
+        platform.askCaptureStart = [questions = captureQuestions](QWidget*, const QString& text) {
+            questions->asked.push_back(text);
+            return questions->answer;
+        };
+    }
     window = std::make_unique<ServerFrm>(std::move(platform));
     ui = &window->controls();
     window->show();

@@ -16,9 +16,16 @@ struct CloseQuestions {
     std::deque<CloseAnswer> answers;
 };
 
+// What "Grabar en archivo…" asks when the session holds rows already, answered without a box.
+struct CaptureQuestions {
+    std::vector<QString> asked;
+    CaptureStart answer = CaptureStart::FromNow;
+};
+
 // The real window, shown offscreen, with its messages recorded. The platform's messages are
-// always the recorder, and the close question is answered by closeQuestions unless the
-// platform answers it; anything else it holds is handed to the window.
+// always the recorder, the close question is answered by closeQuestions and the capture's by
+// captureQuestions unless the platform answers them; anything else it holds is handed to the
+// window.
 struct WindowUnderTest {
     WindowUnderTest();
     explicit WindowUnderTest(ServerFrmPlatform platform);
@@ -29,6 +36,7 @@ struct WindowUnderTest {
 
     RecordingMessages* messages = nullptr;
     std::shared_ptr<CloseQuestions> closeQuestions = std::make_shared<CloseQuestions>();
+    std::shared_ptr<CaptureQuestions> captureQuestions = std::make_shared<CaptureQuestions>();
     // The window's controls, under their designer names.
     const Ui::ServerFrm* ui = nullptr;
     std::unique_ptr<ServerFrm> window;

@@ -1,0 +1,207 @@
+#include "codes/CaptureWriter.h"
+
+#include "codes/LineGrouping.h"
+#include "codes/SessionCsv.h"
+#include "views/FileSave.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+// A kill loses nothing written; a power loss at most this much.
+constexpr auto kSyncEvery = std::chrono::seconds(1);
+// Rows are written out in pieces of about this size.
+constexpr qsizetype kPieceBytes = qsizetype(1) << 20;
+// How often a held line is looked at, to be written once it can no longer grow.
+constexpr auto kHeldLineCheck = std::chrono::milliseconds(line_grouping::kPauseMs);
+
+// A write past the size a file may have would end the program: on this thread it fails with
+// EFBIG instead.
+void holdWriteSignals()
+{
+#ifdef Q_OS_UNIX
+    sigset_t held;
+    sigemptyset(&held);
+    sigaddset(&held, SIGPIPE);
+    sigaddset(&held, SIGXFSZ);
+    pthread_sigmask(SIG_BLOCK, &held, nullptr);
+#endif
+}
+
+// Whether the open file is still the one at path: a removed folder or file leaves the
+// descriptor writable, into nothing anyone can read.
+bool stillThere(const QFile& file, const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(file.handle(), &opened) != 0 || !S_ISREG(opened.st_mode))
+        return true; // a device or a pipe is not ours to check
+    return ::stat(QFile::encodeName(path).constData(), &named) == 0 &&
+           named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+#else
+    Q_UNUSED(file);
+    return QFileInfo::exists(path);
+#endif
+}
+
+void syncToDisk(const QFile& file)
+{
+#ifdef Q_OS_UNIX
+    // A device or a pipe refuses it, harmlessly.
+    ::fdatasync(file.handle());
+#else
+    Q_UNUSED(file);
+#endif
+}
+
+} // namespace
+
+CaptureWriter::CaptureWriter(QString path, QObject* parent)
+    : QObject(parent)
+    , m_path(std::move(path))
+{
+}
+
+CaptureWriter::~CaptureWriter()
+{
+    finish();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void CaptureWriter::start()
+{
+    m_thread = std::thread([this] { run(); });
+}
+
+void CaptureWriter::give(RecordSnapshot snapshot, qint64 fromRow, bool grouped)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_job)
+            fromRow = m_job->fromRow;
+        m_job = Job{std::move(snapshot), fromRow, grouped};
+    }
+    m_wake.notify_one();
+}
+
+void CaptureWriter::finish()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_finishing = true;
+    }
+    m_wake.notify_one();
+}
+
+void CaptureWriter::run()
+{
+    holdWriteSignals();
+    const QString folder = QFileInfo(m_path).absolutePath();
+    QFile file(m_path);
+    const auto fail = [&](int errorNumber) {
+        const QString reason = !stillThere(file, m_path) && QFileInfo(folder).isDir()
+                                   ? QStringLiteral("el archivo se borró o se cambió de sitio")
+                                   : fileFailureReason(file, errorNumber, folder, false);
+        QMetaObject::invokeMethod(
+            this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
+    };
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        fail(errno);
+        return;
+    }
+    const auto writeAll = [&](const QByteArray& bytes) {
+        errno = 0;
+        if (file.write(bytes) == bytes.size())
+            return true;
+        fail(errno);
+        return false;
+    };
+    if (!writeAll(sessionCsvHeader()))
+        return;
+
+    SessionCsvRows csv;
+    QByteArray out;
+    out.reserve(kPieceBytes + (kPieceBytes >> 2));
+    bool ok = true;
+    const auto append = [&](const CodeRowEntry& row) {
+        csv.append(out, row);
+        if (out.size() >= kPieceBytes) {
+            ok = writeAll(out);
+            out.truncate(0);
+        }
+        return ok;
+    };
+    LineGroupWriter lines(append);
+    auto lastSync = Clock::now();
+    bool unsynced = true;
+    for (;;) {
+        std::optional<Job> job;
+        bool finishing = false;
+        {
+            std::unique_lock lock(m_mutex);
+            const auto until = lines.holding()
+                                   ? std::min(lastSync + kSyncEvery, Clock::now() + kHeldLineCheck)
+                                   : lastSync + kSyncEvery;
+            m_wake.wait_until(lock, until, [&] { return m_job || m_finishing; });
+            job = std::exchange(m_job, std::nullopt);
+            finishing = m_finishing;
+        }
+        if (job) {
+            job->snapshot.forEachCodeRow(
+                [&](const CodeRowEntry& row) {
+                    if (job->grouped)
+                        return lines.add(row);
+                    return lines.flush() && append(row);
+                },
+                job->fromRow);
+            if (!ok)
+                return;
+        }
+        // A line that can no longer grow is written; all of it before the file closes.
+        if (lines.holding() && (finishing || lines.closedBy(QDateTime::currentMSecsSinceEpoch())) &&
+            !lines.flush())
+            return;
+        if (!out.isEmpty()) {
+            if (!writeAll(out))
+                return;
+            out.truncate(0);
+            unsynced = true;
+        }
+        if (job) {
+            const qint64 rows = job->snapshot.codeRowCount();
+            QMetaObject::invokeMethod(
+                this, [this, rows] { emit written(rows); }, Qt::QueuedConnection);
+        }
+        if (Clock::now() - lastSync >= kSyncEvery || (finishing && !job)) {
+            lastSync = Clock::now();
+            if (!stillThere(file, m_path)) {
+                fail(ENOENT);
+                return;
+            }
+            if (unsynced)
+                syncToDisk(file);
+            unsynced = false;
+        }
+        if (finishing && !job)
+            break;
+    }
+    file.close();
+    QMetaObject::invokeMethod(
+        this, [this] { emit finished(); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "record/RecordSnapshot.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// One file written while capturing, on a thread of its own: the session CSV's header, then the
+// code rows it is handed, as they come. The window's thread only hands over a snapshot of the
+// record and the rows to take from it (give); formatting and writing happen here, so a slow
+// disk never holds the window. What it was given waits as one job: a newer hand-over before
+// the writer took the last one replaces it, from the same first row.
+//
+// Every write goes straight to the system (nothing waits in a buffer of ours), and at least
+// once a second the file is synced to the disk and checked to be still where it was opened: a
+// kill loses nothing written, a power loss at most the last second, and a file whose folder
+// was removed is told instead of written into nowhere. The first failure ends the writing and
+// is told (failed); nothing is retried.
+class CaptureWriter : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CaptureWriter(QString path, QObject* parent = nullptr);
+    // Writes what it was given, then closes the file; waits for that.
+    ~CaptureWriter() override;
+
+    const QString& path() const { return m_path; }
+    void start();
+    // The snapshot's rows from fromRow on are to be written next; grouped: serial rows
+    // grouped by line (LineGroupWriter), a line still open held back until it ends.
+    void give(RecordSnapshot snapshot, qint64 fromRow, bool grouped = false);
+    // Writes what it was given, then closes the file and says finished.
+    void finish();
+
+signals:
+    // The file holds the record's rows up to here.
+    void written(qint64 rows);
+    // reason: why it stopped, in Spanish ("el disco está lleno").
+    void failed(const QString& reason);
+    // Everything given is in the file, which is closed.
+    void finished();
+
+private:
+    struct Job {
+        RecordSnapshot snapshot;
+        qint64 fromRow = 0;
+        bool grouped = false;
+    };
+    void run();
+
+    QString m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::optional<Job> m_job;
+    bool m_finishing = false;
+    std::thread m_thread;
+};

@@ -5,7 +5,10 @@
 #include <QDate>
 #include <QDateTime>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -60,41 +63,65 @@ private:
     int m_offsetSeconds = 0;
 };
 
-// A chunk's bytes as the text column has them: printable ASCII as itself, a backslash
-// doubled, bytes 0xA0 to 0xFF as the Latin-1 character of the same value, and every other
-// byte as \xHH (two upper-case hexadecimal digits). Not yet quoted for CSV.
-void appendEscaped(QByteArray& out, QByteArrayView bytes)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
-            out.append("\\\\", 2);
-        } else if (byte >= 0x20 && byte <= 0x7E) {
-            out.append(c);
-        } else if (byte >= 0xA0) {
-            // UTF-8 of U+00A0..U+00FF.
-            out.append(static_cast<char>(0xC0 | (byte >> 6)));
-            out.append(static_cast<char>(0x80 | (byte & 0x3F)));
-        } else {
-            const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-            out.append(escape, sizeof escape);
+// How each byte is written in each of the three columns of codes and text: at most four
+// characters, made once, so that a row is written by table look-ups alone (a capture writes
+// about eight bytes of CSV per byte received).
+struct Piece {
+    std::array<char, 4> text{};
+    quint8 length = 0;
+};
+
+struct Pieces {
+    std::array<Piece, 256> decimal;
+    std::array<Piece, 256> hexadecimal;
+    // The text column, already as it stands between the field's double quotes: printable
+    // ASCII as itself, a backslash doubled, the double quote doubled (CSV), bytes 0xA0 to 0xFF
+    // as the UTF-8 of the Latin-1 character of the same value, any other byte as \xHH.
+    std::array<Piece, 256> text;
+
+    Pieces()
+    {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const auto set = [](Piece& piece, std::initializer_list<char> chars) {
+            std::copy(chars.begin(), chars.end(), piece.text.begin());
+            piece.length = quint8(chars.size());
+        };
+        for (int byte = 0; byte < 256; ++byte) {
+            const auto b = std::size_t(byte);
+            const char hundreds = char('0' + byte / 100);
+            const char tens = char('0' + byte / 10 % 10);
+            const char ones = char('0' + byte % 10);
+            if (byte >= 100)
+                set(decimal[b], {',', hundreds, tens, ones});
+            else if (byte >= 10)
+                set(decimal[b], {',', tens, ones});
+            else
+                set(decimal[b], {',', ones});
+            set(hexadecimal[b], {',', kHex[byte >> 4], kHex[byte & 0xF]});
+            if (byte == '\\')
+                set(text[b], {'\\', '\\'});
+            else if (byte == '"')
+                set(text[b], {'"', '"'});
+            else if (byte >= 0x20 && byte <= 0x7E)
+                set(text[b], {char(byte)});
+            else if (byte >= 0xA0)
+                set(text[b], {char(0xC0 | (byte >> 6)), char(0x80 | (byte & 0x3F))});
+            else
+                set(text[b], {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]});
         }
     }
-}
+};
 
-// A field between double quotes, a quote inside it doubled.
-void appendQuoted(QByteArray& out, QByteArrayView field)
+// Writes each byte's piece of the table at out, which has room for four more characters
+// than the pieces take.
+char* writePieces(char* out, QByteArrayView bytes, const std::array<Piece, 256>& table)
 {
-    out.append('"');
-    qsizetype from = 0;
-    for (qsizetype quote = field.indexOf('"'); quote >= 0; quote = field.indexOf('"', from)) {
-        out.append(field.sliced(from, quote + 1 - from));
-        out.append('"');
-        from = quote + 1;
+    for (const char c : bytes) {
+        const Piece& piece = table[static_cast<unsigned char>(c)];
+        std::memcpy(out, piece.text.data(), 4);
+        out += piece.length;
     }
-    out.append(field.sliced(from));
-    out.append('"');
+    return out;
 }
 
 } // namespace
@@ -118,20 +145,29 @@ SessionCsvRows::~SessionCsvRows() = default;
 
 void SessionCsvRows::append(QByteArray& out, const CodeRowEntry& row)
 {
+    static const Pieces pieces;
     m_times->append(out, row.msecsSinceEpoch);
     out.append(',');
     out.append(m_linkNames[std::size_t(row.link)]);
     out.append(',');
     out.append(QByteArray::number(row.bytes.size()));
-    out.append(',');
-    appendQuoted(out, codeRowAscii(row.bytes));
-    out.append(',');
-    appendQuoted(out, codeRowAscii(row.bytes, -1, CodeBase::Hexadecimal));
-    out.append(',');
-    m_escaped.truncate(0);
-    appendEscaped(m_escaped, row.bytes);
-    appendQuoted(out, m_escaped);
-    out.append("\r\n", 2);
+    // The three quoted columns: at most 4 + 3 + 4 characters per byte, 9 of quotes, commas
+    // and the line end, and 4 to spare for the last piece's copy.
+    const qsizetype start = out.size();
+    const qsizetype most = start + row.bytes.size() * 11 + 16;
+    if (out.capacity() < most)
+        out.reserve(std::max(most, out.capacity() * 2));
+    out.resize(most);
+    char* p = out.data() + start;
+    *p++ = ',';
+    *p++ = '"';
+    p = writePieces(p, row.bytes, pieces.decimal);
+    std::memcpy(p, "\",\"", 3);
+    p = writePieces(p + 3, row.bytes, pieces.hexadecimal);
+    std::memcpy(p, "\",\"", 3);
+    p = writePieces(p + 3, row.bytes, pieces.text);
+    std::memcpy(p, "\"\r\n", 3);
+    out.truncate(p + 3 - out.constData());
 }
 
 SaveContent sessionCsvContent(SessionSource session)

@@ -31,7 +31,6 @@ private:
     struct Times;
     std::unique_ptr<Times> m_times;
     std::array<QByteArray, 4> m_linkNames;
-    QByteArray m_escaped;
 };
 
 // The CSV writer of a session; units of work are rows.

@@ -80,27 +80,32 @@ void ClientEndpoint::Command1_Click()
     Winsock2_Close();
 }
 
-void ClientEndpoint::sendAndLog()
+void ClientEndpoint::sendAndLog(const QString& text)
 {
-    m_winsock2.SendData(OutgoingText::textToSend(m_txtSend2));
-    AppendLog(m_text4, u"Cliente : ", OutgoingText::textToSend(m_txtSend2));
+    m_winsock2.SendData(text);
+    AppendLog(m_text4, u"Cliente : ", text);
     m_txtSend2.setText(QString());
 }
 
 void ClientEndpoint::bntSend2_Click()
 {
     const auto failure = trapFailure([this] {
+        if (!m_option1.isChecked() && !m_option2.isChecked()) {
+            m_messages.show(kChooseTransport, MessageIcon::Exclamation);
+            return;
+        }
+        // A box its mode cannot read is told as a refused send is, but nothing was sent: the
+        // connection stays.
+        const auto text = OutgoingText::textToSend(m_txtSend2, m_messages, MessageIcon::None);
+        if (!text)
+            return;
         if (m_option1.isChecked()) {
-            sendAndLog();
+            sendAndLog(*text);
             return;
         }
-        if (m_option2.isChecked()) {
-            m_winsock2.setRemoteHost(m_txtIP.text());
-            m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
-            sendDatagram();
-            return;
-        }
-        m_messages.show(kChooseTransport, MessageIcon::Exclamation);
+        m_winsock2.setRemoteHost(m_txtIP.text());
+        m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
+        sendDatagram(*text);
     });
     if (failure)
         refuseSend(*failure);
@@ -119,17 +124,16 @@ void ClientEndpoint::refuseSend(const QString& description)
 // same order; a name that is not found, or not in time, ends in this handler's trap like any
 // refused send. So nothing is logged that did not go out. Names the machine knows by itself go
 // out at once, and the handler ends as it always did.
-void ClientEndpoint::sendDatagram()
+void ClientEndpoint::sendDatagram(const QString& text)
 {
     // A Close (another button, a transport choice) drops waiting datagrams unsent: they were
     // never logged, and their text stayed in the box.
     if (m_winsock2.datagramsWaiting() == 0)
         m_waiting.clear();
     const QString shown = m_txtSend2.text();
-    const QString text = OutgoingText::toSend(shown);
     m_winsock2.SendData(text);
     if (m_winsock2.datagramsWaiting() > 0) {
-        m_waiting.push_back({shown, QApplication::focusWidget()});
+        m_waiting.push_back({shown, text, QApplication::focusWidget()});
         return;
     }
     AppendLog(m_text4, u"Cliente : ", text);
@@ -143,7 +147,7 @@ void ClientEndpoint::finishWaitingSend()
         return;
     const WaitingSend send = m_waiting.front();
     m_waiting.pop_front();
-    AppendLog(m_text4, u"Cliente : ", OutgoingText::toSend(send.shown));
+    AppendLog(m_text4, u"Cliente : ", send.sent);
     if (m_wentOut)
         m_wentOut(send.shown);
     // What the operator typed meanwhile is kept; only the text that went out is taken away.

@@ -50,13 +50,15 @@ public:
 private:
     // A datagram that waits for its host name: what was sent, and where the focus was.
     struct WaitingSend {
-        // The box's text as shown when it was sent.
+        // The box's text as shown when it was sent, and the text that went out for it (the
+        // box read in its mode, with its line end).
         QString shown;
+        QString sent;
         QPointer<QWidget> focus;
     };
 
-    void sendAndLog();
-    void sendDatagram();
+    void sendAndLog(const QString& text);
+    void sendDatagram(const QString& text);
     void finishWaitingSend();
     void refuseWaitingSend(const QString& description);
     void refuseSend(const QString& description);

@@ -99,7 +99,11 @@ void SerialLink::Command3_Click()
         m_messages.show(QStringLiteral("Ingreso datos para envío"), MessageIcon::Exclamation);
         return;
     }
-    m_mscomm1.setOutput(OutgoingText::textToSend(m_text1));
+    // A box its mode cannot read is told as any failure of this handler is.
+    const auto text = OutgoingText::textToSend(m_text1, m_messages, MessageIcon::Critical);
+    if (!text)
+        return;
+    m_mscomm1.setOutput(*text);
     m_text1.setText(QString());
     m_text1.setFocus();
 }

@@ -34,6 +34,10 @@ struct WindowUnderTest {
     std::unique_ptr<ServerFrm> window;
 };
 
+// Chooses entries of an outgoing box's context menu as a right click opens it, each a path:
+// "Hexadecimal", "Fin de línea/CR". Returns false if one is not there.
+bool chooseInBoxMenu(QLineEdit& box, const QStringList& entries);
+
 // "Poner a la escucha" with the port field set to the given port.
 void listenOn(WindowUnderTest& w, quint16 port);
 // Chooses TCP and listens on a port nothing else holds; returns that port.

@@ -3,6 +3,7 @@
 #include "base/SingleByteCodec.h"
 #include "views/FocusRing.h"
 #include "views/LogPaneAccessible.h"
+#include "views/SentRanges.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -91,6 +92,7 @@ void LogPane::clear()
     m_record->clearPane(m_pane);
     m_anchor = m_caret = 0;
     rewrapAll();
+    emit cleared();
     m_publisher.request();
     if (QAccessible::isActive()) {
         QAccessibleEvent event(this, QAccessible::TextUpdated);
@@ -127,6 +129,12 @@ void LogPane::setSelLength(qint64 length)
 QString LogPane::selectedText() const
 {
     return textRange(selStart(), selStart() + selLength());
+}
+
+void LogPane::setSentRanges(const SentRanges* sent)
+{
+    m_sent = sent;
+    viewport()->update();
 }
 
 void LogPane::selectAll()
@@ -273,6 +281,8 @@ void LogPane::paintEvent(QPaintEvent*)
         const QPointF baseline(kMargin, top + m_glyphs.ascent());
         painter.setPen(pal.color(QPalette::Text));
         m_glyphs.draw(painter, baseline, bytes);
+        if (m_sent)
+            paintSent(painter, start, end, bytes, top);
 
         const qint64 from = std::max(selFrom, start);
         const qint64 to = std::min(selTo, end);
@@ -292,6 +302,23 @@ void LogPane::paintEvent(QPaintEvent*)
     }
     if (hasFocus())
         drawFocusRing(painter, *viewport());
+}
+
+void LogPane::paintSent(QPainter& painter, qint64 start, qint64 end, const QByteArray& bytes,
+                        int top)
+{
+    const QPointF baseline(kMargin, top + m_glyphs.ascent());
+    for (const auto& [from, to] : m_sent->within(start, end)) {
+        const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
+        const qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
+        const QRectF band(left, top, right - left, m_glyphs.lineHeight());
+        painter.save();
+        painter.setClipRect(band);
+        painter.fillRect(band, palette().color(QPalette::Base));
+        painter.setPen(palette().color(QPalette::Link));
+        m_glyphs.draw(painter, baseline, bytes);
+        painter.restore();
+    }
 }
 
 void LogPane::resizeEvent(QResizeEvent* event)

@@ -12,6 +12,8 @@
 
 #include <memory>
 
+class SentRanges;
+
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
 //
@@ -49,6 +51,12 @@ public:
     // Text = "": the caret goes back to the start.
     void clear();
 
+    // Which of the pane's bytes were sent rather than received (a local echo): drawn in the
+    // palette's link colour. Whoever marks them keeps the ranges, and forgets them when the
+    // pane is cleared.
+    void setSentRanges(const SentRanges* sent);
+    const SentRanges* sentRanges() const { return m_sent; }
+
     // SelStart: setting it puts the caret there with nothing selected and scrolls it into view.
     qint64 selStart() const;
     void setSelStart(qint64 position);
@@ -68,6 +76,10 @@ public:
     QRect characterRect(qint64 position) const;
     qint64 positionAt(QPoint viewportPoint) const;
     void scrollToPosition(qint64 position);
+
+signals:
+    // "Limpiar": positions start again from 0.
+    void cleared();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -93,6 +105,8 @@ private:
     int visibleRows() const;
     void select(qint64 anchor, qint64 caret);
     void publish();
+    // Draws again, in the sent colour, the sent bytes of the row [start, end).
+    void paintSent(QPainter& painter, qint64 start, qint64 end, const QByteArray& bytes, int top);
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
@@ -105,6 +119,7 @@ private:
     qint64 m_caret = 0;
     bool m_caretIntoView = false;
     bool m_dragging = false;
+    const SentRanges* m_sent = nullptr;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };
 

@@ -17,6 +17,7 @@
 #include "serial/SerialLink.h"
 #include "serial/SerialPortHint.h"
 #include "serial/SerialPortNumbering.h"
+#include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/MessageBoxMessages.h"
 #include "views/SessionKeeping.h"
@@ -86,9 +87,11 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_charInsertion = std::make_unique<CharInsertion>(
         *m_ui->MaskEdBox6, *m_ui->Option3, *m_ui->Option4, *m_ui->Option5, *m_ui->txtSend,
         *m_ui->txtSend2, *m_ui->Text1, *m_messages);
+    m_localEcho = std::make_unique<LocalEcho>(*m_ui->Text2);
     m_serialLink = std::make_unique<SerialLink>(
         *MSComm1, *m_ui->MaskEdBox1, *m_ui->MaskEdBox2, *m_ui->MaskEdBox3, *m_ui->MaskEdBox4,
-        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_serialLight, *m_codeList, *m_messages);
+        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_localEcho, *m_serialLight, *m_codeList,
+        *m_messages);
     new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *m_ui->MaskEdBox1);
     // Before the handlers are wired: a lamp shows a loss before its handler's messages.
     m_linkLights = std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight,

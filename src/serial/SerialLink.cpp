@@ -4,9 +4,11 @@
 #include "base/FailureDispatch.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
+#include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
 #include "serial/Parities.h"
 #include "serial/SerialControl.h"
+#include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
 
@@ -14,8 +16,8 @@
 
 SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
                        QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
-                       QLineEdit& text1, LogPane& text2, StateLight& light, CodeList& codeList,
-                       OperatorMessages& messages)
+                       QLineEdit& text1, LogPane& text2, LocalEcho& echo, StateLight& light,
+                       CodeList& codeList, OperatorMessages& messages)
     : m_mscomm1(mscomm1)
     , m_maskEdBox1(maskEdBox1)
     , m_maskEdBox2(maskEdBox2)
@@ -24,6 +26,7 @@ SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit&
     , m_maskEdBox5(maskEdBox5)
     , m_text1(text1)
     , m_text2(text2)
+    , m_echo(echo)
     , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
@@ -104,6 +107,7 @@ void SerialLink::Command3_Click()
     if (!text)
         return;
     m_mscomm1.setOutput(*text);
+    m_echo.sent(SingleByteCodec::toBytes(*text));
     m_text1.setText(QString());
     m_text1.setFocus();
 }

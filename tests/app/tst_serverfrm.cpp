@@ -835,9 +835,12 @@ private slots:
         const QStringList pane{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
                                QString(),           u"Limpiar"_qs,
                                QString(),           u"Guardar como…"_qs};
+        // The pane's options, off at first, between "Limpiar" and "Guardar como…".
+        const QStringList serial =
+            pane.mid(0, 5) + QStringList{u"Eco local"_qs, QString()} + pane.mid(5);
         QTest::newRow("server pane") << u"Text3"_qs << pane;
         QTest::newRow("client pane") << u"Text4"_qs << pane;
-        QTest::newRow("serial pane") << u"Text2"_qs << pane;
+        QTest::newRow("serial pane") << u"Text2"_qs << serial;
         QTest::newRow("code list")
             << u"ListView1"_qs << QStringList{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
                                               QString(),           u"Decimal (✓)"_qs,
@@ -870,7 +873,8 @@ private slots:
         QCOMPARE(contextMenuOf(*shown), offered);
         QMap<QString, QByteArray> expected = shownByEachView(*w);
         expected[view].clear();
-        QAction* clear = actionOf(*shown, offered.at(offered.size() - 3));
+        QAction* clear =
+            actionOf(*shown, offered.at(3) == u"Limpiar" ? offered.at(3) : u"Limpiar lista"_qs);
         QVERIFY(clear);
         clear->trigger();
         QCOMPARE(shownByEachView(*w), expected);

@@ -87,3 +87,15 @@ bool chooseInBoxMenu(QLineEdit& box, const QStringList& entries)
     }
     return found;
 }
+
+bool setPaneOption(QWidget& pane, const QString& option, bool on)
+{
+    for (QAction* action : pane.actions()) {
+        if (action->text() == option && action->isCheckable()) {
+            if (action->isChecked() != on)
+                action->trigger();
+            return true;
+        }
+    }
+    return false;
+}

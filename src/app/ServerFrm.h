@@ -16,11 +16,13 @@
 class CharInsertion;
 class ClientEndpoint;
 class ServerEndpoint;
+class ClientReconnect;
 class CodeList;
 class FileSave;
 class LinkLights;
 class LocalEcho;
 class SerialLink;
+class SerialReconnect;
 class SessionKeeping;
 class SessionRecord;
 class StateLight;
@@ -54,8 +56,9 @@ struct ServerFrmPlatform {
 // that would lose received bytes no file keeps, or cut a save short, asks first.
 //
 // The options the operator may turn on live in the context menus of the boxes and panes they
-// concern, for the window's life: each outgoing box's format (OutgoingBox) and the serial
-// pane's "Eco local" (LocalEcho).
+// concern, for the window's life: each outgoing box's format (OutgoingBox), the serial
+// pane's "Eco local" (LocalEcho), and "Reconectar automáticamente" on the serial and client
+// panes (SerialReconnect, ClientReconnect).
 class ServerFrm : public QWidget {
     Q_OBJECT
 
@@ -110,8 +113,10 @@ private:
     std::unique_ptr<CodeList> m_codeList;
     std::unique_ptr<TransportChoice> m_transportChoice;
     std::unique_ptr<ServerEndpoint> m_serverEndpoint;
+    std::unique_ptr<ClientReconnect> m_clientReconnect;
     std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
+    std::unique_ptr<SerialReconnect> m_serialReconnect;
     std::unique_ptr<SerialLink> m_serialLink;
     std::unique_ptr<LocalEcho> m_localEcho;
 

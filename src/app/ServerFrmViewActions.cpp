@@ -5,7 +5,9 @@
 #include "codes/CodeListActions.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
+#include "net/ClientReconnect.h"
 #include "record/SessionSaveBinding.h"
+#include "serial/SerialReconnect.h"
 #include "views/FileSave.h"
 #include "views/LocalEcho.h"
 #include "views/LogPane.h"
@@ -46,7 +48,8 @@ void ServerFrm::installViewActions()
         return actions;
     };
     offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });
-    offerPane(m_ui->Text4, QStringLiteral("cliente.txt"), [pane = m_ui->Text4] { pane->clear(); });
+    ViewActions* client = offerPane(m_ui->Text4, QStringLiteral("cliente.txt"),
+                                    [pane = m_ui->Text4] { pane->clear(); });
     ViewActions* serial = offerPane(m_ui->Text2, QStringLiteral("serie.txt"),
                                     [button = m_ui->Command6] { button->click(); });
     // The panes' options, off until the operator turns them on.
@@ -56,8 +59,17 @@ void ServerFrm::installViewActions()
         connect(action, &QAction::toggled, pane, turn);
         return action;
     };
-    serial->addMenuGroup({option(m_ui->Text2, QStringLiteral("Eco local"),
-                                 [echo = m_localEcho.get()](bool on) { echo->setOn(on); })});
+    const QString reconnect = QStringLiteral("Reconectar automáticamente");
+    serial->addMenuGroup(
+        {option(m_ui->Text2, QStringLiteral("Eco local"),
+                [echo = m_localEcho.get()](bool on) { echo->setOn(on); }),
+         option(m_ui->Text2, reconnect, [serialReconnect = m_serialReconnect.get()](bool on) {
+             serialReconnect->setOn(on);
+         })});
+    client->addMenuGroup(
+        {option(m_ui->Text4, reconnect, [clientReconnect = m_clientReconnect.get()](bool on) {
+            clientReconnect->setOn(on);
+        })});
     // The list saves what it shows: the rows since its last "Limpiar lista". Those rows are
     // then kept, for closing.
     ViewActions* listActions = installCodeListActions(

@@ -4,6 +4,7 @@
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
+#include "net/ClientReconnect.h"
 #include "net/SocketControl.h"
 #include "net/SocketStatus.h"
 #include "views/LogPane.h"
@@ -23,7 +24,8 @@ const QString kChooseTransport = QStringLiteral("Debe Elegir un Protocolo");
 ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
                                QRadioButton& option2, QLineEdit& txtIP, QLineEdit& txtPort2,
                                QLineEdit& txtSend2, LogPane& text4, StateLight& light,
-                               CodeList& codeList, OperatorMessages& messages)
+                               ClientReconnect& reconnect, CodeList& codeList,
+                               OperatorMessages& messages)
     : m_winsock2(winsock2)
     , m_option1(option1)
     , m_option2(option2)
@@ -32,6 +34,7 @@ ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
     , m_txtSend2(txtSend2)
     , m_text4(text4)
     , m_light(light)
+    , m_reconnect(reconnect)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -55,6 +58,8 @@ void ClientEndpoint::bntConnect_Click()
 {
     // What the close before connecting ended, told only if the connect then fails.
     QString closed;
+    // The operator takes over from a reconnection in progress.
+    m_reconnect.stop();
     const auto failure = trapFailure([this, &closed] {
         if (!m_option1.isChecked() && !m_option2.isChecked()) {
             m_messages.show(kChooseTransport, MessageIcon::Exclamation);
@@ -76,6 +81,7 @@ void ClientEndpoint::bntConnect_Click()
 
 void ClientEndpoint::Command1_Click()
 {
+    m_reconnect.stop();
     m_winsock2.Close();
     Winsock2_Close();
 }
@@ -113,6 +119,8 @@ void ClientEndpoint::bntSend2_Click()
 
 void ClientEndpoint::refuseSend(const QString& description)
 {
+    // The operator is told, and closes the link: nothing is retried behind the message.
+    m_reconnect.stop();
     m_light.showFailure(description);
     m_messages.show(errorMessageText(description), MessageIcon::None);
     Winsock2_Close();
@@ -174,6 +182,7 @@ void ClientEndpoint::refuseWaitingSend(const QString& description)
 void ClientEndpoint::Winsock2_Connect()
 {
     AppendLog(m_text4, u"Conectado a ", m_winsock2.remoteHostIP());
+    m_reconnect.connected();
 }
 
 void ClientEndpoint::Winsock2_DataArrival(std::int32_t)
@@ -188,10 +197,16 @@ void ClientEndpoint::Winsock2_Close()
     m_winsock2.Close();
     m_waiting.clear();
     AppendLog(m_text4, u"*** Desconectado");
+    m_reconnect.lost();
 }
 
 void ClientEndpoint::Winsock2_Error(std::int16_t, const QString& description)
 {
+    // An attempt of the reconnection that failed: closed, and tried again later, unlogged.
+    if (m_reconnect.attemptFailed()) {
+        m_winsock2.Close();
+        return;
+    }
     AppendLog(m_text4, u"*** Error : ", description);
     Winsock2_Close();
 }

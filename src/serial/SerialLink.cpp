@@ -133,8 +133,13 @@ void SerialLink::MSComm1_OnComm()
     m_text2.append(chunk);
 }
 
-LightState serialLightState(const SerialControl& mscomm1, bool open)
+LightState serialLightState(const SerialControl& mscomm1, bool open, bool reconnecting)
 {
+    if (!open && reconnecting) {
+        return {StateLight::Lamp::Amber,
+                QStringLiteral("COM%1 perdido: se vuelve a abrir cada medio segundo")
+                    .arg(mscomm1.commPort())};
+    }
     if (!open)
         return {StateLight::Lamp::Off, QStringLiteral("Cerrado")};
     return {StateLight::Lamp::Green,

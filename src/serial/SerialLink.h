@@ -48,5 +48,6 @@ private:
     OperatorMessages& m_messages;
 };
 
-// The "Puerto Serial" frame's lamp: "COM7 abierto a 9600,n,8,1", or "Cerrado".
-LightState serialLightState(const SerialControl& mscomm1, bool open);
+// The "Puerto Serial" frame's lamp: "COM7 abierto a 9600,n,8,1", or "Cerrado"; amber while a
+// lost port is being opened again by itself (reconnecting).
+LightState serialLightState(const SerialControl& mscomm1, bool open, bool reconnecting = false);

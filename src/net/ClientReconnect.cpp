@@ -54,7 +54,9 @@ bool ClientReconnect::attemptFailed()
 void ClientReconnect::stop()
 {
     m_up = false;
-    m_attempting = false;
+    // An attempt underway is abandoned, so that it neither connects nor is told as a failure.
+    if (std::exchange(m_attempting, false))
+        m_winsock2.Close();
     m_pause.stop();
     m_nextPauseMs = kFirstPauseMs;
     setRetrying(false);

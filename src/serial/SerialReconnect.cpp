@@ -4,6 +4,8 @@
 #include "serial/SerialControl.h"
 #include "views/LogPane.h"
 
+#include <QScopedValueRollback>
+
 SerialReconnect::SerialReconnect(SerialControl& mscomm1, LogPane& text2, QObject* parent)
     : QObject(parent)
     , m_mscomm1(mscomm1)
@@ -44,6 +46,9 @@ void SerialReconnect::stop()
 // that is left of a "Conectar".
 void SerialReconnect::tryAgain()
 {
+    if (m_trying)
+        return;
+    const QScopedValueRollback trying(m_trying, true);
     if (m_mscomm1.portOpen()) {
         stop();
         return;

@@ -41,4 +41,7 @@ private:
     LogPane& m_text2;
     QTimer m_retry;
     bool m_on = false;
+    // An open may wait in an event loop (output of the device still going out): the timer
+    // must not start another meanwhile.
+    bool m_trying = false;
 };

@@ -7,11 +7,16 @@
 #include <functional>
 
 class QAbstractButton;
+class QActionGroup;
 class QLineEdit;
+class QPoint;
 
-// The keys of an outgoing box (txtSend, txtSend2, Text1), as operators of terminals expect
-// them: Enter clicks the box's "Enviar", so it runs the same handler through the same
-// dispatch; Up and Down walk the texts sent from the box (SentHistory).
+// The keys and options of an outgoing box (txtSend, txtSend2, Text1), as operators of
+// terminals expect them: Enter clicks the box's "Enviar", so it runs the same handler through
+// the same dispatch; Up and Down walk the texts sent from the box (SentHistory). Its context
+// menu, after the editing entries, chooses how the box is read ("Texto", "Secuencias de
+// escape", "Hexadecimal") and the line end every send from it gets ("Fin de línea"); the
+// choice is the box's format (OutgoingText), told in its hover text, for the window's life.
 //
 // The window routes the "Enviar" handler through send(), which remembers the box's text when
 // the handler took it: every send handler empties its box once the text went out, and leaves
@@ -32,8 +37,12 @@ protected:
 
 private:
     void recall(const std::optional<QString>& text);
+    void showMenu(const QPoint& globalPosition);
+    void chooseFormat();
 
     QLineEdit& m_box;
     SentHistory m_history;
     bool m_recalling = false;
+    QActionGroup* m_modes;
+    QActionGroup* m_lineEnds;
 };

@@ -9,6 +9,7 @@
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
 #include "net/ClientEndpoint.h"
+#include "net/ClientReconnect.h"
 #include "net/QtSocketControl.h"
 #include "net/ServerEndpoint.h"
 #include "net/TransportChoice.h"
@@ -17,6 +18,8 @@
 #include "serial/SerialLink.h"
 #include "serial/SerialPortHint.h"
 #include "serial/SerialPortNumbering.h"
+#include "serial/SerialReconnect.h"
+#include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/MessageBoxMessages.h"
 #include "views/SessionKeeping.h"
@@ -81,19 +84,24 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_serverEndpoint = std::make_unique<ServerEndpoint>(
         *Winsock1, *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtPort, *m_ui->txtSend,
         *m_ui->Text3, *m_ui->Text4, *m_serverLight, *m_codeList, *m_messages);
+    m_clientReconnect = std::make_unique<ClientReconnect>(*Winsock2);
     m_clientEndpoint = std::make_unique<ClientEndpoint>(
         *Winsock2, *m_ui->Option1, *m_ui->Option2, *m_ui->txtIP, *m_ui->txtPort2, *m_ui->txtSend2,
-        *m_ui->Text4, *m_clientLight, *m_codeList, *m_messages);
+        *m_ui->Text4, *m_clientLight, *m_clientReconnect, *m_codeList, *m_messages);
     m_charInsertion = std::make_unique<CharInsertion>(
         *m_ui->MaskEdBox6, *m_ui->Option3, *m_ui->Option4, *m_ui->Option5, *m_ui->txtSend,
         *m_ui->txtSend2, *m_ui->Text1, *m_messages);
+    m_localEcho = std::make_unique<LocalEcho>(*m_ui->Text2);
+    m_serialReconnect = std::make_unique<SerialReconnect>(*MSComm1, *m_ui->Text2);
     m_serialLink = std::make_unique<SerialLink>(
         *MSComm1, *m_ui->MaskEdBox1, *m_ui->MaskEdBox2, *m_ui->MaskEdBox3, *m_ui->MaskEdBox4,
-        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_serialLight, *m_codeList, *m_messages);
+        *m_ui->MaskEdBox5, *m_ui->Text1, *m_ui->Text2, *m_localEcho, *m_serialLight, *m_codeList,
+        *m_messages);
     new SerialPortHint(serialNumbering(platform.serialDeviceDirectory), *m_ui->MaskEdBox1);
     // Before the handlers are wired: a lamp shows a loss before its handler's messages.
-    m_linkLights = std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight,
-                                                *m_clientLight, *m_serialLight);
+    m_linkLights =
+        std::make_unique<LinkLights>(*Winsock1, *Winsock2, *MSComm1, *m_serverLight, *m_clientLight,
+                                     *m_serialLight, *m_clientReconnect, *m_serialReconnect);
     wireEvents();
     installViewActions();
 
@@ -119,14 +127,20 @@ void ServerFrm::wireEvents()
     using Button = QAbstractButton;
     auto* transport = m_transportChoice.get();
     // A choice runs its handler when it changes (by click or arrow key); a click on the option
-    // already chosen changes nothing, so it must not close a live connection.
-    wire(m_ui->Option1, &Button::toggled, [transport](bool chosen) {
-        if (chosen)
-            transport->Option1_Click();
+    // already chosen changes nothing, so it must not close a live connection. A change ends a
+    // reconnection of the client.
+    auto* clientReconnect = m_clientReconnect.get();
+    wire(m_ui->Option1, &Button::toggled, [transport, clientReconnect](bool chosen) {
+        if (!chosen)
+            return;
+        clientReconnect->stop();
+        transport->Option1_Click();
     });
-    wire(m_ui->Option2, &Button::toggled, [transport](bool chosen) {
-        if (chosen)
-            transport->Option2_Click();
+    wire(m_ui->Option2, &Button::toggled, [transport, clientReconnect](bool chosen) {
+        if (!chosen)
+            return;
+        clientReconnect->stop();
+        transport->Option2_Click();
     });
 
     auto* server = m_serverEndpoint.get();
@@ -162,16 +176,26 @@ void ServerFrm::wireEvents()
          });
 
     auto* serial = m_serialLink.get();
-    wire(m_ui->Command2, &Button::clicked, [serial] { serial->Command2_Click(); });
+    // "Conectar" and "Desconectar" take over from a reconnection in progress.
+    auto* serialReconnect = m_serialReconnect.get();
+    wire(m_ui->Command2, &Button::clicked, [serial, serialReconnect] {
+        serialReconnect->stop();
+        serial->Command2_Click();
+    });
     auto* serialBox = new OutgoingBox(*m_ui->Text1, *m_ui->Command3);
     wire(m_ui->Command3, &Button::clicked,
          [serial, serialBox] { serialBox->send([serial] { serial->Command3_Click(); }); });
-    wire(m_ui->Command4, &Button::clicked, [serial] { serial->Command4_Click(); });
+    wire(m_ui->Command4, &Button::clicked, [serial, serialReconnect] {
+        serialReconnect->stop();
+        serial->Command4_Click();
+    });
     wire(m_ui->Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
     wire(MSComm1.get(), &SerialControl::onComm, [serial] { serial->MSComm1_OnComm(); });
-    // A port lost while open is told like any failure of a handler.
+    // A port lost while open is told like any failure of a handler, unless it is being opened
+    // again by itself: then the pane tells the loss and the return.
     connect(MSComm1.get(), &SerialControl::failed, this, [this](const QString& description) {
-        m_messages->show(errorMessageText(description), MessageIcon::Critical);
+        if (!m_serialReconnect->portLost())
+            m_messages->show(errorMessageText(description), MessageIcon::Critical);
     });
 
     auto* insertion = m_charInsertion.get();

@@ -17,10 +17,13 @@
 class CharInsertion;
 class ClientEndpoint;
 class ServerEndpoint;
+class ClientReconnect;
 class CodeList;
 class FileSave;
 class LinkLights;
+class LocalEcho;
 class SerialLink;
+class SerialReconnect;
 class SessionKeeping;
 class SessionRecord;
 class StateLight;
@@ -54,6 +57,11 @@ struct ServerFrmPlatform {
 //
 // Beside each frame's caption a lamp shows the state of the frame's link (LinkLights). A close
 // that would lose received bytes no file keeps, or cut a save short, asks first.
+//
+// The options the operator may turn on live in the context menus of the boxes and panes they
+// concern, for the window's life: each outgoing box's format (OutgoingBox), the serial
+// pane's "Eco local" (LocalEcho), and "Reconectar automáticamente" on the serial and client
+// panes (SerialReconnect, ClientReconnect).
 class ServerFrm : public QWidget {
     Q_OBJECT
 
@@ -89,7 +97,8 @@ private:
     // beside the frames' captions.
     void loadDesign();
     void wireEvents();
-    // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list.
+    // "Copiar", "Seleccionar todo" and "Guardar como…" on the three log panes and the list,
+    // and the panes' options.
     void installViewActions();
     // Saving, as it counts for closing (ServerFrmClosing.cpp): each save the window starts is
     // watched, and what it keeps of the session is told to m_keeping (writer 0: nothing).
@@ -109,9 +118,12 @@ private:
     std::unique_ptr<CodeList> m_codeList;
     std::unique_ptr<TransportChoice> m_transportChoice;
     std::unique_ptr<ServerEndpoint> m_serverEndpoint;
+    std::unique_ptr<ClientReconnect> m_clientReconnect;
     std::unique_ptr<ClientEndpoint> m_clientEndpoint;
     std::unique_ptr<CharInsertion> m_charInsertion;
+    std::unique_ptr<SerialReconnect> m_serialReconnect;
     std::unique_ptr<SerialLink> m_serialLink;
+    std::unique_ptr<LocalEcho> m_localEcho;
 
     StateLight* m_serverLight = nullptr;
     StateLight* m_clientLight = nullptr;

@@ -7,8 +7,11 @@
 #include "codes/LineGrouping.h"
 #include "codes/SessionCapture.h"
 #include "codes/SessionCsv.h"
+#include "net/ClientReconnect.h"
 #include "record/SessionSaveBinding.h"
+#include "serial/SerialReconnect.h"
 #include "views/FileSave.h"
+#include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/SessionKeeping.h"
 
@@ -31,7 +34,7 @@ void ServerFrm::installViewActions()
     // Each pane's "Limpiar" empties it as the serial "Limpiar" does; the serial pane's is that
     // button. The record keeps the bytes for the code list.
     const auto offerPane = [this, &ask](LogPane* pane, const QString& name,
-                                        const std::function<void()>& clear) {
+                                        const std::function<void()>& clear) -> ViewActions* {
         ViewActions* actions = installPaneActions(
             *pane,
             {name, kTextFilter,
@@ -44,11 +47,31 @@ void ServerFrm::installViewActions()
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
         connect(clearing, &QAction::triggered, pane, clear);
         actions->addMenuGroup({clearing});
+        return actions;
     };
     offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });
-    offerPane(m_ui->Text4, QStringLiteral("cliente.txt"), [pane = m_ui->Text4] { pane->clear(); });
-    offerPane(m_ui->Text2, QStringLiteral("serie.txt"),
-              [button = m_ui->Command6] { button->click(); });
+    ViewActions* client = offerPane(m_ui->Text4, QStringLiteral("cliente.txt"),
+                                    [pane = m_ui->Text4] { pane->clear(); });
+    ViewActions* serial = offerPane(m_ui->Text2, QStringLiteral("serie.txt"),
+                                    [button = m_ui->Command6] { button->click(); });
+    // The panes' options, off until the operator turns them on.
+    const auto option = [](LogPane* pane, const QString& text, auto turn) {
+        auto* action = new QAction(text, pane);
+        action->setCheckable(true);
+        connect(action, &QAction::toggled, pane, turn);
+        return action;
+    };
+    const QString reconnect = QStringLiteral("Reconectar automáticamente");
+    serial->addMenuGroup(
+        {option(m_ui->Text2, QStringLiteral("Eco local"),
+                [echo = m_localEcho.get()](bool on) { echo->setOn(on); }),
+         option(m_ui->Text2, reconnect, [serialReconnect = m_serialReconnect.get()](bool on) {
+             serialReconnect->setOn(on);
+         })});
+    client->addMenuGroup(
+        {option(m_ui->Text4, reconnect, [clientReconnect = m_clientReconnect.get()](bool on) {
+            clientReconnect->setOn(on);
+        })});
     // The list saves what it shows: the rows since its last "Limpiar lista". Those rows are
     // then kept, for closing.
     ViewActions* listActions = installCodeListActions(

@@ -3,7 +3,6 @@
 #include "base/ControlError.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
-#include "base/SingleByteCodec.h"
 #include "views/OutgoingText.h"
 
 #include <QLineEdit>
@@ -46,13 +45,15 @@ void CharInsertion::Command5_Click()
                 .arg(m_charCode));
     }
 
-    // Appended at the end whatever the caret; the caret and selection stay where they were. A
-    // control character is shown as its picture, and sent as itself.
+    // Appended at the end whatever the caret, as the box's mode writes it (a control character
+    // as its picture in text mode, its escape, or two hexadecimal digits); the caret and
+    // selection stay where they were.
     const int cursor = destination->cursorPosition();
     const int selectionStart = destination->selectionStart();
     const int selectionLength = destination->selectionLength();
-    destination->setText(destination->text() + OutgoingText::shownAs(SingleByteCodec::toChar(
-                                                   static_cast<unsigned char>(m_charCode))));
+    destination->setText(OutgoingText::withByte(destination->text(),
+                                                static_cast<unsigned char>(m_charCode),
+                                                OutgoingText::formatOf(*destination).mode));
     if (selectionStart >= 0)
         destination->setSelection(selectionStart, selectionLength);
     else

@@ -7,8 +7,9 @@ class QLineEdit;
 class QRadioButton;
 
 // "Chr": appends the character with the code typed in MaskEdBox6 to the outgoing text chosen
-// with "Server Text", "Client Text" or "Serial Port". Nothing is sent here. A control character
-// shows in the box as its picture (see OutgoingText).
+// with "Server Text", "Client Text" or "Serial Port". Nothing is sent here. The character is
+// written as the box's mode reads it (see OutgoingText): in text a control character shows as
+// its picture; with escapes it may be an escape (\r, \x02); in hexadecimal it is two digits.
 class CharInsertion {
 public:
     CharInsertion(QLineEdit& maskEdBox6, QRadioButton& option3, QRadioButton& option4,

@@ -4,6 +4,7 @@
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
 #include "codes/CodeList.h"
+#include "net/ClientReconnect.h"
 #include "net/SocketControl.h"
 #include "net/SocketStatus.h"
 #include "views/LogPane.h"
@@ -23,7 +24,8 @@ const QString kChooseTransport = QStringLiteral("Debe Elegir un Protocolo");
 ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
                                QRadioButton& option2, QLineEdit& txtIP, QLineEdit& txtPort2,
                                QLineEdit& txtSend2, LogPane& text4, StateLight& light,
-                               CodeList& codeList, OperatorMessages& messages)
+                               ClientReconnect& reconnect, CodeList& codeList,
+                               OperatorMessages& messages)
     : m_winsock2(winsock2)
     , m_option1(option1)
     , m_option2(option2)
@@ -32,6 +34,7 @@ ClientEndpoint::ClientEndpoint(SocketControl& winsock2, QRadioButton& option1,
     , m_txtSend2(txtSend2)
     , m_text4(text4)
     , m_light(light)
+    , m_reconnect(reconnect)
     , m_codeList(codeList)
     , m_messages(messages)
 {
@@ -55,6 +58,8 @@ void ClientEndpoint::bntConnect_Click()
 {
     // What the close before connecting ended, told only if the connect then fails.
     QString closed;
+    // The operator takes over from a reconnection in progress.
+    m_reconnect.stop();
     const auto failure = trapFailure([this, &closed] {
         if (!m_option1.isChecked() && !m_option2.isChecked()) {
             m_messages.show(kChooseTransport, MessageIcon::Exclamation);
@@ -76,31 +81,37 @@ void ClientEndpoint::bntConnect_Click()
 
 void ClientEndpoint::Command1_Click()
 {
+    m_reconnect.stop();
     m_winsock2.Close();
     Winsock2_Close();
 }
 
-void ClientEndpoint::sendAndLog()
+void ClientEndpoint::sendAndLog(const QString& text)
 {
-    m_winsock2.SendData(OutgoingText::textToSend(m_txtSend2));
-    AppendLog(m_text4, u"Cliente : ", OutgoingText::textToSend(m_txtSend2));
+    m_winsock2.SendData(text);
+    AppendLog(m_text4, u"Cliente : ", text);
     m_txtSend2.setText(QString());
 }
 
 void ClientEndpoint::bntSend2_Click()
 {
     const auto failure = trapFailure([this] {
+        if (!m_option1.isChecked() && !m_option2.isChecked()) {
+            m_messages.show(kChooseTransport, MessageIcon::Exclamation);
+            return;
+        }
+        // A box its mode cannot read is told as a refused send is, but nothing was sent: the
+        // connection stays.
+        const auto text = OutgoingText::textToSend(m_txtSend2, m_messages, MessageIcon::None);
+        if (!text)
+            return;
         if (m_option1.isChecked()) {
-            sendAndLog();
+            sendAndLog(*text);
             return;
         }
-        if (m_option2.isChecked()) {
-            m_winsock2.setRemoteHost(m_txtIP.text());
-            m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
-            sendDatagram();
-            return;
-        }
-        m_messages.show(kChooseTransport, MessageIcon::Exclamation);
+        m_winsock2.setRemoteHost(m_txtIP.text());
+        m_winsock2.setRemotePort(toInt32(m_txtPort2.text(), u"Puerto"));
+        sendDatagram(*text);
     });
     if (failure)
         refuseSend(*failure);
@@ -108,6 +119,8 @@ void ClientEndpoint::bntSend2_Click()
 
 void ClientEndpoint::refuseSend(const QString& description)
 {
+    // The operator is told, and closes the link: nothing is retried behind the message.
+    m_reconnect.stop();
     m_light.showFailure(description);
     m_messages.show(errorMessageText(description), MessageIcon::None);
     Winsock2_Close();
@@ -119,17 +132,16 @@ void ClientEndpoint::refuseSend(const QString& description)
 // same order; a name that is not found, or not in time, ends in this handler's trap like any
 // refused send. So nothing is logged that did not go out. Names the machine knows by itself go
 // out at once, and the handler ends as it always did.
-void ClientEndpoint::sendDatagram()
+void ClientEndpoint::sendDatagram(const QString& text)
 {
     // A Close (another button, a transport choice) drops waiting datagrams unsent: they were
     // never logged, and their text stayed in the box.
     if (m_winsock2.datagramsWaiting() == 0)
         m_waiting.clear();
     const QString shown = m_txtSend2.text();
-    const QString text = OutgoingText::toSend(shown);
     m_winsock2.SendData(text);
     if (m_winsock2.datagramsWaiting() > 0) {
-        m_waiting.push_back({shown, QApplication::focusWidget()});
+        m_waiting.push_back({shown, text, QApplication::focusWidget()});
         return;
     }
     AppendLog(m_text4, u"Cliente : ", text);
@@ -143,7 +155,7 @@ void ClientEndpoint::finishWaitingSend()
         return;
     const WaitingSend send = m_waiting.front();
     m_waiting.pop_front();
-    AppendLog(m_text4, u"Cliente : ", OutgoingText::toSend(send.shown));
+    AppendLog(m_text4, u"Cliente : ", send.sent);
     if (m_wentOut)
         m_wentOut(send.shown);
     // What the operator typed meanwhile is kept; only the text that went out is taken away.
@@ -170,6 +182,7 @@ void ClientEndpoint::refuseWaitingSend(const QString& description)
 void ClientEndpoint::Winsock2_Connect()
 {
     AppendLog(m_text4, u"Conectado a ", m_winsock2.remoteHostIP());
+    m_reconnect.connected();
 }
 
 void ClientEndpoint::Winsock2_DataArrival(std::int32_t)
@@ -184,10 +197,16 @@ void ClientEndpoint::Winsock2_Close()
     m_winsock2.Close();
     m_waiting.clear();
     AppendLog(m_text4, u"*** Desconectado");
+    m_reconnect.lost();
 }
 
 void ClientEndpoint::Winsock2_Error(std::int16_t, const QString& description)
 {
+    // An attempt of the reconnection that failed: closed, and tried again later, unlogged.
+    if (m_reconnect.attemptFailed()) {
+        m_winsock2.Close();
+        return;
+    }
     AppendLog(m_text4, u"*** Error : ", description);
     Winsock2_Close();
 }

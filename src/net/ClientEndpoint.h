@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 
+class ClientReconnect;
 class CodeList;
 class LogPane;
 class OperatorMessages;
@@ -18,10 +19,12 @@ class SocketControl;
 class StateLight;
 
 // The "CLIENTE" frame, on Winsock2. Under TCP it connects to txtIP:txtPort2, sends and shows
-// what comes back, and never reconnects by itself. Under UDP each "Enviar" sends one datagram
-// to txtIP:txtPort2, and the datagrams arriving where the server frame bound Winsock2 are shown
-// here too. The one thing it keeps is the sends that wait for their host name: a datagram
-// is logged only once it went out (see bntSend2_Click).
+// what comes back; when the server ends a connection that was made, it is made again by
+// itself only if the operator turned that on (ClientReconnect, which this endpoint tells of
+// each connection, loss and error; a failed attempt of it is not logged). Under UDP each "Enviar"
+// sends one datagram to txtIP:txtPort2, and the datagrams arriving where the server frame bound
+// Winsock2 are shown here too. The one thing it keeps is the sends that wait for their host name: a
+// datagram is logged only once it went out (see bntSend2_Click).
 //
 // "Conectar" closes what Winsock2 had open before it connects anew; when that then fails, the
 // pane says the old link was closed before the failure is shown, and the frame's lamp shows
@@ -30,7 +33,8 @@ class ClientEndpoint {
 public:
     ClientEndpoint(SocketControl& winsock2, QRadioButton& option1, QRadioButton& option2,
                    QLineEdit& txtIP, QLineEdit& txtPort2, QLineEdit& txtSend2, LogPane& text4,
-                   StateLight& light, CodeList& codeList, OperatorMessages& messages);
+                   StateLight& light, ClientReconnect& reconnect, CodeList& codeList,
+                   OperatorMessages& messages);
     ~ClientEndpoint();
     ClientEndpoint(const ClientEndpoint&) = delete;
     ClientEndpoint& operator=(const ClientEndpoint&) = delete;
@@ -50,13 +54,15 @@ public:
 private:
     // A datagram that waits for its host name: what was sent, and where the focus was.
     struct WaitingSend {
-        // The box's text as shown when it was sent.
+        // The box's text as shown when it was sent, and the text that went out for it (the
+        // box read in its mode, with its line end).
         QString shown;
+        QString sent;
         QPointer<QWidget> focus;
     };
 
-    void sendAndLog();
-    void sendDatagram();
+    void sendAndLog(const QString& text);
+    void sendDatagram(const QString& text);
     void finishWaitingSend();
     void refuseWaitingSend(const QString& description);
     void refuseSend(const QString& description);
@@ -69,6 +75,7 @@ private:
     QLineEdit& m_txtSend2;
     LogPane& m_text4;
     StateLight& m_light;
+    ClientReconnect& m_reconnect;
     CodeList& m_codeList;
     OperatorMessages& m_messages;
     std::deque<WaitingSend> m_waiting;

@@ -67,8 +67,13 @@ void ServerEndpoint::bntSend_Click()
 {
     const auto failure = trapFailure([this] {
         if (m_option1.isChecked() || m_option2.isChecked()) {
-            m_winsock1.SendData(OutgoingText::textToSend(m_txtSend));
-            AppendLog(m_text3, u"Servidor: ", OutgoingText::textToSend(m_txtSend));
+            // A box its mode cannot read is told as a refused send is, but nothing was sent:
+            // the peer stays connected.
+            const auto text = OutgoingText::textToSend(m_txtSend, m_messages, MessageIcon::None);
+            if (!text)
+                return;
+            m_winsock1.SendData(*text);
+            AppendLog(m_text3, u"Servidor: ", *text);
             m_txtSend.setText(QString());
             m_txtSend.setFocus();
             return;

@@ -66,9 +66,13 @@ LightState serverLightState(const SocketControl& winsock1, const SocketControl& 
     return {Lamp::Off, kClosed};
 }
 
-LightState clientLightState(const SocketControl& winsock2)
+LightState clientLightState(const SocketControl& winsock2, bool reconnecting)
 {
     using Lamp = StateLight::Lamp;
+    if (reconnecting && winsock2.state() != SocketControl::Connected) {
+        return {Lamp::Amber, QStringLiteral("Reconectando a %1")
+                                 .arg(endpointText(winsock2.remoteHost(), winsock2.remotePort()))};
+    }
     switch (winsock2.state()) {
     case SocketControl::ResolvingHost:
     case SocketControl::Connecting:

@@ -19,4 +19,6 @@ QString closingLine(const SocketControl& socket);
 LightState serverLightState(const SocketControl& winsock1, const SocketControl& winsock2);
 // The "CLIENTE" frame's lamp: Winsock2, a connection under TCP, the datagram socket under UDP
 // (which the server frame's lamp shows too: under UDP both frames use it).
-LightState clientLightState(const SocketControl& winsock2);
+// While the connection is being made again by itself (reconnecting), amber whenever it is
+// not up.
+LightState clientLightState(const SocketControl& winsock2, bool reconnecting = false);

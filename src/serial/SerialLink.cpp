@@ -4,9 +4,11 @@
 #include "base/FailureDispatch.h"
 #include "base/NumberConversion.h"
 #include "base/OperatorMessages.h"
+#include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
 #include "serial/Parities.h"
 #include "serial/SerialControl.h"
+#include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/OutgoingText.h"
 
@@ -14,8 +16,8 @@
 
 SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit& maskEdBox2,
                        QLineEdit& maskEdBox3, QLineEdit& maskEdBox4, QLineEdit& maskEdBox5,
-                       QLineEdit& text1, LogPane& text2, StateLight& light, CodeList& codeList,
-                       OperatorMessages& messages)
+                       QLineEdit& text1, LogPane& text2, LocalEcho& echo, StateLight& light,
+                       CodeList& codeList, OperatorMessages& messages)
     : m_mscomm1(mscomm1)
     , m_maskEdBox1(maskEdBox1)
     , m_maskEdBox2(maskEdBox2)
@@ -24,6 +26,7 @@ SerialLink::SerialLink(SerialControl& mscomm1, QLineEdit& maskEdBox1, QLineEdit&
     , m_maskEdBox5(maskEdBox5)
     , m_text1(text1)
     , m_text2(text2)
+    , m_echo(echo)
     , m_light(light)
     , m_codeList(codeList)
     , m_messages(messages)
@@ -99,7 +102,12 @@ void SerialLink::Command3_Click()
         m_messages.show(QStringLiteral("Ingreso datos para envío"), MessageIcon::Exclamation);
         return;
     }
-    m_mscomm1.setOutput(OutgoingText::textToSend(m_text1));
+    // A box its mode cannot read is told as any failure of this handler is.
+    const auto text = OutgoingText::textToSend(m_text1, m_messages, MessageIcon::Critical);
+    if (!text)
+        return;
+    m_mscomm1.setOutput(*text);
+    m_echo.sent(SingleByteCodec::toBytes(*text));
     m_text1.setText(QString());
     m_text1.setFocus();
 }
@@ -125,8 +133,13 @@ void SerialLink::MSComm1_OnComm()
     m_text2.appendReceived(chunk);
 }
 
-LightState serialLightState(const SerialControl& mscomm1, bool open)
+LightState serialLightState(const SerialControl& mscomm1, bool open, bool reconnecting)
 {
+    if (!open && reconnecting) {
+        return {StateLight::Lamp::Amber,
+                QStringLiteral("COM%1 perdido: se vuelve a abrir cada medio segundo")
+                    .arg(mscomm1.commPort())};
+    }
     if (!open)
         return {StateLight::Lamp::Off, QStringLiteral("Cerrado")};
     return {StateLight::Lamp::Green,

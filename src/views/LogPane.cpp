@@ -4,6 +4,7 @@
 #include "views/FocusRing.h"
 #include "views/LogPaneAccessible.h"
 #include "views/RowsRewrap.h"
+#include "views/SentRanges.h"
 #include "views/ShownText.h"
 
 #include <QAccessible>
@@ -134,6 +135,7 @@ void LogPane::clear()
     m_unannounced = -1;
     m_scroll = RowScroll();
     rewrapAll(Rewrap::AtOnce);
+    emit cleared();
     m_publisher.request();
     if (QAccessible::isActive() && removed > 0) {
         // Told as Qt's own text views tell a removal, in blanks of its length (but bounded:
@@ -173,6 +175,12 @@ void LogPane::setSelLength(qint64 length)
 QString LogPane::selectedText() const
 {
     return textRange(selStart(), selStart() + selLength());
+}
+
+void LogPane::setSentRanges(const SentRanges* sent)
+{
+    m_sent = sent;
+    viewport()->update();
 }
 
 void LogPane::selectAll()
@@ -428,6 +436,8 @@ void LogPane::paintEvent(QPaintEvent*)
         const QPointF baseline(kMargin, top + m_glyphs.ascent());
         painter.setPen(pal.color(QPalette::Text));
         m_glyphs.draw(painter, baseline, bytes);
+        if (m_sent)
+            paintSent(painter, start, end, bytes, top);
 
         const qint64 from = std::max(selFrom, start);
         const qint64 to = std::min(selTo, end);
@@ -447,6 +457,23 @@ void LogPane::paintEvent(QPaintEvent*)
     }
     if (hasFocus())
         drawFocusRing(painter, *viewport());
+}
+
+void LogPane::paintSent(QPainter& painter, qint64 start, qint64 end, const QByteArray& bytes,
+                        int top)
+{
+    const QPointF baseline(kMargin, top + m_glyphs.ascent());
+    for (const auto& [from, to] : m_sent->within(start, end)) {
+        const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
+        const qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
+        const QRectF band(left, top, right - left, m_glyphs.lineHeight());
+        painter.save();
+        painter.setClipRect(band);
+        painter.fillRect(band, palette().color(QPalette::Base));
+        painter.setPen(palette().color(QPalette::Link));
+        m_glyphs.draw(painter, baseline, bytes);
+        painter.restore();
+    }
 }
 
 void LogPane::resizeEvent(QResizeEvent* event)

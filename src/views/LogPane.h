@@ -16,6 +16,7 @@
 #include <memory>
 
 class RowsRewrap;
+class SentRanges;
 
 // A link's transcript: a multi-line, wrapped, read-only text box with a vertical scroll bar,
 // whose text the operator can select and copy but not edit.
@@ -65,6 +66,12 @@ public:
     // Text = "": the caret goes back to the start.
     void clear();
 
+    // Which of the pane's bytes were sent rather than received (a local echo): drawn in the
+    // palette's link colour. Whoever marks them keeps the ranges, and forgets them when the
+    // pane is cleared.
+    void setSentRanges(const SentRanges* sent);
+    const SentRanges* sentRanges() const { return m_sent; }
+
     // SelStart: setting it puts the caret there with nothing selected and scrolls it into view.
     qint64 selStart() const;
     void setSelStart(qint64 position);
@@ -86,6 +93,10 @@ public:
     QRect characterRect(qint64 position) const;
     qint64 positionAt(QPoint viewportPoint) const;
     void scrollToPosition(qint64 position);
+
+signals:
+    // "Limpiar": positions start again from 0.
+    void cleared();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -130,6 +141,8 @@ private:
     void showScroll();
     void scrollTo(qint64 top);
     void barAction(int action);
+    // Draws again, in the sent colour, the sent bytes of the row [start, end).
+    void paintSent(QPainter& painter, qint64 start, qint64 end, const QByteArray& bytes, int top);
 
     std::unique_ptr<SessionRecord> m_ownRecord;
     SessionRecord* m_record;
@@ -154,6 +167,7 @@ private:
     qint64 m_unannounced = -1;
     bool m_selectionUnannounced = false;
     bool m_dragging = false;
+    const SentRanges* m_sent = nullptr;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };
 

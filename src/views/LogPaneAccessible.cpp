@@ -1,6 +1,7 @@
 #include "views/LogPaneAccessible.h"
 
 #include "views/LogPane.h"
+#include "views/SentRanges.h"
 #include "views/ShownText.h"
 
 #include <QAccessibleWidget>
@@ -88,10 +89,25 @@ public:
         return clampToInt(pane()->positionAt(pane()->viewport()->mapFromGlobal(point)));
     }
     void scrollToSubstring(int startIndex, int) override { pane()->scrollToPosition(startIndex); }
+    // Bytes the pane marks as sent (a local echo) are told as the colour they are drawn in,
+    // as IAccessible2 and AT-SPI carry text colours; received text has no attribute.
     QString attributes(int offset, int* startOffset, int* endOffset) const override
     {
-        *startOffset = *endOffset = offset;
-        return {};
+        const SentRanges* sent = pane()->sentRanges();
+        if (!sent || offset < 0 || offset >= pane()->length()) {
+            *startOffset = *endOffset = offset;
+            return {};
+        }
+        const SentRanges::Run run = sent->runAt(offset, pane()->length());
+        *startOffset = clampToInt(run.from);
+        *endOffset = clampToInt(run.to);
+        if (!run.sent)
+            return {};
+        const QColor colour = pane()->palette().color(QPalette::Link);
+        return QStringLiteral("color:rgb(%1,%2,%3);")
+            .arg(colour.red())
+            .arg(colour.green())
+            .arg(colour.blue());
     }
 
 private:

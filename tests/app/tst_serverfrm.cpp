@@ -2,9 +2,9 @@
 #include "base/ControlError.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "support/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/Saving.h"
+#include "support/SerialBench.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/FileSave.h"
@@ -835,9 +835,15 @@ private slots:
         const QStringList pane{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
                                QString(),           u"Limpiar"_qs,
                                QString(),           u"Guardar como…"_qs};
+        // The panes' options, off at first, between "Limpiar" and "Guardar como…".
+        const QStringList serial =
+            pane.mid(0, 5) +
+            QStringList{u"Eco local"_qs, u"Reconectar automáticamente"_qs, QString()} + pane.mid(5);
+        const QStringList client =
+            pane.mid(0, 5) + QStringList{u"Reconectar automáticamente"_qs, QString()} + pane.mid(5);
         QTest::newRow("server pane") << u"Text3"_qs << pane;
-        QTest::newRow("client pane") << u"Text4"_qs << pane;
-        QTest::newRow("serial pane") << u"Text2"_qs << pane;
+        QTest::newRow("client pane") << u"Text4"_qs << client;
+        QTest::newRow("serial pane") << u"Text2"_qs << serial;
         QTest::newRow("code list")
             << u"ListView1"_qs << QStringList{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
                                               QString(),           u"Decimal (✓)"_qs,

@@ -100,22 +100,41 @@ private slots:
         }
     }
 
-    // Every code composed with "Chr" shows as the panes draw that byte (CR and LF, which break
-    // a pane's lines, as their pictures too), and Enter sends the bytes of the typed codes,
-    // exactly. Up recalls the composed text as it was, and it goes out the same again.
+    // Every code composed with "Chr" shows as the box's mode writes it: in text as the panes
+    // draw that byte (CR and LF, which break a pane's lines, as their pictures too), with
+    // escapes as its escape where it has one, in hexadecimal as two digits. Enter sends the
+    // bytes of the typed codes, exactly. Up recalls the composed text as it was, and it goes
+    // out the same again.
     void composedFramesGoOutByteExactWithEnterAndRecall_data()
     {
         QTest::addColumn<int>("option");
-        QTest::newRow("server") << 3;
-        QTest::newRow("client, UDP") << 4;
-        QTest::newRow("serial") << 5;
+        QTest::addColumn<QString>("mode"); // the entry of the box's menu
+        // "hola" and "borrador" as typed in that mode.
+        QTest::addColumn<QString>("hola");
+        QTest::addColumn<QString>("borrador");
+        const QString text = u"Texto"_qs;
+        const QString escapes = u"Secuencias de escape"_qs;
+        const QString hex = u"Hexadecimal"_qs;
+        QTest::newRow("server") << 3 << text << u"hola"_qs << u"borrador"_qs;
+        QTest::newRow("client, UDP") << 4 << text << u"hola"_qs << u"borrador"_qs;
+        QTest::newRow("serial") << 5 << text << u"hola"_qs << u"borrador"_qs;
+        QTest::newRow("server, escapes") << 3 << escapes << u"ho\\x6Ca"_qs << u"b\\x6F"_qs;
+        QTest::newRow("client, UDP, escapes") << 4 << escapes << u"hol\\x61"_qs << u"bo"_qs;
+        QTest::newRow("serial, escapes") << 5 << escapes << u"\\x68ola"_qs << u"bo"_qs;
+        QTest::newRow("server, hexadecimal") << 3 << hex << u"68 6F 6c 61"_qs << u"62"_qs;
+        QTest::newRow("client, UDP, hexadecimal") << 4 << hex << u"686F6C61"_qs << u"62 6F"_qs;
+        QTest::newRow("serial, hexadecimal") << 5 << hex << u" 68 6f6C 61 "_qs << u"62"_qs;
     }
     void composedFramesGoOutByteExactWithEnterAndRecall()
     {
         QFETCH(int, option);
+        QFETCH(QString, mode);
+        QFETCH(QString, hola);
+        QFETCH(QString, borrador);
         SerialBench bench;
         ServerFrm& w = bench.window();
         QLineEdit* box = destinationOf(w, option);
+        QVERIFY(chooseInBoxMenu(*box, {mode}));
         QTcpSocket tcpPeer;
         QUdpSocket udpPeer;
         QByteArray got;
@@ -158,15 +177,25 @@ private slots:
             QTest::mouseClick(w.controls().Command5, Qt::LeftButton);
         }
         const QString composed = box->text();
-        QCOMPARE(composed.size(), 256);
-        for (int b = 0; b < 256; ++b) {
-            const auto byte = static_cast<unsigned char>(b);
-            QChar expected = ByteGlyphs::displayChar(byte);
-            if (expected.isNull()) // CR, LF
-                expected = QChar(char16_t(0x2400 + b));
-            else if (expected == QChar::ReplacementCharacter) // unassigned: no picture
-                expected = SingleByteCodec::toChar(byte);
-            QCOMPARE(composed[b], expected);
+        if (mode == u"Texto") {
+            QCOMPARE(composed.size(), 256);
+            for (int b = 0; b < 256; ++b) {
+                const auto byte = static_cast<unsigned char>(b);
+                QChar expected = ByteGlyphs::displayChar(byte);
+                if (expected.isNull()) // CR, LF
+                    expected = QChar(char16_t(0x2400 + b));
+                else if (expected == QChar::ReplacementCharacter) // unassigned: no picture
+                    expected = SingleByteCodec::toChar(byte);
+                QCOMPARE(composed[b], expected);
+            }
+        } else if (mode == u"Hexadecimal") {
+            QCOMPARE(composed, QString::fromLatin1(all.toHex(' ').toUpper()));
+        } else {
+            QVERIFY2(composed.startsWith(u"\\0\\x01\\x02"), qPrintable(composed));
+            QVERIFY(composed.contains(u"\\x08\\t\\n\\x0B\\x0C\\r\\x0E"));
+            QVERIFY(composed.contains(u"[\\\\]"));
+            QVERIFY(composed.contains(u"}~\\x7F€\\x81‚"));
+            QVERIFY(composed.endsWith(u"þÿ"));
         }
 
         box->setFocus();
@@ -176,16 +205,11 @@ private slots:
         if (pane)
             QVERIFY(pane->bytes().endsWith(logPrefix + all + "\r\n"));
 
-        QTest::keyClicks(box, QStringLiteral("hola"));
+        QTest::keyClicks(box, hola);
         QTest::keyClick(box, Qt::Key_Enter);
         QTRY_COMPARE(received(), all + "hola");
-        QTest::keyClicks(box, QStringLiteral("borrador"));
-        const QStringList walk = {QStringLiteral("hola"),
-                                  composed,
-                                  composed,
-                                  QStringLiteral("hola"),
-                                  QStringLiteral("borrador"),
-                                  QStringLiteral("borrador")};
+        QTest::keyClicks(box, borrador);
+        const QStringList walk = {hola, composed, composed, hola, borrador, borrador};
         const QList<Qt::Key> keys = {Qt::Key_Up,   Qt::Key_Up,   Qt::Key_Up,
                                      Qt::Key_Down, Qt::Key_Down, Qt::Key_Down};
         for (qsizetype i = 0; i < keys.size(); ++i) {

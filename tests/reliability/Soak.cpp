@@ -634,7 +634,8 @@ std::optional<QByteArray> Soak::compose(QLineEdit& box, QRadioButton& destinatio
         QTest::mouseClick(w.controls().Command5, Qt::LeftButton);
         text.append(char(code));
     }
-    const QByteArray composed = SingleByteCodec::toBytes(OutgoingText::textToSend(box));
+    const QByteArray composed =
+        OutgoingText::read(box.text(), OutgoingText::formatOf(box).mode).bytes;
     if (composed != text) {
         fail(QStringLiteral("the outgoing box holds %1 where %2 was typed and inserted")
                  .arg(excerpt(composed), excerpt(text)));

@@ -1,20 +1,25 @@
-#include "support/SerialBench.h"
 #include "base/SingleByteCodec.h"
 #include "codes/CodeList.h"
+#include "codes/SessionCsv.h"
 #include "record/SessionRecord.h"
+#include "record/SessionSaveBinding.h"
 #include "serial/LineSpeed.h"
 #include "support/ByteSamples.h"
 #include "support/FakeSerialControl.h"
 #include "support/ListRows.h"
 #include "support/RecordProbe.h"
+#include "support/Saving.h"
 #include "support/ScreenReader.h"
+#include "support/SerialBench.h"
 #include "support/WindowUnderTest.h"
 #include "views/LogPane.h"
 
+#include <QAccessible>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <grp.h>
@@ -480,6 +485,110 @@ private slots:
         QTRY_COMPARE(back.received, SingleByteCodec::toBytes(u"¿sigue?"));
         back.write("d");
         QTRY_COMPARE(w.codeList().rowCount(), 4);
+    }
+
+    // "Eco local": what "Enviar" sent shows in the pane between what the device sent, drawn
+    // in a colour of its own and told to screen readers as that colour. It is no received
+    // byte: no code row, and the session's CSV does not list it. The pane's own save holds the
+    // pane as shown, the echo included. "Limpiar" forgets the marks with the text; a refused
+    // send shows nothing, and with the echo off nothing is shown, as designed.
+    void localEchoShowsWhatWasSentApart()
+    {
+        SerialBench bench;
+        ServerFrm& w = bench.window();
+        LogPane& pane = *w.controls().Text2;
+        bench.connect();
+        QVERIFY(setPaneOption(pane, u"Eco local"_qs, true));
+        QVERIFY(chooseInBoxMenu(*w.controls().Text1, {u"Fin de línea/CR"_qs}));
+        bench.send(u"AT␂"_qs);
+        QTRY_COMPARE(bench.line.received, QByteArray("AT\x02\r"));
+        bench.line.write("OK\r\n");
+        QTRY_COMPARE(w.codeList().rowCount(), 4);
+        QCOMPARE(pane.bytes(), kConnected + "AT\x02\rOK\r\n");
+        QByteArray rows;
+        for (qint64 row = 0; row < w.codeList().rowCount(); ++row)
+            rows += w.sessionRecord().codeRowBytes(row);
+        QCOMPARE(rows, QByteArray("OK\r\n"));
+
+        // Screen readers: the echo is a run of its own, in the sent colour.
+        const int echoAt = int(kConnected.size());
+        QAccessibleTextInterface* text =
+            QAccessible::queryAccessibleInterface(&pane)->textInterface();
+        const QColor sentColour = pane.palette().color(QPalette::Link);
+        const QString coloured = u"color:rgb(%1,%2,%3);"_qs.arg(sentColour.red())
+                                     .arg(sentColour.green())
+                                     .arg(sentColour.blue());
+        int from = -1;
+        int to = -1;
+        QCOMPARE(text->attributes(echoAt + 1, &from, &to), coloured);
+        QCOMPARE(std::pair(from, to), std::pair(echoAt, echoAt + 4));
+        QCOMPARE(text->attributes(0, &from, &to), QString());
+        QCOMPARE(std::pair(from, to), std::pair(0, echoAt));
+        QCOMPARE(text->attributes(echoAt + 4, &from, &to), QString());
+        QCOMPARE(std::pair(from, to), std::pair(echoAt + 4, echoAt + 8));
+
+        // On screen: "AT" in the sent colour, "OK" in the text colour.
+        w.activateWindow();
+        QApplication::processEvents();
+        const QImage shown = pane.viewport()->grab().toImage();
+        const auto inColour = [&shown, &pane](qint64 first, qint64 end, const QColor& colour) {
+            const QRect area = pane.characterRect(first).united(pane.characterRect(end - 1));
+            int count = 0;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x) {
+                    const QColor pixel = shown.pixelColor(x, y);
+                    count += std::abs(pixel.red() - colour.red()) +
+                                 std::abs(pixel.green() - colour.green()) +
+                                 std::abs(pixel.blue() - colour.blue()) <
+                             90;
+                }
+            }
+            return count;
+        };
+        const QColor textColour = pane.palette().color(QPalette::Text);
+        QVERIFY(inColour(echoAt, echoAt + 2, sentColour) > 0);
+        QCOMPARE(inColour(echoAt, echoAt + 2, textColour), 0);
+        QVERIFY(inColour(echoAt + 4, echoAt + 6, textColour) > 0);
+        QCOMPARE(inColour(echoAt + 4, echoAt + 6, sentColour), 0);
+
+        // The session's CSV lists what arrived, not what was sent; the pane's save is the pane.
+        QTemporaryDir folder;
+        const QString csv = folder.filePath(u"sesion.csv"_qs);
+        QCOMPARE(saveAndWait(csv, sessionCsvContent(sessionSource(w.sessionRecord().snapshot())))
+                     .outcome,
+                 FileSave::Outcome::Saved);
+        const QByteArray listed = fileBytes(csv);
+        // The header and one row for each of the four characters that arrived.
+        QCOMPARE(listed.count("\r\n"), 5);
+        for (const char* code : {"\",79\"", "\",75\"", "\",13\"", "\",10\""})
+            QVERIFY2(listed.contains(code), listed);
+        QVERIFY2(!listed.contains("\",65\"") && !listed.contains("\",2\""), listed);
+        const QString saved = folder.filePath(u"serie.txt"_qs);
+        QCOMPARE(
+            saveAndWait(saved, paneContent(paneSource(w.sessionRecord().snapshot(), Link::Serial)))
+                .outcome,
+            FileSave::Outcome::Saved);
+        QCOMPARE(fileBytes(saved), pane.bytes());
+
+        // "Limpiar": the marks go with the text; a new echo is marked where it now is.
+        QTest::mouseClick(w.controls().Command6, Qt::LeftButton);
+        bench.send(u"B"_qs);
+        QTRY_COMPARE(bench.line.received, QByteArray("AT\x02\rB\r"));
+        QCOMPARE(pane.bytes(), QByteArray("B\r"));
+        QCOMPARE(text->attributes(0, &from, &to), coloured);
+        QCOMPARE(std::pair(from, to), std::pair(0, 2));
+
+        // A send the port refuses shows nothing; with the echo off, nothing shows, as designed.
+        QTest::mouseClick(w.controls().Command4, Qt::LeftButton);
+        bench.send(u"C"_qs);
+        QCOMPARE(bench.shown().size(), std::size_t(1));
+        QCOMPARE(pane.bytes(), QByteArray("B\r****Desconectado****\r\n"));
+        bench.connect();
+        QVERIFY(setPaneOption(pane, u"Eco local"_qs, false));
+        bench.send(u"D"_qs);
+        QTRY_COMPARE(bench.line.received, QByteArray("AT\x02\rB\rD\r"));
+        QCOMPARE(pane.bytes(), QByteArray("B\r****Desconectado****\r\n") + kConnected);
+        QCOMPARE(w.codeList().rowCount(), 4);
     }
 
     // A refused open names the port by number and device; "Conectado...." is not logged.

@@ -2,10 +2,15 @@
 
 #include "support/peers/Loopback.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
 WindowUnderTest::WindowUnderTest()
     : WindowUnderTest(ServerFrmPlatform())
@@ -54,4 +59,49 @@ quint16 listenUnderTcp(WindowUnderTest& w)
     const quint16 port = freeTcpPort();
     listenOn(w, port);
     return port;
+}
+
+bool chooseInBoxMenu(QLineEdit& box, const QStringList& entries)
+{
+    bool found = true;
+    for (const QString& path : entries) {
+        bool chosen = false;
+        QTimer::singleShot(0, [&path, &chosen] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            QMenu* within = menu;
+            QAction* entry = nullptr;
+            for (const QString& step : path.split(u'/')) {
+                entry = nullptr;
+                for (QAction* action : within ? within->actions() : QList<QAction*>()) {
+                    if (action->text() == step)
+                        entry = action;
+                }
+                within = entry ? entry->menu() : nullptr;
+            }
+            menu->close();
+            if (entry) {
+                entry->trigger();
+                chosen = true;
+            }
+        });
+        QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                box.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&box, &click);
+        found = found && chosen;
+    }
+    return found;
+}
+
+bool setPaneOption(QWidget& pane, const QString& option, bool on)
+{
+    for (QAction* action : pane.actions()) {
+        if (action->text() == option && action->isCheckable()) {
+            if (action->isChecked() != on)
+                action->trigger();
+            return true;
+        }
+    }
+    return false;
 }

@@ -42,6 +42,13 @@ struct WindowUnderTest {
     std::unique_ptr<ServerFrm> window;
 };
 
+// Chooses entries of an outgoing box's context menu as a right click opens it, each a path:
+// "Hexadecimal", "Fin de línea/CR". Returns false if one is not there.
+bool chooseInBoxMenu(QLineEdit& box, const QStringList& entries);
+// Turns a pane's option ("Eco local", "Reconectar automáticamente") on or off, as its context
+// menu does. Returns false if the pane has no such option.
+bool setPaneOption(QWidget& pane, const QString& option, bool on);
+
 // "Poner a la escucha" with the port field set to the given port.
 void listenOn(WindowUnderTest& w, quint16 port);
 // Chooses TCP and listens on a port nothing else holds; returns that port.

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -18,8 +19,21 @@ class BlockTally {
 public:
     void addHeld(qint64 bytes) { m_held.fetch_add(bytes); }
     qint64 held() const { return m_held.load(); }
-    void addBacklog(qint64 bytes) { m_backlog.fetch_add(bytes); }
+    void addBacklog(qint64 bytes)
+    {
+        const qint64 now = m_backlog.fetch_add(bytes) + bytes;
+        qint64 peak = m_peak.load();
+        while (now > peak && !m_peak.compare_exchange_weak(peak, now)) {
+        }
+    }
     qint64 backlog() const { return m_backlog.load(); }
+    // The most the backlog held since the last call: a long write may pass a bound and the
+    // compressor bring it back under before the write ends. Starts again from now.
+    qint64 takePeak()
+    {
+        const qint64 now = m_backlog.load();
+        return std::max(m_peak.exchange(now), now);
+    }
 
     // A sealed block of rawBytes, counted in the backlog, is now held in heldBytes.
     void compressed(qint64 rawBytes, qint64 heldBytes);
@@ -33,6 +47,7 @@ public:
 private:
     std::atomic<qint64> m_held{0};
     std::atomic<qint64> m_backlog{0};
+    std::atomic<qint64> m_peak{0};
     std::atomic<qint64> m_mark{0};
     std::atomic<bool> m_armed{false};
     std::mutex m_wakeMutex;

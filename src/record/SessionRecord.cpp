@@ -179,13 +179,21 @@ void SessionRecord::checkMemory()
 
 void SessionRecord::checkBacklog()
 {
-    if (!m_behind && backlogBytes() <= m_backlogBound)
+    // Behind until the backlog is down to half the bound: the compressor wakes the record then,
+    // and catching up is told from the event loop.
+    if (!m_behind) {
+        if (m_tally->takePeak() <= m_backlogBound)
+            return;
+        m_behind = true;
+        emit behindChanged(true);
+        if (!m_tally->wakeAtOrBelow(m_backlogBound / 2))
+            QMetaObject::invokeMethod(
+                this, [this] { checkBacklog(); }, Qt::QueuedConnection);
         return;
-    // Behind until the backlog is down to half the bound: the compressor wakes the record then.
-    const bool behind = m_tally->wakeAtOrBelow(m_backlogBound / 2);
-    if (behind != m_behind) {
-        m_behind = behind;
-        emit behindChanged(behind);
+    }
+    if (!m_tally->wakeAtOrBelow(m_backlogBound / 2)) {
+        m_behind = false;
+        emit behindChanged(false);
     }
 }
 

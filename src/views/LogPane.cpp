@@ -47,6 +47,7 @@ LogPane::LogPane(QWidget* parent)
     installLogPaneAccessibility();
     m_rows.setReader(std::bind_front(&LogPane::readRecord, this));
     m_rows.setAdvances(m_glyphs.advances());
+    m_times.attach(*m_record, m_pane);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &LogPane::barAction);
     updateMetrics();
     countMemory();
@@ -81,6 +82,7 @@ void LogPane::attach(SessionRecord& record, Link link)
     m_record = &record;
     m_pane = link;
     m_ownRecord.reset();
+    m_times.attach(record, link);
     countMemory();
     m_anchor = m_caret = 0;
     m_scroll = RowScroll();
@@ -130,6 +132,7 @@ void LogPane::clear()
 {
     const qint64 removed = length();
     m_record->clearPane(m_pane);
+    m_times.forget();
     m_anchor = m_caret = 0;
     m_unannounced = -1;
     m_scroll = RowScroll();
@@ -183,7 +186,19 @@ void LogPane::selectAll()
 void LogPane::copy() const
 {
     if (selLength() > 0)
-        QApplication::clipboard()->setText(selectedText());
+        QApplication::clipboard()->setText(
+            m_times.shown() ? m_times.timedText(selStart(), selStart() + selLength())
+                            : selectedText());
+}
+
+void LogPane::setTimes(PaneTimes::Mode mode)
+{
+    m_times.setMode(mode);
+    const QString widest = PaneTimes::widestLabel(mode);
+    m_timesWidth =
+        widest.isEmpty() ? 0 : fontMetrics().horizontalAdvance(widest + QStringLiteral("  "));
+    followWidth();
+    viewport()->update();
 }
 
 void LogPane::select(qint64 anchor, qint64 caret)
@@ -383,7 +398,7 @@ QRect LogPane::characterRect(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, length());
     const qint64 row = rowOf(position);
-    const int x = kMargin + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
+    const int x = textLeft() + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
     const int advance = position < length() ? m_glyphs.advance(byteAt(position)) : 0;
     // A row far out of view is placed far out of view, without overflowing.
     const int y = int(std::clamp<qint64>((row - firstVisibleRow()) * m_glyphs.lineHeight(),
@@ -400,7 +415,7 @@ qint64 LogPane::positionAt(QPoint point) const
     qint64 end = start + bytes.size();
     while (end > start && isLineBreak(static_cast<unsigned char>(bytes[end - 1 - start])))
         --end;
-    const int target = (point.x() - kMargin) * kUnitsPerPixel;
+    const int target = (point.x() - textLeft()) * kUnitsPerPixel;
     int x = 0;
     for (qint64 p = start; p < end; ++p) {
         const int advance = m_glyphs.advance(static_cast<unsigned char>(bytes[p - start]));
@@ -425,15 +440,19 @@ void LogPane::paintEvent(QPaintEvent*)
         const qint64 end = m_rows.rowEnd(row);
         const QByteArray bytes = m_record->paneBytes(m_pane, start, end - start);
         const int top = int(row - first) * lineHeight;
-        const QPointF baseline(kMargin, top + m_glyphs.ascent());
+        const QPointF baseline(textLeft(), top + m_glyphs.ascent());
+        if (m_timesWidth > 0) {
+            painter.setPen(pal.color(QPalette::PlaceholderText));
+            painter.drawText(QPointF(kMargin, baseline.y()), m_times.rowLabel(m_rows, row));
+        }
         painter.setPen(pal.color(QPalette::Text));
         m_glyphs.draw(painter, baseline, bytes);
 
         const qint64 from = std::max(selFrom, start);
         const qint64 to = std::min(selTo, end);
         if (from < to) {
-            const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
-            qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
+            const qreal left = textLeft() + qreal(widthOf(start, from)) / kUnitsPerPixel;
+            qreal right = textLeft() + qreal(widthOf(start, to)) / kUnitsPerPixel;
             if (to == end && isLineBreak(static_cast<unsigned char>(bytes.back())))
                 right += lineHeight / 3.0; // a selected line break shows as a little room
             const QRectF band(left, top, right - left, lineHeight);
@@ -460,8 +479,8 @@ void LogPane::followWidth()
 {
     // From the pane's own width, which is right even before it is first shown (its viewport
     // is laid out only then): the text area less the frame, the scroll bar and the margins.
-    const int textWidth =
-        width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() - 2 * kMargin;
+    const int textWidth = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() -
+                          2 * kMargin - m_timesWidth;
     const int units = std::max(1, textWidth) * kUnitsPerPixel;
     if (units != m_wrapWidth) {
         m_wrapWidth = units;

@@ -234,8 +234,11 @@ void LogPane::announce()
         while (lineStart > 0 && !isLineBreak(static_cast<unsigned char>(tail[lineStart - 1])))
             --lineStart;
         start += lineStart;
+        // With times shown, the line's time is heard first, as in its margin.
+        const QString time = m_times.shown() ? m_times.label(start) : QString();
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(start, INT_MAX)),
-                                         ShownText::of(QByteArrayView(tail).sliced(lineStart)));
+                                         (time.isEmpty() ? QString() : time + u'\t') +
+                                             ShownText::of(QByteArrayView(tail).sliced(lineStart)));
         QAccessible::updateAccessibility(&event);
     }
     if (selection) {

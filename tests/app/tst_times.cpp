@@ -2,6 +2,7 @@
 #include "codes/CodeListView.h"
 #include "record/SessionRecord.h"
 #include "support/Saving.h"
+#include "support/ScreenReader.h"
 #include "support/WindowUnderTest.h"
 #include "views/LogPane.h"
 
@@ -121,6 +122,17 @@ private slots:
         QCOMPARE(
             reader->textAtOffset(int(lines[0].size()) + 3, QAccessible::LineBoundary, &start, &end),
             expected[1] + u'\t' + lines[1] + u"\r\n"_qs);
+
+        // A new line is told with its time first.
+        if (ScreenReader::available()) {
+            const ScreenReader listener;
+            s.peer.write("cinco");
+            QTRY_VERIFY(!listener.heardFrom(&pane, QAccessible::TextInserted).empty());
+            const QString told = listener.heardFrom(&pane, QAccessible::TextInserted).back().text;
+            const QString time = pane.rowTime(pane.rowCount() - 2);
+            QVERIFY(!time.isEmpty());
+            QCOMPARE(told, time + u"\tCliente : cinco\r\n"_qs);
+        }
 
         entry(pane, u"Mostrar hora"_qs)->trigger();
         QVERIFY(pane.rowTime(1).isEmpty());

@@ -4,6 +4,8 @@
 // - each pane holds exactly what was written to it since its last "Limpiar", read in any range;
 // - each code row holds its chunk, whole, with the link of the pane that showed it, and lies
 //   where that pane shows it, whatever its bytes are like (its line's prefix, a line break);
+// - the received row at a pane position (the one holding the byte there, or the next), and the
+//   link's row before it, are found as a scan of the rows would find them;
 // - a snapshot, read after more was written and blocks were sealed and compressed, still
 //   holds what the record held when it was taken.
 // The fuzzing build makes blocks tiny (64 bytes, four rows), so inputs cross many of them.
@@ -44,6 +46,16 @@ void checkSnapshot(const RecordSnapshot& snapshot, const Model& model)
         });
         FUZZ_CHECK_EQUAL(snapshot.paneSize(Link(pane)), model.panes[pane].size());
         FUZZ_CHECK_EQUAL(read, model.panes[pane]);
+        RecordSnapshot::LinkRows linkRows = snapshot.linkRows(Link(pane));
+        RecordSnapshot::LinkRows::Row got;
+        for (const Model::Row& want : model.rows) {
+            if (want.link != Link(pane) || want.bytes.isEmpty())
+                continue;
+            FUZZ_CHECK(linkRows.next(got));
+            FUZZ_CHECK_EQUAL(got.panePosition, want.position - model.cleared[pane]);
+            FUZZ_CHECK_EQUAL(got.length, want.bytes.size());
+        }
+        FUZZ_CHECK(!linkRows.next(got));
     }
     FUZZ_CHECK_EQUAL(snapshot.codeRowCount(), qint64(model.rows.size()));
     std::size_t row = 0;
@@ -120,6 +132,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (from < text.size())
                 FUZZ_CHECK_EQUAL(record.paneByte(Link(pane), from),
                                  static_cast<unsigned char>(text[from]));
+            qint64 want = -1;
+            qint64 before = -1;
+            for (std::size_t r = 0; r < model.rows.size() && want < 0; ++r) {
+                const Model::Row& row = model.rows[r];
+                if (row.link != Link(pane) || row.bytes.isEmpty())
+                    continue;
+                if (row.position - model.cleared[pane] + row.bytes.size() > from)
+                    want = qint64(r);
+                else
+                    before = qint64(r);
+            }
+            FUZZ_CHECK_EQUAL(record.receivedRowFrom(Link(pane), from), want);
+            if (want >= 0) {
+                FUZZ_CHECK_EQUAL(record.previousRowOfLink(want), before);
+                FUZZ_CHECK_EQUAL(record.codeRowPanePosition(want),
+                                 model.rows[std::size_t(want)].position - model.cleared[pane]);
+            }
             break;
         }
         case 5: { // the list reads a row

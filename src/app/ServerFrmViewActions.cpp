@@ -39,7 +39,13 @@ void ServerFrm::installViewActions()
             *pane,
             {name, kTextFilter,
              [this, pane] {
-                 return paneContent(paneSource(m_record->snapshot(), pane->link()));
+                 const RecordSnapshot snapshot = m_record->snapshot();
+                 PaneSource source = paneSource(snapshot, pane->link());
+                 // With times shown, the file has them as a copy would.
+                 return pane->times().shown()
+                            ? timedPaneContent(std::move(source), snapshot.linkRows(pane->link()),
+                                               pane->times().mode())
+                            : paneContent(std::move(source));
              }},
             ask, *m_messages);
         connect(actions, &ViewActions::saveStarted, this,
@@ -47,6 +53,11 @@ void ServerFrm::installViewActions()
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
         connect(clearing, &QAction::triggered, pane, clear);
         actions->addMenuGroup({clearing});
+        actions->addMenuGroup(makeTimeChoices(pane, [pane](bool shown, bool relative) {
+            pane->setTimes(!shown     ? PaneTimes::Mode::Hidden
+                           : relative ? PaneTimes::Mode::Relative
+                                      : PaneTimes::Mode::Clock);
+        }));
         return actions;
     };
     offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });

@@ -41,6 +41,10 @@ public:
     void setGroupedByLine(bool grouped) { m_model.setGroupedByLine(grouped); }
     bool groupedByLine() const { return m_model.groupedByLine(); }
 
+    // "Mostrar hora" / "Hora relativa": the "Hora" column and what rows copy.
+    void setTimes(PaneTimes::Mode mode) { m_model.setTimes(mode); }
+    PaneTimes::Mode times() const { return m_model.times(); }
+
 private:
     std::unique_ptr<SessionRecord> m_ownRecord;
     CodeListModel m_model;

@@ -83,6 +83,13 @@ ViewActions* installCodeListActions(CodeListView& view, CodeList& list, SaveOffe
                      [&list](bool grouped) { list.setGroupedByLine(grouped); });
     actions->addMenuGroup(baseChoices << grouping);
 
+    actions->addMenuGroup(makeTimeChoices(&view, [&view, &list](bool shown, bool relative) {
+        list.setTimes(!shown     ? PaneTimes::Mode::Hidden
+                      : relative ? PaneTimes::Mode::Relative
+                                 : PaneTimes::Mode::Clock);
+        view.setTimeColumn(shown);
+    }));
+
     auto* clear = new QAction(QStringLiteral("Limpiar lista"), &view);
     QObject::connect(clear, &QAction::triggered, &view, [&list] { list.clear(); });
     actions->addMenuGroup({clear});

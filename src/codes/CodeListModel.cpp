@@ -68,6 +68,31 @@ void CodeListModel::setCodeBase(CodeBase base)
                          {Qt::DisplayRole, Qt::EditRole, kCodeBaseRole});
 }
 
+void CodeListModel::setTimes(PaneTimes::Mode mode)
+{
+    if (mode == m_times)
+        return;
+    m_times = mode;
+    if (m_published > 0)
+        emit dataChanged(index(0), index(m_published - 1),
+                         {Qt::DisplayRole, Qt::EditRole, kTimeRole});
+}
+
+QString CodeListModel::timeOf(int shown) const
+{
+    const qint64 time = m_rows.msecsSinceEpoch(recordRows(shown).first);
+    switch (m_times) {
+    case PaneTimes::Mode::Clock:
+        return PaneTimes::clockText(time);
+    case PaneTimes::Mode::Relative:
+        return PaneTimes::sinceText(
+            shown == 0 ? 0 : time - m_rows.msecsSinceEpoch(recordRows(shown - 1).first));
+    case PaneTimes::Mode::Hidden:
+        break;
+    }
+    return {};
+}
+
 void CodeListModel::publish()
 {
     qint64 available = m_rows.count() - m_first;
@@ -102,9 +127,14 @@ QVariant CodeListModel::data(const QModelIndex& index, int role) const
     const int shown = index.row();
     switch (role) {
     case Qt::DisplayRole:
-        return codeRowText(shownBytes(shown, kShownCodes + 1), kShownCodes, m_base);
-    case Qt::EditRole:
-        return codeRowText(shownBytes(shown, -1), -1, m_base);
+    case Qt::EditRole: {
+        const QString codes = role == Qt::EditRole ? codeRowText(shownBytes(shown, -1), -1, m_base)
+                                                   : codeRowText(shownBytes(shown, kShownCodes + 1),
+                                                                 kShownCodes, m_base);
+        return m_times == PaneTimes::Mode::Hidden ? codes : timeOf(shown) + u'\t' + codes;
+    }
+    case kTimeRole:
+        return timeOf(shown);
     case kHeadBytesRole:
         return shownBytes(shown, kShownCodes + 1);
     case kCodeBaseRole:

@@ -2,6 +2,7 @@
 
 #include "codes/CodeRows.h"
 #include "views/FrameCoalescer.h"
+#include "views/PaneTimes.h"
 
 #include <QAbstractListModel>
 
@@ -31,6 +32,9 @@ public:
     // The CodeBase the row is shown in, as an int, for drawing it.
     static constexpr int kCodeBaseRole = Qt::UserRole + 1;
 
+    // The row's time as the "Hora" column shows it, "" while times are hidden.
+    static constexpr int kTimeRole = Qt::UserRole + 2;
+
     // Record rows read per frame while grouping catches up with the record.
     static constexpr qint64 kGroupingRowsPerFrame = 100'000;
 
@@ -53,6 +57,12 @@ public:
     void setGroupedByLine(bool grouped);
     bool groupedByLine() const { return m_groups != nullptr; }
 
+    // "Mostrar hora" / "Hora relativa": each row's arrival time (its first chunk's, from the
+    // record), or the time since the row before. Shown rows read (and copy) with it and a
+    // tab before their codes.
+    void setTimes(PaneTimes::Mode mode);
+    PaneTimes::Mode times() const { return m_times; }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
@@ -69,7 +79,10 @@ private:
     CodeRows m_rows;
     qint64 m_first = 0;
     int m_published = 0;
+    QString timeOf(int shown) const;
+
     CodeBase m_base = CodeBase::Decimal;
+    PaneTimes::Mode m_times = PaneTimes::Mode::Hidden;
     std::unique_ptr<LineGroups> m_groups;
     FrameCoalescer m_publisher{[this] { publish(); }, this};
 };

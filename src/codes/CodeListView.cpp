@@ -31,7 +31,7 @@ public:
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override
     {
-        return {m_header.sectionSize(0), option.fontMetrics.height() + 2};
+        return {m_header.length(), option.fontMetrics.height() + 2};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -50,7 +50,14 @@ public:
         const QByteArray head = index.data(CodeListModel::kHeadBytesRole).toByteArray();
         const auto base = CodeBase(index.data(CodeListModel::kCodeBaseRole).toInt());
         const QByteArray codes = codeRowAscii(head, CodeListModel::kShownCodes, base);
-        const QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
+        QRectF area = QRectF(option.rect).adjusted(2, 0, -2, 0);
+        if (m_header.count() == 2) {
+            const int timeWidth = m_header.sectionSize(0);
+            painter->drawText(area.adjusted(0, 0, timeWidth - area.width(), 0),
+                              Qt::AlignLeft | Qt::AlignVCenter,
+                              index.data(CodeListModel::kTimeRole).toString());
+            area.setLeft(area.left() + timeWidth);
+        }
         const QPointF baseline(area.left(), area.top() +
                                                 (area.height() - m_glyphs->lineHeight()) / 2 +
                                                 m_glyphs->ascent());
@@ -102,7 +109,27 @@ CodeListView::CodeListView(QWidget* parent)
 
 void CodeListView::setColumnWidth(int width)
 {
-    m_header->resizeSection(0, width);
+    m_header->resizeSection(m_header->count() - 1, width);
+    updateGeometries();
+    viewport()->update();
+}
+
+void CodeListView::setTimeColumn(bool shown)
+{
+    auto* columns = static_cast<QStandardItemModel*>(m_header->model());
+    if (shown == (columns->columnCount() == 2))
+        return;
+    const int codes = m_header->sectionSize(m_header->count() - 1);
+    if (shown) {
+        columns->insertColumn(0);
+        columns->setHorizontalHeaderItem(0, new QStandardItem(QStringLiteral("Hora")));
+        m_header->resizeSection(
+            0, fontMetrics().horizontalAdvance(PaneTimes::widestLabel(PaneTimes::Mode::Relative) +
+                                               QStringLiteral("  ")));
+    } else {
+        columns->removeColumn(0);
+    }
+    m_header->resizeSection(m_header->count() - 1, codes);
     updateGeometries();
     viewport()->update();
 }
@@ -145,7 +172,7 @@ int CodeListView::visibleRows() const
 
 int CodeListView::columnWidth() const
 {
-    return m_header->sectionSize(0);
+    return m_header->length();
 }
 
 QRect CodeListView::visualRect(const QModelIndex& index) const

@@ -4,7 +4,8 @@
 
 class QHeaderView;
 
-// The code list's face: rows under one column header, "ASCII", with one row selectable at a
+// The code list's face: rows under one column header, "ASCII" (and "Hora" before it when
+// times are shown), with one row selectable at a
 // time. Copying is its actions' (CodeListActions): Ctrl+C copies the selected rows' whole
 // text.
 //
@@ -19,7 +20,10 @@ public:
     explicit CodeListView(QWidget* parent = nullptr);
 
     QHeaderView* header() const { return m_header; }
+    // The codes' column width.
     void setColumnWidth(int width);
+    // A "Hora" column before the codes' (the rows' kTimeRole), or none.
+    void setTimeColumn(bool shown);
     void setModel(QAbstractItemModel* model) override;
 
     QRect visualRect(const QModelIndex& index) const override;

@@ -129,3 +129,35 @@ bool RecordSnapshot::forEachCodeRow(const std::function<bool(const CodeRowEntry&
     }
     return true;
 }
+
+RecordSnapshot::LinkRows RecordSnapshot::linkRows(Link link) const
+{
+    LinkRows rows;
+    rows.m_data = m_data;
+    rows.m_link = link;
+    return rows;
+}
+
+bool RecordSnapshot::LinkRows::next(Row& row)
+{
+    for (;;) {
+        while (m_index < m_rows.size()) {
+            const RowEntry& entry = m_rows[m_index++];
+            if (entry.link == m_link && entry.length > 0) {
+                const std::size_t stream = std::size_t(m_link);
+                row = {entry.offset - m_data->paneStart[stream], entry.length, entry.time};
+                return true;
+            }
+        }
+        // One block decoded at a time: the walk holds no more than that.
+        if (m_block < m_data->rowBlocks.size()) {
+            m_rows = decodeRows(*m_data->rowBlocks[m_block++]);
+        } else if (!m_open) {
+            m_open = true;
+            m_rows = m_data->openRows;
+        } else {
+            return false;
+        }
+        m_index = 0;
+    }
+}

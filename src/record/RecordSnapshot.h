@@ -2,17 +2,21 @@
 
 #include "record/CodeRowEntry.h"
 #include "record/Link.h"
+#include "record/RowColumn.h"
 
 #include <QByteArrayView>
 #include <QtGlobal>
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 // A frozen view of the session record at the time it was taken (SessionRecord::snapshot):
 // cheap to take and to copy (it shares the sealed blocks and copies only the open ones), and
 // readable on any thread while the record keeps growing. Saving reads it.
 class RecordSnapshot {
+    struct Data;
+
 public:
     RecordSnapshot();
     ~RecordSnapshot();
@@ -30,8 +34,30 @@ public:
     bool forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
                         qint64 fromRow = 0) const;
 
+    // One link's non-empty code rows in arrival order, read one at a time without their bytes:
+    // where each begins in the pane (negative before its last "Limpiar"), its length and time.
+    class LinkRows {
+    public:
+        struct Row {
+            qint64 panePosition = 0;
+            qint64 length = 0;
+            qint64 time = 0;
+        };
+        // The next row, or false when there is none.
+        bool next(Row& row);
+
+    private:
+        friend class RecordSnapshot;
+        std::shared_ptr<const Data> m_data;
+        Link m_link = Link::Unknown;
+        std::size_t m_block = 0;
+        std::vector<record_detail::RowEntry> m_rows;
+        std::size_t m_index = 0;
+        bool m_open = false;
+    };
+    LinkRows linkRows(Link link) const;
+
 private:
     friend class SessionRecord;
-    struct Data;
     std::shared_ptr<const Data> m_data;
 };

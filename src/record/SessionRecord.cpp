@@ -287,6 +287,99 @@ RowEntry SessionRecord::rowAt(qint64 row) const
     return m_cache->rows(block)[std::size_t(row - block->firstRow)];
 }
 
+const std::vector<RowEntry>& SessionRecord::rowsOfBlock(std::size_t block) const
+{
+    return block < m_rowBlocks.size() ? m_cache->rows(m_rowBlocks[block]) : m_openRows;
+}
+
+qint64 SessionRecord::codeRowPanePosition(qint64 row) const
+{
+    return rowAt(row).offset - m_paneStart[at(rowAt(row).link)];
+}
+
+qint64 SessionRecord::receivedRowFrom(Link link, qint64 position) const
+{
+    const std::size_t s = at(link);
+    const qint64 target = m_paneStart[s] + position;
+    // Each block knows where the link's stream stood before it, in order: the row sought lies
+    // in the last block that began at or before the target, or later (past empty rows).
+    const auto next = std::upper_bound(m_rowBlocks.begin(), m_rowBlocks.end(), target,
+                                       [s](qint64 t, const std::shared_ptr<const RowBlock>& block) {
+                                           return t < block->linkEnd[s];
+                                       });
+    std::size_t block =
+        next == m_rowBlocks.begin() ? 0 : std::size_t(next - m_rowBlocks.begin()) - 1;
+    const qint64 newest = codeRowCount() - (m_pendingOpen ? 1 : 0);
+    for (; block <= m_rowBlocks.size(); ++block) {
+        const std::vector<RowEntry>& rows = rowsOfBlock(block);
+        const qint64 first =
+            block < m_rowBlocks.size() ? m_rowBlocks[block]->firstRow : m_sealedRows;
+        const std::size_t count =
+            std::size_t(std::min<qint64>(qint64(rows.size()), newest - first));
+        // The link's rows lie in order in its stream: a binary search whose probes step to
+        // the link's next row.
+        const auto nextOfLink = [&](std::size_t i) {
+            while (i < count && (rows[i].link != link || rows[i].length == 0))
+                ++i;
+            return i;
+        };
+        std::size_t low = 0;
+        std::size_t high = count;
+        while (low < high) {
+            const std::size_t mid = low + (high - low) / 2;
+            const std::size_t i = nextOfLink(mid);
+            if (i < count && rows[i].offset + rows[i].length <= target)
+                low = i + 1;
+            else
+                high = mid;
+        }
+        const std::size_t found = nextOfLink(low);
+        if (found < count)
+            return first + qint64(found);
+    }
+    return -1;
+}
+
+qint64 SessionRecord::previousRowOfLink(qint64 row) const
+{
+    const Link link = rowAt(row).link;
+    const std::size_t s = at(link);
+    const auto blockOf = [this](qint64 r) {
+        return std::size_t(std::upper_bound(m_rowBlocks.begin(), m_rowBlocks.end(), r,
+                                            [](qint64 v, const std::shared_ptr<const RowBlock>& b) {
+                                                return v < b->firstRow;
+                                            }) -
+                           m_rowBlocks.begin()) -
+               (r < m_sealedRows ? 1 : 0);
+    };
+    std::size_t block = row < m_sealedRows ? blockOf(row) : m_rowBlocks.size();
+    qint64 end = row; // rows before this one, in the block
+    for (;;) {
+        const std::vector<RowEntry>& rows = rowsOfBlock(block);
+        const qint64 first =
+            block < m_rowBlocks.size() ? m_rowBlocks[block]->firstRow : m_sealedRows;
+        for (qint64 r = end - 1; r >= first; --r) {
+            const RowEntry& entry = rows[std::size_t(r - first)];
+            if (entry.link == link && entry.length > 0)
+                return r;
+        }
+        if (block == 0 || first == 0)
+            return -1;
+        // Blocks in which the link's stream did not move hold none of its rows: the nearest
+        // earlier block after which it stood lower does.
+        const qint64 before =
+            block < m_rowBlocks.size() ? m_rowBlocks[block]->linkEnd[s] : m_linkEnd[s];
+        const auto lower = std::lower_bound(
+            m_rowBlocks.begin(), m_rowBlocks.begin() + qint64(std::min(block, m_rowBlocks.size())),
+            before,
+            [s](const std::shared_ptr<const RowBlock>& b, qint64 v) { return b->linkEnd[s] < v; });
+        if (lower == m_rowBlocks.begin())
+            return -1;
+        block = std::size_t(lower - m_rowBlocks.begin()) - 1;
+        end = block + 1 < m_rowBlocks.size() ? m_rowBlocks[block + 1]->firstRow : m_sealedRows;
+    }
+}
+
 qint64 SessionRecord::codeRowLength(qint64 row) const
 {
     return rowAt(row).length;

@@ -86,6 +86,14 @@ public:
     qint64 codeRowTime(qint64 row) const;
     // The row's bytes, at most maxBytes of them when maxBytes >= 0.
     QByteArray codeRowBytes(qint64 row, qint64 maxBytes = -1) const;
+    // Where the row's bytes begin in its link's pane (negative when "Limpiar" took them).
+    qint64 codeRowPanePosition(qint64 row) const;
+    // The first non-empty code row of the link whose bytes reach past the pane's position
+    // (the row holding the byte there, or the next received one), or -1. A search of the
+    // blocks by where the link's stream stood, then of one block: no per-byte index.
+    qint64 receivedRowFrom(Link link, qint64 position) const;
+    // The non-empty code row of the same link before the row, or -1.
+    qint64 previousRowOfLink(qint64 row) const;
 
     RecordSnapshot snapshot() const;
 
@@ -127,6 +135,8 @@ private:
     void checkMemory();
     void checkBacklog();
     record_detail::RowEntry rowAt(qint64 row) const;
+    // The rows of a block, or the open ones, with where the first of them stands.
+    const std::vector<record_detail::RowEntry>& rowsOfBlock(std::size_t block) const;
     qint64 stamp();
 
     mutable std::array<record_detail::ByteStream, record_detail::kStreamCount> m_streams;

@@ -48,6 +48,7 @@ LogPane::LogPane(QWidget* parent)
     installLogPaneAccessibility();
     m_rows.setReader(std::bind_front(&LogPane::readRecord, this));
     m_rows.setAdvances(m_glyphs.advances());
+    m_times.attach(*m_record, m_pane);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this, &LogPane::barAction);
     updateMetrics();
     countMemory();
@@ -82,6 +83,7 @@ void LogPane::attach(SessionRecord& record, Link link)
     m_record = &record;
     m_pane = link;
     m_ownRecord.reset();
+    m_times.attach(record, link);
     countMemory();
     m_anchor = m_caret = 0;
     m_scroll = RowScroll();
@@ -131,6 +133,7 @@ void LogPane::clear()
 {
     const qint64 removed = length();
     m_record->clearPane(m_pane);
+    m_times.forget();
     m_anchor = m_caret = 0;
     m_unannounced = -1;
     m_scroll = RowScroll();
@@ -191,7 +194,19 @@ void LogPane::selectAll()
 void LogPane::copy() const
 {
     if (selLength() > 0)
-        QApplication::clipboard()->setText(selectedText());
+        QApplication::clipboard()->setText(
+            m_times.shown() ? m_times.timedText(selStart(), selStart() + selLength())
+                            : selectedText());
+}
+
+void LogPane::setTimes(PaneTimes::Mode mode)
+{
+    m_times.setMode(mode);
+    const QString widest = PaneTimes::widestLabel(mode);
+    m_timesWidth =
+        widest.isEmpty() ? 0 : fontMetrics().horizontalAdvance(widest + QStringLiteral("  "));
+    followWidth();
+    viewport()->update();
 }
 
 void LogPane::select(qint64 anchor, qint64 caret)
@@ -227,8 +242,11 @@ void LogPane::announce()
         while (lineStart > 0 && !isLineBreak(static_cast<unsigned char>(tail[lineStart - 1])))
             --lineStart;
         start += lineStart;
+        // With times shown, the line's time is heard first, as in its margin.
+        const QString time = m_times.shown() ? m_times.label(start) : QString();
         QAccessibleTextInsertEvent event(this, int(std::min<qint64>(start, INT_MAX)),
-                                         ShownText::of(QByteArrayView(tail).sliced(lineStart)));
+                                         (time.isEmpty() ? QString() : time + u'\t') +
+                                             ShownText::of(QByteArrayView(tail).sliced(lineStart)));
         QAccessible::updateAccessibility(&event);
     }
     if (selection) {
@@ -312,86 +330,11 @@ void LogPane::publish()
     announce();
 }
 
-void LogPane::showScroll()
-{
-    QScrollBar* bar = verticalScrollBar();
-    m_showingScroll = true;
-    bar->setRange(0, m_scroll.barMaximum());
-    const qint64 perStep = std::max<qint64>(1, m_scroll.lastTop() / std::max(1, bar->maximum()));
-    bar->setPageStep(int(std::max<qint64>(1, visibleRows() / perStep)));
-    bar->setSingleStep(1);
-    bar->setValue(m_scroll.barValue());
-    m_showingScroll = false;
-}
-
-void LogPane::scrollTo(qint64 top)
-{
-    m_scroll.setTop(top);
-    showScroll();
-    viewport()->update();
-}
-
-// Steps of the operator (arrows, keys, clicks beside the handle) move by rows, however many
-// rows the bar's steps stand for; the handle dragged goes where it is dropped.
-void LogPane::barAction(int action)
-{
-    qint64 top = m_scroll.top();
-    switch (action) {
-    case QAbstractSlider::SliderSingleStepAdd:
-        top += 1;
-        break;
-    case QAbstractSlider::SliderSingleStepSub:
-        top -= 1;
-        break;
-    case QAbstractSlider::SliderPageStepAdd:
-        top += visibleRows();
-        break;
-    case QAbstractSlider::SliderPageStepSub:
-        top -= visibleRows();
-        break;
-    default:
-        return;
-    }
-    m_scroll.setTop(top);
-    verticalScrollBar()->setSliderPosition(m_scroll.barValue());
-    viewport()->update();
-}
-
-void LogPane::scrollContentsBy(int, int)
-{
-    // The bar moved by itself (dragged, set by code): the top follows it, unless it already
-    // shows the top.
-    const int value = verticalScrollBar()->value();
-    if (!m_showingScroll && value != m_scroll.barValue())
-        m_scroll.setTop(m_scroll.rowAtBar(value));
-    viewport()->update();
-}
-
-void LogPane::wheelEvent(QWheelEvent* event)
-{
-    const int lines = event->angleDelta().y() / 120 * QApplication::wheelScrollLines();
-    if (lines == 0) {
-        QAbstractScrollArea::wheelEvent(event);
-        return;
-    }
-    scrollTo(m_scroll.top() - lines);
-    event->accept();
-}
-
-void LogPane::scrollToPosition(qint64 position)
-{
-    const qint64 row = rowOf(position);
-    if (row < m_scroll.top())
-        scrollTo(row);
-    else if (row >= m_scroll.top() + visibleRows())
-        scrollTo(row - visibleRows() + 1);
-}
-
 QRect LogPane::characterRect(qint64 position) const
 {
     position = std::clamp<qint64>(position, 0, length());
     const qint64 row = rowOf(position);
-    const int x = kMargin + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
+    const int x = textLeft() + widthOf(m_rows.rowStart(row), position) / kUnitsPerPixel;
     const int advance = position < length() ? m_glyphs.advance(byteAt(position)) : 0;
     // A row far out of view is placed far out of view, without overflowing.
     const int y = int(std::clamp<qint64>((row - firstVisibleRow()) * m_glyphs.lineHeight(),
@@ -408,7 +351,7 @@ qint64 LogPane::positionAt(QPoint point) const
     qint64 end = start + bytes.size();
     while (end > start && isLineBreak(static_cast<unsigned char>(bytes[end - 1 - start])))
         --end;
-    const int target = (point.x() - kMargin) * kUnitsPerPixel;
+    const int target = (point.x() - textLeft()) * kUnitsPerPixel;
     int x = 0;
     for (qint64 p = start; p < end; ++p) {
         const int advance = m_glyphs.advance(static_cast<unsigned char>(bytes[p - start]));
@@ -433,7 +376,11 @@ void LogPane::paintEvent(QPaintEvent*)
         const qint64 end = m_rows.rowEnd(row);
         const QByteArray bytes = m_record->paneBytes(m_pane, start, end - start);
         const int top = int(row - first) * lineHeight;
-        const QPointF baseline(kMargin, top + m_glyphs.ascent());
+        const QPointF baseline(textLeft(), top + m_glyphs.ascent());
+        if (m_timesWidth > 0) {
+            painter.setPen(pal.color(QPalette::PlaceholderText));
+            painter.drawText(QPointF(kMargin, baseline.y()), m_times.rowLabel(m_rows, row));
+        }
         painter.setPen(pal.color(QPalette::Text));
         m_glyphs.draw(painter, baseline, bytes);
         if (m_sent)
@@ -442,8 +389,8 @@ void LogPane::paintEvent(QPaintEvent*)
         const qint64 from = std::max(selFrom, start);
         const qint64 to = std::min(selTo, end);
         if (from < to) {
-            const qreal left = kMargin + qreal(widthOf(start, from)) / kUnitsPerPixel;
-            qreal right = kMargin + qreal(widthOf(start, to)) / kUnitsPerPixel;
+            const qreal left = textLeft() + qreal(widthOf(start, from)) / kUnitsPerPixel;
+            qreal right = textLeft() + qreal(widthOf(start, to)) / kUnitsPerPixel;
             if (to == end && isLineBreak(static_cast<unsigned char>(bytes.back())))
                 right += lineHeight / 3.0; // a selected line break shows as a little room
             const QRectF band(left, top, right - left, lineHeight);
@@ -487,8 +434,8 @@ void LogPane::followWidth()
 {
     // From the pane's own width, which is right even before it is first shown (its viewport
     // is laid out only then): the text area less the frame, the scroll bar and the margins.
-    const int textWidth =
-        width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() - 2 * kMargin;
+    const int textWidth = width() - 2 * frameWidth() - verticalScrollBar()->sizeHint().width() -
+                          2 * kMargin - m_timesWidth;
     const int units = std::max(1, textWidth) * kUnitsPerPixel;
     if (units != m_wrapWidth) {
         m_wrapWidth = units;

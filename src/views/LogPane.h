@@ -3,6 +3,7 @@
 #include "record/SessionRecord.h"
 #include "views/ByteGlyphs.h"
 #include "views/FrameCoalescer.h"
+#include "views/PaneTimes.h"
 #include "views/RowScroll.h"
 #include "views/TextRows.h"
 
@@ -81,7 +82,14 @@ public:
     QString selectedText() const;
 
     void selectAll();
+    // Copies the selection; with times shown, each line with its time and a tab before it.
     void copy() const;
+
+    // "Mostrar hora" / "Hora relativa": a margin left of the rows shows when each line's
+    // first received byte arrived (PaneTimes). Off at first.
+    void setTimes(PaneTimes::Mode mode);
+    const PaneTimes& times() const { return m_times; }
+    QString rowTime(qint64 row) const { return m_times.rowLabel(m_rows, row); }
 
     // Geometry of the wrapped text, for hit tests, accessibility and tests.
     qint64 rowCount() const { return m_rows.rowCount(); }
@@ -114,6 +122,8 @@ protected:
 private:
     static constexpr int kUnitsPerPixel = ByteGlyphs::kUnitsPerPixel;
     static constexpr int kMargin = 2;
+    // The text's left edge: past the times' margin when they are shown.
+    int textLeft() const { return kMargin + m_timesWidth; }
     // What a screen reader is given of new text at most: the newest line, not a megabyte.
     static constexpr qint64 kAnnouncedBytes = 256;
     // A pane this small is wrapped again at once: it takes a few milliseconds.
@@ -152,6 +162,8 @@ private:
     Link m_pane = Link::Server;
 
     ByteGlyphs m_glyphs{font()};
+    PaneTimes m_times;
+    int m_timesWidth = 0;
     TextRows m_rows;
     // The width new rows are wrapped to; the rows shown keep theirs until new ones are made.
     int m_wrapWidth = 1;

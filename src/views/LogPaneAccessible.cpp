@@ -78,6 +78,17 @@ public:
         const qint64 end = std::clamp<qint64>(endOffset, start, start + kMostCharacters);
         return ShownText::of(pane()->bytes(start, end));
     }
+    // A line read out with its time first, when the pane shows times.
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundary, int* startOffset,
+                         int* endOffset) const override
+    {
+        const QString text =
+            QAccessibleTextInterface::textAtOffset(offset, boundary, startOffset, endOffset);
+        if (boundary != QAccessible::LineBoundary)
+            return text;
+        const QString time = pane()->rowTime(pane()->rowOf(*startOffset));
+        return time.isEmpty() ? text : time + u'\t' + text;
+    }
     int characterCount() const override { return clampToInt(pane()->length()); }
     QRect characterRect(int offset) const override
     {

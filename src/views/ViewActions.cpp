@@ -120,3 +120,19 @@ ViewActions* installPaneActions(LogPane& pane, SaveOffer offer, AskSavePath ask,
     };
     return new ViewActions(pane, std::move(editing), std::move(offer), std::move(ask), messages);
 }
+
+QList<QAction*> makeTimeChoices(QObject* owner, std::function<void(bool, bool)> show)
+{
+    auto* shown = new QAction(QStringLiteral("Mostrar hora"), owner);
+    auto* relative = new QAction(QStringLiteral("Hora relativa"), owner);
+    shown->setCheckable(true);
+    relative->setCheckable(true);
+    relative->setEnabled(false);
+    const auto apply = [shown, relative, show = std::move(show)] {
+        relative->setEnabled(shown->isChecked());
+        show(shown->isChecked(), relative->isChecked());
+    };
+    QObject::connect(shown, &QAction::toggled, owner, apply);
+    QObject::connect(relative, &QAction::toggled, owner, apply);
+    return {shown, relative};
+}

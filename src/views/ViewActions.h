@@ -84,6 +84,11 @@ private:
     QList<QList<QAction*>> m_groups;
 };
 
+// "Mostrar hora" and "Hora relativa", checkable, off at first: the first shows times, the
+// second (which needs the first) makes them relative. show(shown, relative) applies a choice.
+QList<QAction*> makeTimeChoices(QObject* owner,
+                                std::function<void(bool shown, bool relative)> show);
+
 // A log pane's actions: it copies its selection, selects its whole text, and saves what the
 // offer gives (the pane's text as shown).
 ViewActions* installPaneActions(LogPane& pane, SaveOffer offer, AskSavePath ask,

@@ -832,25 +832,40 @@ private slots:
     {
         QTest::addColumn<QString>("view");
         QTest::addColumn<QStringList>("offered");
-        const QStringList pane{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
-                               QString(),           u"Limpiar"_qs,
-                               QString(),           u"Guardar como…"_qs};
-        // The panes' options, off at first, between "Limpiar" and "Guardar como…".
+        const QStringList pane{u"Copiar (gris)"_qs,
+                               u"Seleccionar todo"_qs,
+                               QString(),
+                               u"Limpiar"_qs,
+                               QString(),
+                               u"Mostrar hora"_qs,
+                               u"Hora relativa (gris)"_qs,
+                               QString(),
+                               u"Guardar como…"_qs};
+        // The panes' options, off at first, between the times and "Guardar como…".
         const QStringList serial =
-            pane.mid(0, 5) +
-            QStringList{u"Eco local"_qs, u"Reconectar automáticamente"_qs, QString()} + pane.mid(5);
+            pane.mid(0, 8) +
+            QStringList{u"Eco local"_qs, u"Reconectar automáticamente"_qs, QString()} + pane.mid(8);
         const QStringList client =
-            pane.mid(0, 5) + QStringList{u"Reconectar automáticamente"_qs, QString()} + pane.mid(5);
+            pane.mid(0, 8) + QStringList{u"Reconectar automáticamente"_qs, QString()} + pane.mid(8);
         QTest::newRow("server pane") << u"Text3"_qs << pane;
         QTest::newRow("client pane") << u"Text4"_qs << client;
         QTest::newRow("serial pane") << u"Text2"_qs << serial;
-        QTest::newRow("code list")
-            << u"ListView1"_qs << QStringList{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
-                                              QString(),           u"Decimal (✓)"_qs,
-                                              u"Hexadecimal"_qs,   u"Agrupar la serie por línea"_qs,
-                                              QString(),           u"Limpiar lista"_qs,
-                                              QString(),           u"Grabar en archivo…"_qs,
-                                              QString(),           u"Guardar como…"_qs};
+        QTest::newRow("code list") << u"ListView1"_qs
+                                   << QStringList{u"Copiar (gris)"_qs,
+                                                  u"Seleccionar todo"_qs,
+                                                  QString(),
+                                                  u"Decimal (✓)"_qs,
+                                                  u"Hexadecimal"_qs,
+                                                  u"Agrupar la serie por línea"_qs,
+                                                  QString(),
+                                                  u"Mostrar hora"_qs,
+                                                  u"Hora relativa (gris)"_qs,
+                                                  QString(),
+                                                  u"Limpiar lista"_qs,
+                                                  QString(),
+                                                  u"Grabar en archivo…"_qs,
+                                                  QString(),
+                                                  u"Guardar como…"_qs};
     }
     void limpiarEmptiesOnlyItsView()
     {

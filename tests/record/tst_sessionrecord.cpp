@@ -167,6 +167,46 @@ Expected readBack(const RecordSnapshot& snapshot)
 // Read from a row on, as saving the code list after "Limpiar lista" does: across block
 // boundaries, from the last row, and from past the end, the rows are the expected ones from
 // there.
+// Every non-empty received row (a sample of them) is found by where its pane shows it, as the
+// times' margin finds a line's, with the row of its link before it; the snapshot hands out
+// each link's rows in order, with their places.
+bool rowsAreFoundByPanePosition(const SessionRecord& record, const Expected& expected)
+{
+    const RecordSnapshot snapshot = record.snapshot();
+    for (std::size_t pane = 0; pane < 3; ++pane) {
+        const Link link = Link(pane);
+        RecordSnapshot::LinkRows linkRows = snapshot.linkRows(link);
+        RecordSnapshot::LinkRows::Row got;
+        qint64 before = -1;
+        for (std::size_t r = 0; r < expected.rows.size(); ++r) {
+            const Expected::Row& row = expected.rows[r];
+            if (row.link != link || row.bytes.isEmpty())
+                continue;
+            const qint64 at = row.position - expected.cleared[pane];
+            if (!linkRows.next(got) || got.panePosition != at || got.length != row.bytes.size()) {
+                qWarning("the snapshot's row %zu of pane %zu differs", r, pane);
+                return false;
+            }
+            if (r % 97 == 0 && at >= 0) {
+                const qint64 last = at + row.bytes.size() - 1;
+                if (record.receivedRowFrom(link, at) != qint64(r) ||
+                    record.receivedRowFrom(link, last) != qint64(r) ||
+                    record.previousRowOfLink(qint64(r)) != before ||
+                    record.codeRowPanePosition(qint64(r)) != at) {
+                    qWarning("row %zu of pane %zu is not found where its pane shows it", r, pane);
+                    return false;
+                }
+            }
+            before = qint64(r);
+        }
+        if (linkRows.next(got) || record.receivedRowFrom(link, expected.panes[pane].size()) != -1) {
+            qWarning("pane %zu has rows past its end", pane);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool rowsFromARowOnAreTheExpectedOnes(const RecordSnapshot& snapshot, const Expected& expected)
 {
     const auto count = qint64(expected.rows.size());
@@ -231,6 +271,7 @@ private slots:
         feed(session, shape);
         QVERIFY(holdsWhatWasExpected(session.record, session.panes, session.expected));
         QVERIFY(sameAs(readBack(session.record.snapshot()), session.expected));
+        QVERIFY(rowsAreFoundByPanePosition(session.record, session.expected));
 
         QVERIFY(SessionRecord::waitUntilCompressed(60'000));
         QVERIFY(holdsWhatWasExpected(session.record, session.panes, session.expected));

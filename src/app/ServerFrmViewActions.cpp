@@ -3,10 +3,12 @@
 
 #include "codes/CodeList.h"
 #include "codes/CodeListActions.h"
+#include "codes/CodeListFind.h"
 #include "codes/CodeListView.h"
 #include "codes/SessionCsv.h"
 #include "record/SessionSaveBinding.h"
 #include "views/FileSave.h"
+#include "views/FindBar.h"
 #include "views/LogPane.h"
 #include "views/SessionKeeping.h"
 
@@ -41,7 +43,7 @@ void ServerFrm::installViewActions()
                 [this](FileSave* save) { watchSave(save, 0); });
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
         connect(clearing, &QAction::triggered, pane, clear);
-        actions->addMenuGroup({clearing});
+        actions->addMenuGroup({clearing, installPaneFind(*pane)->openAction()});
     };
     offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });
     offerPane(m_ui->Text4, QStringLiteral("cliente.txt"), [pane = m_ui->Text4] { pane->clear(); });
@@ -58,6 +60,8 @@ void ServerFrm::installViewActions()
              return sessionCsvContent(sessionSource(m_record->snapshot(), fromRow));
          }},
         ask, *m_messages);
+    listActions->addMenuGroup(
+        {installCodeListFind(*m_ui->ListView1, *m_codeList, *m_record)->openAction()});
     connect(listActions, &ViewActions::saveStarted, this,
             [this](FileSave* save) { watchSave(save, std::exchange(m_takenWriter, 0)); });
 }

@@ -30,6 +30,11 @@ public:
     bool forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
                         qint64 fromRow = 0) const;
 
+    // The first code row of the link whose bytes lie in the pane's [position, position +
+    // length) (its time and link; no bytes); an entry without a time if none does (a prefix,
+    // the window's own line).
+    CodeRowEntry paneRowAt(Link link, qint64 position, qint64 length) const;
+
 private:
     friend class SessionRecord;
     struct Data;

@@ -43,7 +43,8 @@ void ServerFrm::installViewActions()
                 [this](FileSave* save) { watchSave(save, 0); });
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
         connect(clearing, &QAction::triggered, pane, clear);
-        actions->addMenuGroup({clearing, installPaneFind(*pane)->openAction()});
+        actions->addMenuGroup({clearing});
+        actions->addMenuGroup({installPaneFind(*pane)->openAction()});
     };
     offerPane(m_ui->Text3, QStringLiteral("servidor.txt"), [pane = m_ui->Text3] { pane->clear(); });
     offerPane(m_ui->Text4, QStringLiteral("cliente.txt"), [pane = m_ui->Text4] { pane->clear(); });

@@ -54,6 +54,9 @@ FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     layout->addWidget(m_mode);
     layout->addWidget(m_place, 3);
     hide();
+    // Out of the Tab order while hidden; while open, right after its view.
+    m_field->setFocusPolicy(Qt::NoFocus);
+    m_mode->setFocusPolicy(Qt::NoFocus);
 
     m_open->setShortcut(QKeySequence::Find);
     m_open->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -99,6 +102,10 @@ void FindBar::open()
         const int height = sizeHint().height();
         setGeometry(m_viewGeometry.x(), m_viewGeometry.y(), m_viewGeometry.width(), height);
         m_view.setGeometry(m_viewGeometry.adjusted(0, height, 0, 0));
+        m_field->setFocusPolicy(Qt::StrongFocus);
+        m_mode->setFocusPolicy(Qt::StrongFocus);
+        setTabOrder(&m_view, m_field);
+        setTabOrder(m_field, m_mode);
         show();
         raise();
     }
@@ -112,6 +119,8 @@ void FindBar::close()
     if (isHidden())
         return;
     hide();
+    m_field->setFocusPolicy(Qt::NoFocus);
+    m_mode->setFocusPolicy(Qt::NoFocus);
     m_view.setGeometry(m_viewGeometry);
     m_view.setFocus(Qt::OtherFocusReason);
 }

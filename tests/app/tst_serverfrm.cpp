@@ -2,9 +2,9 @@
 #include "base/ControlError.h"
 #include "codes/CodeList.h"
 #include "codes/CodeListView.h"
-#include "support/SerialBench.h"
 #include "support/ByteSamples.h"
 #include "support/Saving.h"
+#include "support/SerialBench.h"
 #include "support/WindowUnderTest.h"
 #include "support/peers/Loopback.h"
 #include "views/FileSave.h"
@@ -832,9 +832,9 @@ private slots:
     {
         QTest::addColumn<QString>("view");
         QTest::addColumn<QStringList>("offered");
-        const QStringList pane{u"Copiar (gris)"_qs, u"Seleccionar todo"_qs,
-                               QString(),           u"Limpiar"_qs,
-                               QString(),           u"Guardar como…"_qs};
+        const QStringList pane{
+            u"Copiar (gris)"_qs, u"Seleccionar todo"_qs, QString(), u"Limpiar"_qs,
+            QString(),           u"Buscar…"_qs,          QString(), u"Guardar como…"_qs};
         QTest::newRow("server pane") << u"Text3"_qs << pane;
         QTest::newRow("client pane") << u"Text4"_qs << pane;
         QTest::newRow("serial pane") << u"Text2"_qs << pane;
@@ -843,6 +843,7 @@ private slots:
                                               QString(),           u"Decimal (✓)"_qs,
                                               u"Hexadecimal"_qs,   QString(),
                                               u"Limpiar lista"_qs, QString(),
+                                              u"Buscar…"_qs,       QString(),
                                               u"Guardar como…"_qs};
     }
     void limpiarEmptiesOnlyItsView()
@@ -870,7 +871,7 @@ private slots:
         QCOMPARE(contextMenuOf(*shown), offered);
         QMap<QString, QByteArray> expected = shownByEachView(*w);
         expected[view].clear();
-        QAction* clear = actionOf(*shown, offered.at(offered.size() - 3));
+        QAction* clear = actionOf(*shown, offered.at(offered.size() - 5));
         QVERIFY(clear);
         clear->trigger();
         QCOMPARE(shownByEachView(*w), expected);

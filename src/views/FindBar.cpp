@@ -53,6 +53,8 @@ FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     layout->addWidget(m_field, 2);
     layout->addWidget(m_mode);
     layout->addWidget(m_place, 3);
+    // Hidden, it covers nothing, not even in a test of where the controls lie.
+    setGeometry(QRect());
     hide();
     // Out of the Tab order while hidden; while open, right after its view.
     m_field->setFocusPolicy(Qt::NoFocus);
@@ -119,6 +121,7 @@ void FindBar::close()
     if (isHidden())
         return;
     hide();
+    setGeometry(QRect());
     m_field->setFocusPolicy(Qt::NoFocus);
     m_mode->setFocusPolicy(Qt::NoFocus);
     m_view.setGeometry(m_viewGeometry);

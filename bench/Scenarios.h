@@ -12,6 +12,15 @@ struct RewrapRun {
 };
 RewrapRun rewrapLargePane(qint64 size);
 
+// A pane holding size bytes of device log with one match at its very end, searched from its
+// start (the find bar, on its helper thread): how fast, and the longest gap of the event loop
+// meanwhile. A search that does not find the match gives 0 and -1.
+struct SearchRun {
+    double megabytesPerSecond = 0;
+    double stallMs = 0;
+};
+SearchRun searchLargePane(qint64 size);
+
 // Accessibility switched on, as on a desktop where a screen reader or an on-screen keyboard
 // runs, for as long as it lives. Every update goes to a listener (as Qt's own accessibility
 // tests listen) that takes what a screen reader would be given.

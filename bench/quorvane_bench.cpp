@@ -8,7 +8,7 @@
 // Prints a table, then one line of key=value pairs.
 //
 // Usage: quorvane_bench [--quick] [--megabytes N]
-//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|a11y|
+//                       [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|search|a11y|
 //                               startup|sustained|log]
 
 #include "BenchSupport.h"
@@ -610,6 +610,8 @@ int main(int argc, char* argv[])
     const double seek = large.seekMs;
     const RewrapRun rewrap =
         runs("rewrap") ? rewrapLargePane((quick ? 32 : 1024) * kMegabyte) : RewrapRun{};
+    const SearchRun search =
+        runs("search") ? searchLargePane((quick ? 32 : 1024) * kMegabyte) : SearchRun{};
     // The serial and TCP floods again, as a screen reader's desktop has them.
     SerialRun serialA11y;
     TcpRun tcpA11y;
@@ -677,6 +679,9 @@ int main(int argc, char* argv[])
     std::printf("%-44s %12.3f\n", "RSS per TCP byte, OK CR LF", rssPerByteShortLines);
     std::printf("%-44s %12.2f\n", "new width on a large pane: max gap (ms)", rewrap.stallMs);
     std::printf("%-44s %12.2f\n", "new width on a large pane: rows ready (s)", rewrap.seconds);
+    std::printf("%-44s %12.1f\n", "find at the end of a large pane (MB/s)",
+                search.megabytesPerSecond);
+    std::printf("%-44s %12.2f\n", "find at the end of a large pane: max gap (ms)", search.stallMs);
     std::printf("%-44s %12.2f\n", "serial device log, accessibility on (MB/s)", serialWindowMBps);
     std::printf("%-44s %12.1f\n", "TCP text, accessibility on (MB/s)",
                 accessible ? tcpA11y.megabytesPerSecond : 0);
@@ -700,7 +705,7 @@ int main(int argc, char* argv[])
         "rss_per_byte_newlines=%.3f rss_per_byte_short_lines=%.3f rewrap_stall_ms=%.2f "
         "serial_window_MBps=%.2f tcp_a11y_MBps=%.1f "
         "tcp_sustained_MBps=%.1f flood_backlog_MB=%.1f flood_lost=%lld log_MBps=%.1f "
-        "log_stall_p99_ms=%.2f\n",
+        "log_stall_p99_ms=%.2f search_MBps=%.1f search_stall_ms=%.2f\n",
         textRun.megabytesPerSecond, binaryRun.megabytesPerSecond, bare, growth, stallP99, stallMax,
         udpRatio, tcpRssPerByte, startup, textRun.cpuMsPerMegabyte, binaryRun.cpuMsPerMegabyte,
         serial.charactersPerSecond, serial.sent - serial.rows, serial.rows, serialRssPerChar,
@@ -708,7 +713,7 @@ int main(int argc, char* argv[])
         serialCloseStallMs, rssPerByteNewlines, rssPerByteShortLines, rewrap.stallMs,
         serialWindowMBps, accessible ? tcpA11y.megabytesPerSecond : 0, sustained.megabytesPerSecond,
         sustained.peakBacklogMegabytes, sustained.lost, capture.megabytesPerSecond,
-        capture.stallP99Ms);
+        capture.stallP99Ms, search.megabytesPerSecond, search.stallMs);
     const bool ok =
         (only.startsWith(QLatin1String("tcp-")) || !runs("tcp") || (textRun.ok && binaryRun.ok)) &&
         (!runs("sustained") || sustained.ok) && (!runs("log") || capture.ok) && shown->count == 0;

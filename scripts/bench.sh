@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark with optimisation and runs it headless.
 # Usage: scripts/bench.sh [--portable] [--quick] [--megabytes N]
-#                         [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|a11y|startup|sustained]
+#                         [--only tcp|tcp-text|tcp-binary|udp|serial|memory|seek|rewrap|search|a11y|startup|sustained]
 #   --portable  measures the portable paths (QUORVANE_PORTABLE=ON, in build-bench-portable);
 #               docs/PERFORMANCE.md compares the two.
 # The other arguments go to the benchmark.

@@ -3,6 +3,7 @@
 
 #include "codes/CodeList.h"
 #include "codes/CodeListActions.h"
+#include "codes/CodeListFind.h"
 #include "codes/CodeListView.h"
 #include "codes/LineGrouping.h"
 #include "codes/SessionCapture.h"
@@ -11,6 +12,7 @@
 #include "record/SessionSaveBinding.h"
 #include "serial/SerialReconnect.h"
 #include "views/FileSave.h"
+#include "views/FindBar.h"
 #include "views/LocalEcho.h"
 #include "views/LogPane.h"
 #include "views/SessionKeeping.h"
@@ -53,6 +55,7 @@ void ServerFrm::installViewActions()
         auto* clearing = new QAction(QStringLiteral("Limpiar"), pane);
         connect(clearing, &QAction::triggered, pane, clear);
         actions->addMenuGroup({clearing});
+        actions->addMenuGroup({installPaneFind(*pane)->openAction()});
         actions->addMenuGroup(makeTimeChoices(pane, [pane](bool shown, bool relative) {
             pane->setTimes(!shown     ? PaneTimes::Mode::Hidden
                            : relative ? PaneTimes::Mode::Relative
@@ -96,6 +99,8 @@ void ServerFrm::installViewActions()
                                                                   : std::move(rows));
          }},
         ask, *m_messages);
+    listActions->addMenuGroup(
+        {installCodeListFind(*m_ui->ListView1, *m_codeList, *m_record)->openAction()});
     connect(listActions, &ViewActions::saveStarted, this,
             [this](FileSave* save) { watchSave(save, std::exchange(m_takenWriter, 0)); });
     m_capture = std::make_unique<SessionCapture>(

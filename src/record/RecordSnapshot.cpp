@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -160,4 +161,38 @@ bool RecordSnapshot::LinkRows::next(Row& row)
         }
         m_index = 0;
     }
+}
+
+CodeRowEntry RecordSnapshot::paneRowAt(Link link, qint64 position, qint64 length) const
+{
+    const std::size_t stream = std::size_t(link);
+    const qint64 start = m_data->paneStart[stream] + position;
+    const qint64 end = start + std::max<qint64>(length, 1);
+    // Rows before a block whose link stood at or before start all end there: skip them.
+    const auto& blocks = m_data->rowBlocks;
+    auto it = std::upper_bound(blocks.begin(), blocks.end(), start,
+                               [stream](qint64 at, const std::shared_ptr<const RowBlock>& block) {
+                                   return at < block->linkEnd[stream];
+                               });
+    if (it != blocks.begin())
+        --it;
+    const auto take = [&](const RowEntry& row, CodeRowEntry& found) {
+        if (row.link != link || row.offset + row.length <= start)
+            return false;
+        if (row.offset < end)
+            found = CodeRowEntry{row.time, row.link, {}};
+        return true; // the first of the link's rows past start decides
+    };
+    CodeRowEntry found;
+    for (; it != blocks.end(); ++it) {
+        for (const RowEntry& row : decodeRows(**it)) {
+            if (take(row, found))
+                return found;
+        }
+    }
+    for (const RowEntry& row : m_data->openRows) {
+        if (take(row, found))
+            return found;
+    }
+    return found;
 }

@@ -56,6 +56,10 @@ public:
         bool m_open = false;
     };
     LinkRows linkRows(Link link) const;
+    // The first code row of the link whose bytes lie in the pane's [position, position +
+    // length) (its time and link; no bytes); an entry without a time if none does (a prefix,
+    // the window's own line).
+    CodeRowEntry paneRowAt(Link link, qint64 position, qint64 length) const;
 
 private:
     friend class SessionRecord;

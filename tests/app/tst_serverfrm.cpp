@@ -837,16 +837,20 @@ private slots:
                                QString(),
                                u"Limpiar"_qs,
                                QString(),
+                               u"Buscar…"_qs,
+                               QString(),
                                u"Mostrar hora"_qs,
                                u"Hora relativa (gris)"_qs,
                                QString(),
                                u"Guardar como…"_qs};
         // The panes' options, off at first, between the times and "Guardar como…".
         const QStringList serial =
-            pane.mid(0, 8) +
-            QStringList{u"Eco local"_qs, u"Reconectar automáticamente"_qs, QString()} + pane.mid(8);
-        const QStringList client =
-            pane.mid(0, 8) + QStringList{u"Reconectar automáticamente"_qs, QString()} + pane.mid(8);
+            pane.mid(0, 10) +
+            QStringList{u"Eco local"_qs, u"Reconectar automáticamente"_qs, QString()} +
+            pane.mid(10);
+        const QStringList client = pane.mid(0, 10) +
+                                   QStringList{u"Reconectar automáticamente"_qs, QString()} +
+                                   pane.mid(10);
         QTest::newRow("server pane") << u"Text3"_qs << pane;
         QTest::newRow("client pane") << u"Text4"_qs << client;
         QTest::newRow("serial pane") << u"Text2"_qs << serial;
@@ -862,6 +866,8 @@ private slots:
                                                   u"Hora relativa (gris)"_qs,
                                                   QString(),
                                                   u"Limpiar lista"_qs,
+                                                  QString(),
+                                                  u"Buscar…"_qs,
                                                   QString(),
                                                   u"Grabar en archivo…"_qs,
                                                   QString(),

@@ -2,7 +2,6 @@
 
 LineGroups::LineGroups(const CodeRows& rows, qint64 firstRow)
     : m_rows(rows)
-    , m_first(firstRow)
     , m_scanned(firstRow)
 {
 }

@@ -30,7 +30,6 @@ private:
     line_grouping::Facts factsAt(qint64 row) const;
 
     const CodeRows& m_rows;
-    qint64 m_first;
     qint64 m_scanned;
     qint64 m_count = 0;
     line_grouping::Facts m_last;

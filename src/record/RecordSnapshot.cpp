@@ -7,6 +7,8 @@
 
 #include <QByteArray>
 
+#include <zstd.h>
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -64,6 +66,58 @@ bool RecordSnapshot::forEachPaneSpan(Link link,
             return held.view();
         },
         visit);
+}
+
+struct RecordSnapshot::PaneReader::Buffers {
+    BlockContents contents;
+    std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context{ZSTD_createDCtx(), &ZSTD_freeDCtx};
+};
+
+RecordSnapshot::PaneReader::PaneReader(const RecordSnapshot& snapshot, Link link)
+    : m_data(snapshot.m_data)
+    , m_stream(std::size_t(link))
+    , m_buffers(std::make_unique<Buffers>())
+{
+}
+
+RecordSnapshot::PaneReader::~PaneReader() = default;
+
+qint64 RecordSnapshot::PaneReader::pieceCount() const
+{
+    const qint64 first = m_data->paneStart[m_stream];
+    const qint64 end = m_data->size[m_stream];
+    return end > first ? ((end - 1) >> kBlockShift) - (first >> kBlockShift) + 1 : 0;
+}
+
+qint64 RecordSnapshot::PaneReader::piecePosition(qint64 piece) const
+{
+    const qint64 first = m_data->paneStart[m_stream];
+    return piece <= 0 ? 0 : (((first >> kBlockShift) + piece) << kBlockShift) - first;
+}
+
+qint64 RecordSnapshot::PaneReader::pieceAt(qint64 position) const
+{
+    const qint64 first = m_data->paneStart[m_stream];
+    const qint64 piece =
+        ((first + std::max<qint64>(0, position)) >> kBlockShift) - (first >> kBlockShift);
+    return std::min(piece, std::max<qint64>(0, pieceCount() - 1));
+}
+
+QByteArrayView RecordSnapshot::PaneReader::read(qint64 piece)
+{
+    const qint64 first = m_data->paneStart[m_stream];
+    const qint64 end = m_data->size[m_stream];
+    const std::size_t index = std::size_t((first >> kBlockShift) + piece);
+    const qint64 blockStart = qint64(index) << kBlockShift;
+    const qint64 begin = std::max(first, blockStart);
+    const qint64 stop = std::min(end, blockStart + kBlockSize);
+    const SealedBlocks& sealed = m_data->sealed[m_stream];
+    QByteArrayView block = m_data->open[m_stream];
+    if (index < sealed.size()) {
+        sealed[index]->loadInto(m_buffers->contents, m_buffers->context.get());
+        block = m_buffers->contents.view();
+    }
+    return block.sliced(begin - blockStart, stop - begin);
 }
 
 qint64 RecordSnapshot::codeRowCount() const

@@ -28,6 +28,30 @@ public:
     qint64 paneSize(Link link) const;
     bool forEachPaneSpan(Link link, const std::function<bool(QByteArrayView)>& visit) const;
 
+    // The same bytes as numbered pieces of at most a block each, for reading on several threads
+    // at once, each with a reader of its own: a long search decompresses on every core.
+    class PaneReader {
+    public:
+        PaneReader(const RecordSnapshot& snapshot, Link link);
+        ~PaneReader();
+        PaneReader(const PaneReader&) = delete;
+        PaneReader& operator=(const PaneReader&) = delete;
+
+        qint64 pieceCount() const;
+        // Where piece begins in the pane, and the piece that holds position (the last one past
+        // the end).
+        qint64 piecePosition(qint64 piece) const;
+        qint64 pieceAt(qint64 position) const;
+        // The piece's bytes, valid until the next read through this reader.
+        QByteArrayView read(qint64 piece);
+
+    private:
+        struct Buffers;
+        std::shared_ptr<const Data> m_data;
+        std::size_t m_stream;
+        std::unique_ptr<Buffers> m_buffers;
+    };
+
     // Every code row in arrival order, from row fromRow on; visit returns false to stop.
     // Returns false if stopped. The bytes are valid during the call only.
     qint64 codeRowCount() const;

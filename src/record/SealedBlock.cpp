@@ -18,28 +18,39 @@ SealedBlock::SealedBlock(std::shared_ptr<const RawBlock> raw, qint64 size, qint6
 BlockContents SealedBlock::load() const
 {
     BlockContents contents;
+    loadInto(contents, nullptr);
+    return contents;
+}
+
+void SealedBlock::loadInto(BlockContents& contents, ZSTD_DCtx* context) const
+{
     contents.size = m_size;
+    contents.raw.reset();
     bool isStored = false;
     QByteArray frame;
     {
         const std::lock_guard lock(m_mutex);
         if (m_raw) {
             contents.raw = m_raw;
-            return contents;
+            return;
         }
         frame = m_compressed;
         isStored = m_stored;
     }
     if (isStored) {
         contents.bytes = frame;
-        return contents;
+        return;
     }
-    contents.bytes = QByteArray(m_size, Qt::Uninitialized);
-    const std::size_t got = ZSTD_decompress(contents.bytes.data(), std::size_t(m_size),
-                                            frame.constData(), std::size_t(frame.size()));
+    // A buffer shared with a stored block's frame is not written into: detach it first.
+    contents.bytes.resize(m_size);
+    char* into = contents.bytes.data();
+    const std::size_t got = context
+                                ? ZSTD_decompressDCtx(context, into, std::size_t(m_size),
+                                                      frame.constData(), std::size_t(frame.size()))
+                                : ZSTD_decompress(into, std::size_t(m_size), frame.constData(),
+                                                  std::size_t(frame.size()));
     if (ZSTD_isError(got) || qint64(got) != m_size)
         qFatal("record block damaged in memory");
-    return contents;
 }
 
 void SealedBlock::compress(std::vector<char>& scratch, ZSTD_CCtx* context)

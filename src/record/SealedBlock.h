@@ -10,6 +10,7 @@
 #include <vector>
 
 typedef struct ZSTD_CCtx_s ZSTD_CCtx;
+typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 
 namespace record_detail {
 
@@ -37,6 +38,9 @@ public:
 
     qint64 size() const { return m_size; }
     BlockContents load() const;
+    // The same into contents, whose buffer is reused when it is its own, decompressing with
+    // the caller's context: for reading block after block without allocating.
+    void loadInto(BlockContents& contents, ZSTD_DCtx* context) const;
     // On the compressor's thread; scratch and context are that thread's own.
     void compress(std::vector<char>& scratch, ZSTD_CCtx* context);
 

@@ -40,21 +40,6 @@ QString codeRowText(QByteArrayView chunk, qsizetype maxCodes, CodeBase base)
     return row;
 }
 
-QString linkName(Link link)
-{
-    switch (link) {
-    case Link::Server:
-        return QStringLiteral("Servidor");
-    case Link::Client:
-        return QStringLiteral("Cliente");
-    case Link::Serial:
-        return QStringLiteral("Serie");
-    case Link::Unknown:
-        break;
-    }
-    return {};
-}
-
 QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, qint64 length,
                        qsizetype maxBytes)
 {

@@ -20,10 +20,6 @@ QString codeRowText(QByteArrayView chunk, qsizetype maxCodes = -1,
 QByteArray codeRowAscii(QByteArrayView chunk, qsizetype maxCodes = -1,
                         CodeBase base = CodeBase::Decimal);
 
-// The link as the list and the saved session name it: "Servidor", "Cliente", "Serie"; empty
-// when not known.
-QString linkName(Link link);
-
 inline constexpr qsizetype kToolTipBytes = 64;
 // What hovering a row tells: the link, the local time of arrival to the millisecond, the
 // byte count and the chunk in hexadecimal (at most maxBytes of it, then "…"). head holds

@@ -1,6 +1,6 @@
 #include "views/FindBar.h"
 
-#include "views/FindPattern.h"
+#include "views/OutgoingText.h"
 
 #include <QAbstractScrollArea>
 #include <QAction>
@@ -12,22 +12,9 @@
 #include <QLineEdit>
 #include <QShortcut>
 
-using RecordSearch::Direction;
+#include <algorithm>
 
-QString findLinkName(Link link)
-{
-    switch (link) {
-    case Link::Server:
-        return QStringLiteral("Servidor");
-    case Link::Client:
-        return QStringLiteral("Cliente");
-    case Link::Serial:
-        return QStringLiteral("Serie");
-    case Link::Unknown:
-        break;
-    }
-    return QStringLiteral("Sin enlace");
-}
+using RecordSearch::Direction;
 
 FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     : QWidget(view.parentWidget())
@@ -130,12 +117,17 @@ void FindBar::close()
 
 void FindBar::find(Direction direction)
 {
-    const FindPattern::Parsed pattern =
-        FindPattern::parse(m_field->text(), FindPattern::Mode(m_mode->currentIndex()));
+    // The combo's order: "Texto", "Hexadecimal", "Con escapes".
+    static constexpr OutgoingText::Mode kModes[] = {
+        OutgoingText::Mode::Text, OutgoingText::Mode::Hexadecimal, OutgoingText::Mode::Escapes};
+    const OutgoingText::Reading pattern = OutgoingText::read(
+        m_field->text(), kModes[std::clamp(m_mode->currentIndex(), 0, 2)], u"El texto a buscar");
     stopThread();
-    if (!pattern.error.isEmpty() || pattern.bytes.isEmpty()) {
-        m_place->setText(pattern.error.isEmpty() ? QStringLiteral("Escriba qué buscar")
-                                                 : pattern.error);
+    if (!pattern.ok() || pattern.bytes.isEmpty()) {
+        // The bar is one line: the reason in it, the part of the field it concerns selected.
+        m_place->setText(pattern.ok() ? QStringLiteral("Escriba qué buscar") : pattern.reason);
+        if (!pattern.ok())
+            m_field->setSelection(int(pattern.errorAt), int(pattern.errorLength));
         emit searchEnded();
         return;
     }
@@ -182,7 +174,9 @@ void FindBar::finish(quint64 generation, const FindOutcome& outcome)
         m_place->setText(QStringLiteral("no hay coincidencias"));
     } else {
         outcome.select();
-        QString where = findLinkName(outcome.link);
+        QString where = linkName(outcome.link);
+        if (where.isEmpty())
+            where = QStringLiteral("Sin enlace");
         if (outcome.msecsSinceEpoch != CodeRowEntry::kNoTime) {
             where += QStringLiteral(", ") + QDateTime::fromMSecsSinceEpoch(outcome.msecsSinceEpoch)
                                                 .toString(QStringLiteral("HH:mm:ss.zzz"));

@@ -34,9 +34,9 @@ using FindPrepare = std::function<FindJob(const QByteArray& needle, RecordSearch
 
 // The find bar of a log pane or the code list: Ctrl+F opens it over the view's top edge (the
 // view gives up that strip while it is open), with a field whose accessible name is "Buscar",
-// how the field reads ("Texto", "Hexadecimal", "Con escapes": FindPattern) and a label that
-// tells where the match is (its link and arrival time, hh:mm:ss.mmm) or that there is none.
-// Enter and F3 find the next match, Shift+F3 the previous one, wrapping round; Esc cancels a
+// how the field reads ("Texto", "Hexadecimal", "Con escapes", read as the outgoing boxes are) and a
+// label that tells where the match is (its link and arrival time, hh:mm:ss.mmm) or that there is
+// none. Enter and F3 find the next match, Shift+F3 the previous one, wrapping round; Esc cancels a
 // running search, or else closes the bar. The search runs on a helper thread over a snapshot
 // of the record: the window never waits for it. What it deliberately does not do: search as
 // the operator types (a 1 GB pane takes a second), or keep anything between windows.

@@ -41,20 +41,24 @@ QString at(qsizetype index)
     return QStringLiteral("en la posición %1").arg(index + 1);
 }
 
-OutgoingText::Reading refused(qsizetype index, qsizetype length, QString error)
+// Told as lead, where, separator and the reason itself.
+OutgoingText::Reading refused(qsizetype index, qsizetype length, const QString& lead,
+                              QStringView separator, QString reason)
 {
     OutgoingText::Reading reading;
     reading.errorAt = index;
     reading.errorLength = length;
-    reading.error = std::move(error);
+    reading.error = lead + at(index);
+    reading.error.append(separator).append(reason);
+    reading.reason = std::move(reason);
     return reading;
 }
 
 // Pairs of digits; spaces set pairs apart but never split one, so "1 2" (two bytes meant, or
 // one?) is refused rather than guessed.
-OutgoingText::Reading readHexadecimal(QStringView shown)
+OutgoingText::Reading readHexadecimal(QStringView shown, QStringView subject)
 {
-    const QString kWhat = QStringLiteral("El texto a enviar no se puede leer en hexadecimal: ");
+    const QString kWhat = subject.toString() + QStringLiteral(" no se puede leer en hexadecimal: ");
     OutgoingText::Reading reading;
     reading.bytes.reserve(shown.size() / 2);
     qsizetype i = 0;
@@ -65,23 +69,21 @@ OutgoingText::Reading readHexadecimal(QStringView shown)
         }
         const int high = hexValue(shown[i]);
         if (high < 0) {
-            return refused(i, 1,
-                           kWhat + QStringLiteral("%1, «%2» no es un dígito hexadecimal (0-9, "
-                                                  "A-F).")
-                                       .arg(at(i), shown[i]));
+            return refused(
+                i, 1, kWhat, u", ",
+                QStringLiteral("«%1» no es un dígito hexadecimal (0-9, A-F).").arg(shown[i]));
         }
         if (i + 1 >= shown.size() || shown[i + 1].isSpace()) {
-            return refused(i, 1,
-                           kWhat + QStringLiteral("%1, «%2» es un dígito suelto: cada byte se "
-                                                  "escribe con dos dígitos (0%2).")
-                                       .arg(at(i), shown[i]));
+            return refused(i, 1, kWhat, u", ",
+                           QStringLiteral("«%1» es un dígito suelto: cada byte se escribe con "
+                                          "dos dígitos (0%1).")
+                               .arg(shown[i]));
         }
         const int low = hexValue(shown[i + 1]);
         if (low < 0) {
-            return refused(i + 1, 1,
-                           kWhat + QStringLiteral("%1, «%2» no es un dígito hexadecimal (0-9, "
-                                                  "A-F).")
-                                       .arg(at(i + 1), shown[i + 1]));
+            return refused(
+                i + 1, 1, kWhat, u", ",
+                QStringLiteral("«%1» no es un dígito hexadecimal (0-9, A-F).").arg(shown[i + 1]));
         }
         reading.bytes.append(char(high << 4 | low));
         i += 2;
@@ -89,10 +91,10 @@ OutgoingText::Reading readHexadecimal(QStringView shown)
     return reading;
 }
 
-OutgoingText::Reading readEscapes(QStringView shown)
+OutgoingText::Reading readEscapes(QStringView shown, QStringView subject)
 {
-    const QString kWhat = QStringLiteral("El texto a enviar tiene una secuencia de escape no "
-                                         "válida ");
+    const QString kWhat =
+        subject.toString() + QStringLiteral(" tiene una secuencia de escape no válida ");
     const QString kKnown = QStringLiteral(" Se admiten \\r, \\n, \\t, \\0, \\\\ y \\xHH (dos "
                                           "dígitos hexadecimales).");
     OutgoingText::Reading reading;
@@ -110,10 +112,9 @@ OutgoingText::Reading readEscapes(QStringView shown)
         }
         takeLiteral(i);
         if (i + 1 >= shown.size()) {
-            return refused(i, 1,
-                           kWhat + at(i) +
-                               QStringLiteral(": «\\» al final no escapa nada; una barra se "
-                                              "escribe \\\\."));
+            return refused(i, 1, kWhat, u": ",
+                           QStringLiteral("«\\» al final no escapa nada; una barra se escribe "
+                                          "\\\\."));
         }
         const QChar next = shown[i + 1];
         qsizetype length = 2;
@@ -139,18 +140,17 @@ OutgoingText::Reading readEscapes(QStringView shown)
             if (high < 0 || low < 0) {
                 // What was typed of it, up to the first character that is no digit.
                 const qsizetype got = std::min(shown.size(), i + (high < 0 ? 3 : 4)) - i;
-                return refused(i, got,
-                               kWhat + at(i) +
-                                   QStringLiteral(": «%1» necesita dos dígitos hexadecimales "
-                                                  "(por ejemplo \\x0D).")
-                                       .arg(shown.sliced(i, got)));
+                return refused(i, got, kWhat, u": ",
+                               QStringLiteral("«%1» necesita dos dígitos hexadecimales (por "
+                                              "ejemplo \\x0D).")
+                                   .arg(shown.sliced(i, got)));
             }
             reading.bytes.append(char(high << 4 | low));
             length = 4;
             break;
         }
         default:
-            return refused(i, 2, kWhat + at(i) + QStringLiteral(": «\\%1».").arg(next) + kKnown);
+            return refused(i, 2, kWhat, u": ", QStringLiteral("«\\%1».").arg(next) + kKnown);
         }
         i += length;
         literalFrom = i;
@@ -207,13 +207,13 @@ QString describe(Format format)
            QStringLiteral(" Cámbielo en el menú contextual.");
 }
 
-Reading read(QStringView shown, Mode mode)
+Reading read(QStringView shown, Mode mode, QStringView subject)
 {
     switch (mode) {
     case Mode::Escapes:
-        return readEscapes(shown);
+        return readEscapes(shown, subject);
     case Mode::Hexadecimal:
-        return readHexadecimal(shown);
+        return readHexadecimal(shown, subject);
     case Mode::Text:
         break;
     }

@@ -46,7 +46,8 @@ void setFormat(QLineEdit& box, Format format);
 // What the box's hover text says of its format: "Se envía como texto, sin fin de línea."
 QString describe(Format format);
 
-// The bytes a text stands for in a mode, or where and why it cannot be read that way.
+// The bytes a text stands for in a mode, or where and why it cannot be read that way; the
+// reason names the text as subject says (the find bar reads its field the same way).
 struct Reading {
     QByteArray bytes;
     // The unreadable part: its first character (0 for the first) and length, and what is
@@ -54,9 +55,11 @@ struct Reading {
     qsizetype errorAt = -1;
     qsizetype errorLength = 0;
     QString error;
+    // The same without the subject and where, for a place that shows where by other means.
+    QString reason;
     bool ok() const { return errorAt < 0; }
 };
-Reading read(QStringView shown, Mode mode);
+Reading read(QStringView shown, Mode mode, QStringView subject = u"El texto a enviar");
 QByteArray lineEndBytes(LineEnd lineEnd);
 
 // How a box shows a character to be sent, in text mode: a C0 control or DEL as its picture,

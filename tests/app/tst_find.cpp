@@ -204,14 +204,21 @@ void tst_Find::saysWhatIsWrongOrMissing_data()
     QTest::addColumn<QString>("query");
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("said");
-    QTest::newRow("no match") << u"ALARM"_qs << 0 << u"no hay coincidencias"_qs;
-    QTest::newRow("no match in hex") << u"FF FE"_qs << 1 << u"no hay coincidencias"_qs;
-    QTest::newRow("odd hex") << u"02 4"_qs << 1 << u"Cada byte lleva dos cifras hexadecimales"_qs;
-    QTest::newRow("not hex") << u"0G"_qs << 1 << u"«G» no es una cifra hexadecimal"_qs;
-    QTest::newRow("unknown escape")
-        << u"a\\q"_qs << 2
-        << u"«\\q» no es un escape conocido (\\r, \\n, \\t, \\0, \\\\, \\xHH)"_qs;
-    QTest::newRow("empty") << QString() << 0 << u"Escriba qué buscar"_qs;
+    // The part of the field the reason is about, selected there.
+    QTest::addColumn<QString>("marked");
+    QTest::newRow("no match") << u"ALARM"_qs << 0 << u"no hay coincidencias"_qs << QString();
+    QTest::newRow("no match in hex") << u"FF FE"_qs << 1 << u"no hay coincidencias"_qs << QString();
+    QTest::newRow("odd hex") << u"02 4"_qs << 1
+                             << u"«4» es un dígito suelto: cada byte se escribe con dos dígitos "
+                                u"(04)."_qs
+                             << u"4"_qs;
+    QTest::newRow("not hex") << u"0G"_qs << 1 << u"«G» no es un dígito hexadecimal (0-9, A-F)."_qs
+                             << u"G"_qs;
+    QTest::newRow("unknown escape") << u"a\\q"_qs << 2
+                                    << u"«\\q». Se admiten \\r, \\n, \\t, \\0, \\\\ y "
+                                       u"\\xHH (dos dígitos hexadecimales)."_qs
+                                    << u"\\q"_qs;
+    QTest::newRow("empty") << QString() << 0 << u"Escriba qué buscar"_qs << QString();
 }
 
 void tst_Find::saysWhatIsWrongOrMissing()
@@ -219,6 +226,7 @@ void tst_Find::saysWhatIsWrongOrMissing()
     QFETCH(QString, query);
     QFETCH(int, mode);
     QFETCH(QString, said);
+    QFETCH(QString, marked);
 
     WindowUnderTest w;
     LogPane& pane = *w.ui->Text4;
@@ -228,6 +236,8 @@ void tst_Find::saysWhatIsWrongOrMissing()
     QVERIFY(bar);
     QVERIFY(search(bar, query, mode, {kEnter}));
     QCOMPARE(bar->place()->text(), said);
+    if (!marked.isEmpty())
+        QCOMPARE(bar->field()->selectedText(), marked);
     QCOMPARE(pane.selStart(), 2);
     QCOMPARE(pane.selLength(), 0);
 }

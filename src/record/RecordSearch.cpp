@@ -6,6 +6,7 @@
 #include <cstring>
 #include <deque>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -227,11 +228,25 @@ PaneMatch findInPane(const RecordSnapshot& snapshot, Link link, QByteArrayView n
     // cores, as decompressing is most of the work.
     const qint64 cores = std::clamp<qint64>(std::thread::hardware_concurrency(), 1, 4);
     std::vector<std::thread> helpers;
-    for (qint64 i = 1; i < std::min(cores, count); ++i)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    {
+        // Joined however this thread's share ends.
+        struct Joined {
+            std::vector<std::thread>& threads;
+            ~Joined()
+            {
+                for (std::thread& thread : threads)
+                    thread.join();
+            }
+        } joined{helpers};
+        for (qint64 i = 1; i < std::min(cores, count); ++i) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break; // no thread to be had: fewer do the work
+            }
+        }
+        work();
+    }
     if (cancelled.load())
         return match;
 

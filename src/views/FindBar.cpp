@@ -40,6 +40,9 @@ FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     layout->addWidget(m_field, 2);
     layout->addWidget(m_mode);
     layout->addWidget(m_place, 3);
+    // A long reason is cut at the bar's edge (its whole text in the hover), never squeezing
+    // the field.
+    m_place->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Hidden, it covers nothing, not even in a test of where the controls lie.
     setGeometry(QRect());
     hide();
@@ -126,12 +129,14 @@ void FindBar::find(Direction direction)
     if (!pattern.ok() || pattern.bytes.isEmpty()) {
         // The bar is one line: the reason in it, the part of the field it concerns selected.
         m_place->setText(pattern.ok() ? QStringLiteral("Escriba qué buscar") : pattern.reason);
+        m_place->setToolTip(pattern.error);
         if (!pattern.ok())
             m_field->setSelection(int(pattern.errorAt), int(pattern.errorLength));
         emit searchEnded();
         return;
     }
     m_place->setText(QStringLiteral("Buscando…"));
+    m_place->setToolTip(QString());
     const quint64 generation = ++m_generation;
     m_cancelled = std::make_shared<std::atomic<bool>>(false);
     m_done = false;

@@ -83,11 +83,13 @@ void SessionCapture::choose()
     const QString path = m_askPath(&m_dialogParent, kSuggestedName, kCsvFilter);
     if (path.isEmpty())
         return;
-    const qint64 rows = m_record.codeRowCount();
+    // Where "from now on" begins, even if rows arrive while the question is open.
+    const SessionKeeping::Mark already = m_keeping.now();
+    const qint64 rows = already.rows;
     CaptureStart start = CaptureStart::FromNow;
     if (rows > 0) {
         const QLocale spanish(QLocale::Spanish);
-        const qint64 bytes = m_record.codeRowBytesTotal();
+        const qint64 bytes = already.bytes;
         start = m_askStart(
             &m_dialogParent,
             QStringLiteral("La sesión tiene ya %1 %2 (%3 %4). ¿Se escriben también en %5, antes "
@@ -101,16 +103,17 @@ void SessionCapture::choose()
     }
     if (start == CaptureStart::Cancel)
         return;
-    begin(path, start == CaptureStart::WithSession ? 0 : rows);
+    begin(path, start == CaptureStart::WithSession ? SessionKeeping::Mark{} : already);
 }
 
-void SessionCapture::begin(const QString& path, qint64 fromRow)
+void SessionCapture::begin(const QString& path, SessionKeeping::Mark from)
 {
+    const qint64 fromRow = from.rows;
     auto* writer = new CaptureWriter(path);
     m_writer = writer;
     m_given = fromRow;
     m_keepingWriter =
-        m_keeping.startWriting(fromRow, fromRow == 0 ? SessionKeeping::Mark{} : m_keeping.now());
+        m_keeping.startWriting(from, fromRow == 0 ? SessionKeeping::Mark{} : m_keeping.now());
     const int keepingWriter = m_keepingWriter;
     connect(writer, &CaptureWriter::written, this, [this, writer](qint64 rows) {
         if (writer == m_writer)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "views/SessionKeeping.h"
 #include "views/ViewActions.h"
 
 #include <QObject>
@@ -61,7 +62,7 @@ signals:
 
 private:
     void choose();
-    void begin(const QString& path, qint64 fromRow);
+    void begin(const QString& path, SessionKeeping::Mark from);
     void stop();
     void fail(CaptureWriter* writer, int keepingWriter, const QString& reason);
     void showState();

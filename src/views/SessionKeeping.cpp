@@ -16,7 +16,13 @@ SessionKeeping::Mark SessionKeeping::now() const
 
 int SessionKeeping::startWriting(qint64 fromRow, Mark upTo)
 {
-    m_writers.push_back({m_nextId, fromRow, upTo, false});
+    m_writers.push_back({m_nextId, fromRow, upTo, false, fromRow == 0 ? 0 : -1});
+    return m_nextId++;
+}
+
+int SessionKeeping::startWriting(Mark from, Mark upTo)
+{
+    m_writers.push_back({m_nextId, from.rows, upTo, false, from.bytes});
     return m_nextId++;
 }
 
@@ -41,7 +47,7 @@ void SessionKeeping::finish(int writer, bool kept)
     found->done = true;
     // What finished writers keep from the first row on is one mark; they need not be
     // remembered one by one.
-    const Mark keptNow = reach(false);
+    const Mark keptNow = reach(false, Mark{});
     if (keptNow.rows == 0)
         return;
     std::erase_if(m_writers,
@@ -49,9 +55,9 @@ void SessionKeeping::finish(int writer, bool kept)
     m_writers.push_back({m_nextId++, 0, keptNow, true});
 }
 
-SessionKeeping::Mark SessionKeeping::reach(bool countWorking) const
+SessionKeeping::Mark SessionKeeping::reach(bool countWorking, Mark from) const
 {
-    Mark reached;
+    Mark reached = from;
     for (bool grew = true; grew;) {
         grew = false;
         for (const Writer& w : m_writers) {
@@ -67,9 +73,25 @@ SessionKeeping::Mark SessionKeeping::reach(bool countWorking) const
 
 SessionKeeping::Unkept SessionKeeping::unkept() const
 {
-    const Mark kept = reach(true);
-    const qint64 rows = m_record.codeRowCount() - kept.rows;
-    if (rows <= 0)
-        return {};
-    return {m_record.codeRowBytesTotal() - kept.bytes, rows, m_record.codeRowTime(kept.rows)};
+    const Mark end = now();
+    Unkept unkept;
+    // Kept stretches one after the other; a gap is counted up to the next writer that knows
+    // where it starts, and the rest counts as not kept once none does.
+    for (Mark kept = reach(true, Mark{}); kept.rows < end.rows;) {
+        const Writer* next = nullptr;
+        for (const Writer& w : m_writers) {
+            if (w.fromRow > kept.rows && w.fromBytes >= 0 && w.upTo.rows > w.fromRow &&
+                (!next || w.fromRow < next->fromRow))
+                next = &w;
+        }
+        const Mark gapEnd = next ? Mark{next->fromRow, next->fromBytes} : end;
+        if (unkept.rows == 0)
+            unkept.sinceMsecs = m_record.codeRowTime(kept.rows);
+        unkept.rows += gapEnd.rows - kept.rows;
+        unkept.bytes += gapEnd.bytes - kept.bytes;
+        if (!next)
+            break;
+        kept = reach(true, gapEnd);
+    }
+    return unkept;
 }

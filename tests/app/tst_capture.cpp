@@ -101,7 +101,8 @@ private slots:
         QTest::newRow("Solo lo que llegue, stopped")
             << QByteArray("AB") << fromNow << u"stop"_qs << QString();
         QTest::newRow("Solo lo que llegue, window closed")
-            << QByteArray("AB") << fromNow << u"close"_qs << u"no está guardado"_qs;
+            << QByteArray("AB") << fromNow << u"close"_qs
+            << u"no está guardado: 2 bytes en 1 fila."_qs;
         QTest::newRow("Todo, desde el principio, stopped")
             << QByteArray("AB") << withSession << u"stop"_qs << QString();
         QTest::newRow("Todo, desde el principio, window closed")

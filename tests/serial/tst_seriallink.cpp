@@ -97,6 +97,24 @@ private slots:
         QCOMPARE(w.controls().Text2->selStart(), kConnected.size());
     }
 
+    // "Agrupar la serie por línea" with a meter on the port: a line is one row of the list up
+    // to its line end, while the session keeps a row per character.
+    void aMetersLineIsOneRowWhenGrouped()
+    {
+        SerialBench bench;
+        ServerFrm& w = bench.window();
+        bench.connect();
+        QVERIFY(setPaneOption(*bench.w->ui->ListView1, u"Agrupar la serie por línea"_qs, true));
+        bench.line.write("T=23.4C\r\nT=23.5C\r\n");
+        QTRY_COMPARE(w.codeList().rowCount(), 18);
+        const QAbstractItemModel& shown = *bench.w->ui->ListView1->model();
+        QTRY_COMPARE(shown.rowCount(), 2);
+        QCOMPARE(shown.index(0, 0).data(Qt::EditRole).toString(),
+                 u",84,61,50,51,46,52,67,13,10"_qs);
+        QCOMPARE(shown.index(1, 0).data(Qt::EditRole).toString(),
+                 u",84,61,50,51,46,53,67,13,10"_qs);
+    }
+
     // What the device runs is read back from it. A pseudo-terminal takes the speed (custom
     // rates included) and the stop bits; input errors are marked, to be shown as "?".
     void fieldsBecomeTheLineSettings_data()

@@ -19,6 +19,22 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     return true;
 }
 
+bool runUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    // The overload of processEvents with a time limit never sleeps: this thread would take a
+    // core the program's threads need.
+    QTimer tick; // wakes the loop to look at the clock
+    tick.start(50);
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
 StallMeter::StallMeter()
 {
     m_timer.setTimerType(Qt::PreciseTimer);

@@ -15,6 +15,9 @@ class QByteArray;
 
 // Runs the event loop until done() holds or the time runs out.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 120'000);
+// The same, asleep between events: while the program's own threads do the work waited for, the
+// benchmark takes no core from them.
+bool runUntil(const std::function<bool()>& done, int timeoutMs);
 
 // How late the event loop gets round to a 1 ms timer: the gaps between its firings.
 class StallMeter {

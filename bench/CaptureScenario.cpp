@@ -66,7 +66,7 @@ CaptureRun captureWhileFlooding(qint64 total, const PeerStream& stream)
     const SustainedFloodRun flood = sustainedTcpFlood(w, total, stream);
     capture.catchUp();
     const qint64 rows = w.sessionRecord().codeRowCount();
-    const bool inFile = waitUntil([&] { return written >= rows || told.count > 0; }, 600'000);
+    const bool inFile = runUntil([&] { return written >= rows || told.count > 0; }, 600'000);
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     stalls.stop();
     if (!flood.ok || !inFile || told.count > 0)

@@ -4,6 +4,8 @@
 
 #include "SustainedFlood.h"
 
+#include "BenchSupport.h"
+
 #include "app/ServerFrm.h"
 #include "app/ServerFrmControls.h"
 #include "codes/CodeList.h"
@@ -22,23 +24,6 @@
 #include <functional>
 
 namespace {
-
-// Runs the event loop, asleep between events, until done() holds or the time runs out. (The
-// overload of processEvents with a time limit never sleeps: this thread would then take the
-// core the compressor needs while the window waits for it.)
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QTimer tick; // wakes the loop to look at the clock
-    tick.start(50);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // What of [fromRow, ...) of the server's rows differs from the stream, in bytes.
 qint64 bytesNotAsSent(const SessionRecord& record, qint64 fromRow, qint64 total,

@@ -23,8 +23,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // A kill loses nothing written; a power loss at most this much.
 constexpr auto kSyncEvery = std::chrono::seconds(1);
-// Rows are written out in pieces of about this size.
-constexpr qsizetype kPieceBytes = qsizetype(1) << 20;
 // How often a held line is looked at, to be written once it can no longer grow.
 constexpr auto kHeldLineCheck = std::chrono::milliseconds(line_grouping::kPauseMs);
 
@@ -125,9 +123,12 @@ void CaptureWriter::run()
         fail(errno);
         return;
     }
-    const auto writeAll = [&](const QByteArray& bytes) {
+    // Whether something was written since the last sync.
+    bool unsynced = true;
+    const auto writeAll = [&](QByteArrayView bytes) {
         errno = 0;
-        if (file.write(bytes) == bytes.size())
+        unsynced = true;
+        if (file.write(bytes.data(), bytes.size()) == bytes.size())
             return true;
         fail(errno);
         return false;
@@ -135,21 +136,12 @@ void CaptureWriter::run()
     if (!writeAll(sessionCsvHeader()))
         return;
 
-    SessionCsvRows csv;
-    QByteArray out;
-    out.reserve(kPieceBytes + (kPieceBytes >> 2));
-    bool ok = true;
-    const auto append = [&](const CodeRowEntry& row) {
-        csv.append(out, row);
-        if (out.size() >= kPieceBytes) {
-            ok = writeAll(out);
-            out.truncate(0);
-        }
-        return ok;
+    SessionCsvRows csv(writeAll);
+    const auto append = [&csv](const CodeRowEntry& row) {
+        return csv.append(row);
     };
     LineGroupWriter lines(append);
     auto lastSync = Clock::now();
-    bool unsynced = true;
     for (;;) {
         std::optional<Job> job;
         bool finishing = false;
@@ -163,26 +155,22 @@ void CaptureWriter::run()
             finishing = m_finishing;
         }
         if (job) {
-            job->snapshot.forEachCodeRow(
+            const bool wrote = job->snapshot.forEachCodeRow(
                 [&](const CodeRowEntry& row) {
                     if (job->grouped)
                         return lines.add(row);
                     return lines.flush() && append(row);
                 },
                 job->fromRow);
-            if (!ok)
+            if (!wrote)
                 return;
         }
         // A line that can no longer grow is written; all of it before the file closes.
         if (lines.holding() && (finishing || lines.closedBy(QDateTime::currentMSecsSinceEpoch())) &&
             !lines.flush())
             return;
-        if (!out.isEmpty()) {
-            if (!writeAll(out))
-                return;
-            out.truncate(0);
-            unsynced = true;
-        }
+        if (!csv.flush())
+            return;
         if (job) {
             const qint64 rows = job->snapshot.codeRowCount();
             QMetaObject::invokeMethod(

@@ -16,11 +16,13 @@
 // disk never holds the window. What it was given waits as one job: a newer hand-over before
 // the writer took the last one replaces it, from the same first row.
 //
-// Every write goes straight to the system (nothing waits in a buffer of ours), and at least
-// once a second the file is synced to the disk and checked to be still where it was opened: a
-// kill loses nothing written, a power loss at most the last second, and a file whose folder
-// was removed is told instead of written into nowhere. The first failure ends the writing and
-// is told (failed); nothing is retried.
+// The CSV is made in pieces that stay in the processor's cache (SessionCsvRows), each written
+// straight to the system as it fills, and what a hand-over gave is all written before the
+// writer waits again (nothing stays in a buffer of ours). At least once a second the file is
+// synced to the disk and checked to be still where it was opened: a kill loses nothing
+// written, a power loss at most the last second, and a file whose folder was removed is told
+// instead of written into nowhere. The first failure ends the writing and is told (failed);
+// nothing is retried.
 class CaptureWriter : public QObject {
     Q_OBJECT
 

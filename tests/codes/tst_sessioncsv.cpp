@@ -163,6 +163,15 @@ private slots:
             << std::vector<Chunk>{{1'700'000'000'000, Link::Serial, QByteArray()},
                                   {1'700'000'000'000, Link::Serial, QByteArray("x")},
                                   {1'700'000'000'999, Link::Serial, QByteArray()}};
+        // Long runs of printable text are copied eight bytes at a time: a byte that must be
+        // escaped, or the edges of what need not, at every place of such a run, across the
+        // slices a row is made in.
+        QByteArray logText;
+        const char edges[] = {'"', '\\', '\r', '\n', '\x1F', ' ', '~', '\x7F', '\x80', '\xA0'};
+        for (int run = 0; run < 1000; ++run)
+            logText += QByteArray(run % 19, char('a' + run % 26)) + edges[run % sizeof edges];
+        QTest::newRow("device-log text with quotes, backslashes and control bytes")
+            << std::vector<Chunk>{{1'700'000'000'000, Link::Serial, logText}};
         QTest::newRow("a chunk larger than a write")
             << std::vector<Chunk>{{1'700'000'000'000, Link::Client, varied(700'000)},
                                   {1'700'000'000'500, Link::Server, varied(300'001)}};

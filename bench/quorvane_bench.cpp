@@ -412,15 +412,18 @@ SerialRun floodSerial(ServerFrm& w, const SerialLine& line, const QByteArray& da
         // The peer owns its descriptor; the line keeps its own.
         LinePeer peer(::dup(line.master), LinePeer::Kind::Terminal, PeerStream::repeating(data));
         peer.send(size);
-        waitUntil([&] {
-            const qint64 rows = w.codeList().rowCount() - baseRows;
-            if (rows != lastRows) {
-                lastRows = rows;
-                lastChangeNs = clock.nsecsElapsed();
-                quiet.restart();
-            }
-            return peer.written() == size && (rows >= size || quiet.elapsed() > 1000);
-        });
+        // Asleep between events, as a window's loop is: the peer's thread needs the core.
+        runUntil(
+            [&] {
+                const qint64 rows = w.codeList().rowCount() - baseRows;
+                if (rows != lastRows) {
+                    lastRows = rows;
+                    lastChangeNs = clock.nsecsElapsed();
+                    quiet.restart();
+                }
+                return peer.written() == size && (rows >= size || quiet.elapsed() > 1000);
+            },
+            120'000);
     }
     run.sent = size;
     run.seconds = double(clock.nsecsElapsed()) / 1e9;

@@ -112,7 +112,11 @@ ServerFrm::ServerFrm(ServerFrmPlatform platform, QWidget* parent)
     m_ui->txtPort->setFocus();
 }
 
-ServerFrm::~ServerFrm() = default;
+ServerFrm::~ServerFrm()
+{
+    // The handlers go before the control does.
+    MSComm1->setOnCommHandler({});
+}
 
 template <typename Sender, typename Signal, typename Handler>
 void ServerFrm::wire(Sender* sender, Signal signal, Handler handler)
@@ -190,7 +194,8 @@ void ServerFrm::wireEvents()
         serial->Command4_Click();
     });
     wire(m_ui->Command6, &Button::clicked, [serial] { serial->Command6_Click(); });
-    wire(MSComm1.get(), &SerialControl::onComm, [serial] { serial->MSComm1_OnComm(); });
+    // One notification per character received: handed over without a signal.
+    MSComm1->setOnCommHandler([this, serial] { dispatch([serial] { serial->MSComm1_OnComm(); }); });
     // A port lost while open is told like any failure of a handler, unless it is being opened
     // again by itself: then the pane tells the loss and the return.
     connect(MSComm1.get(), &SerialControl::failed, this, [this](const QString& description) {

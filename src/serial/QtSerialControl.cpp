@@ -509,7 +509,7 @@ void QtSerialControl::deliver()
         }
         --m_owed;
         ++raised;
-        emit onComm();
+        raiseOnComm();
         if (!delivering.control)
             return;
     }

@@ -6,6 +6,8 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 // What the serial link needs of a serial port control: settings and port number written while
 // open or closed and applied at the next open, text-mode input of at most InputLen characters
@@ -19,6 +21,7 @@
 // running at that moment to catch a refusal.
 //
 // portOpenChanged is raised whenever the port opens or closes, for whoever shows it.
+// Implementations raise onComm with raiseOnComm().
 class SerialControl : public QObject {
     Q_OBJECT
 
@@ -38,8 +41,28 @@ public:
     virtual void setOutput(QStringView text) = 0;
     virtual QByteArray input() = 0;
 
+    // The one receiver of onComm, called in place of the signal: a flood raises one per
+    // character, and Qt's signal machinery cost about a tenth of each. Empty: the signal.
+    void setOnCommHandler(std::function<void()> handler) { m_onCommHandler = std::move(handler); }
+
 signals:
     void onComm();
     void failed(const QString& description);
     void portOpenChanged(bool open);
+
+protected:
+    // Raises onComm, through its handler if it has one.
+    void raiseOnComm()
+    {
+        if (!m_onCommHandler) {
+            emit onComm();
+            return;
+        }
+        // A copy: the handler may replace it, or end the control, while it runs.
+        const std::function<void()> handler = m_onCommHandler;
+        handler();
+    }
+
+private:
+    std::function<void()> m_onCommHandler;
 };

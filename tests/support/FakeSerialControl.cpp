@@ -76,5 +76,5 @@ QByteArray FakeSerialControl::input()
 void FakeSerialControl::feed(const QByteArray& bytes)
 {
     waiting += bytes;
-    emit onComm();
+    raiseOnComm();
 }

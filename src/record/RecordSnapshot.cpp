@@ -130,10 +130,13 @@ qint64 RecordSnapshot::codeRowCount() const
 bool RecordSnapshot::forEachCodeRow(const std::function<bool(const CodeRowEntry&)>& visit,
                                     qint64 fromRow) const
 {
-    // The last block read of each stream stays loaded: rows of a link lie in order in it.
+    // The last block read of each stream stays loaded (rows of a link lie in order in it),
+    // into buffers it keeps, decompressed with one context: a capture reads block after block.
     std::array<std::pair<std::size_t, BlockContents>, kStreamCount> loaded;
     for (auto& [index, contents] : loaded)
         index = SIZE_MAX;
+    const std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> context{ZSTD_createDCtx(),
+                                                                       &ZSTD_freeDCtx};
     QByteArray joined;
     const auto visitRow = [&](const RowEntry& row) {
         const std::size_t stream = std::size_t(row.link);
@@ -147,7 +150,7 @@ bool RecordSnapshot::forEachCodeRow(const std::function<bool(const CodeRowEntry&
                 const std::size_t index = std::size_t(row.offset >> kBlockShift) + pieces;
                 if (loaded[stream].first != index) {
                     loaded[stream].first = index;
-                    loaded[stream].second = block->load();
+                    block->loadInto(loaded[stream].second, context.get());
                 }
                 return loaded[stream].second.view();
             },

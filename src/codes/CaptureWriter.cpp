@@ -10,6 +10,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -65,6 +69,102 @@ void syncToDisk(const QFile& file)
     Q_UNUSED(file);
 #endif
 }
+
+// The CSV's pieces in turn: while the system copies some into the file's pages, which on a
+// busy machine takes as long as making them, the next are made.
+constexpr int kPieces = 8;
+
+// Writes the pieces handed to it on a thread of its own, in order. The maker waits only once
+// all but one of its pieces are waiting, and then until half are written, so that neither side
+// wakes the other for every piece.
+class PieceWriter {
+public:
+    explicit PieceWriter(QFile& file)
+        : m_file(file)
+        , m_thread([this] { run(); })
+    {
+    }
+
+    ~PieceWriter()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_handed.notify_one();
+        m_thread.join();
+    }
+
+    // The bytes must stay as they are until written. Returns false once a write failed.
+    bool hand(QByteArrayView bytes)
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_error != 0)
+            return false;
+        m_queue.push_back(bytes);
+        m_handed.notify_one();
+        if (std::ssize(m_queue) >= kPieces) {
+            m_makerWaits = true;
+            m_written.wait(lock, [this] { return m_error != 0 || m_queue.size() <= kPieces / 2; });
+            m_makerWaits = false;
+        }
+        return m_error == 0;
+    }
+
+    // Waits until everything handed over is written. Returns false if a write failed.
+    bool drain()
+    {
+        std::unique_lock lock(m_mutex);
+        m_makerWaits = true;
+        m_written.wait(lock, [this] { return m_error != 0 || m_queue.empty(); });
+        m_makerWaits = false;
+        return m_error == 0;
+    }
+
+    // Why the write failed, once it did.
+    int errorNumber()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_error;
+    }
+
+private:
+    void run()
+    {
+        holdWriteSignals();
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_handed.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            const QByteArrayView bytes = m_queue.front();
+            lock.unlock();
+            errno = 0;
+            const bool wrote = m_file.write(bytes.data(), bytes.size()) == bytes.size();
+            const int error = errno != 0 ? errno : EIO;
+            lock.lock();
+            m_queue.pop_front();
+            if (!wrote) {
+                m_error = error;
+                m_queue.clear();
+            }
+            if (m_makerWaits && (m_error != 0 || m_queue.size() <= kPieces / 2))
+                m_written.notify_one();
+            if (m_error != 0)
+                return;
+        }
+    }
+
+    QFile& m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_handed;
+    std::condition_variable m_written;
+    std::deque<QByteArrayView> m_queue;
+    bool m_makerWaits = false;
+    bool m_stopping = false;
+    int m_error = 0;
+    std::thread m_thread;
+};
 
 } // namespace
 
@@ -125,18 +225,28 @@ void CaptureWriter::run()
     }
     // Whether something was written since the last sync.
     bool unsynced = true;
-    const auto writeAll = [&](QByteArrayView bytes) {
-        errno = 0;
-        unsynced = true;
-        if (file.write(bytes.data(), bytes.size()) == bytes.size())
-            return true;
+    errno = 0;
+    const QByteArray header = sessionCsvHeader();
+    if (file.write(header) != header.size()) {
         fail(errno);
+        return;
+    }
+    // The pieces' writer ends before the pieces it writes from.
+    PieceWriter* pieces = nullptr;
+    const auto allWritten = [&] {
+        if (pieces->drain())
+            return true;
+        fail(pieces->errorNumber());
         return false;
     };
-    if (!writeAll(sessionCsvHeader()))
-        return;
-
-    SessionCsvRows csv(writeAll);
+    SessionCsvRows csv(
+        [&](QByteArrayView bytes) {
+            unsynced = true;
+            return pieces->hand(bytes) || allWritten();
+        },
+        kPieces);
+    PieceWriter writer(file);
+    pieces = &writer;
     const auto append = [&csv](const CodeRowEntry& row) {
         return csv.append(row);
     };
@@ -169,7 +279,7 @@ void CaptureWriter::run()
         if (lines.holding() && (finishing || lines.closedBy(QDateTime::currentMSecsSinceEpoch())) &&
             !lines.flush())
             return;
-        if (!csv.flush())
+        if (!csv.flush() || !allWritten())
             return;
         if (job) {
             const qint64 rows = job->snapshot.codeRowCount();

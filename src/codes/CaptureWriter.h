@@ -16,9 +16,10 @@
 // disk never holds the window. What it was given waits as one job: a newer hand-over before
 // the writer took the last one replaces it, from the same first row.
 //
-// The CSV is made in pieces that stay in the processor's cache (SessionCsvRows), each written
-// straight to the system as it fills, and what a hand-over gave is all written before the
-// writer waits again (nothing stays in a buffer of ours). At least once a second the file is
+// The CSV is made in pieces that stay in the processor's cache (SessionCsvRows), each handed as
+// it fills to a second thread that writes it, so that making the next piece and the system's
+// copy of the last one run at once; what a hand-over gave is all written before the writer
+// waits again (nothing stays in a buffer of ours). At least once a second the file is
 // synced to the disk and checked to be still where it was opened: a kill loses nothing
 // written, a power loss at most the last second, and a file whose folder was removed is told
 // instead of written into nowhere. The first failure ends the writing and is told (failed);

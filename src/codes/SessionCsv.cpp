@@ -227,13 +227,16 @@ QByteArray sessionCsvHeader()
 
 struct SessionCsvRows::Times : LocalTimes {};
 
-SessionCsvRows::SessionCsvRows(Write write)
+SessionCsvRows::SessionCsvRows(Write write, int pieces)
     : m_write(std::move(write))
     , m_times(std::make_unique<Times>())
     , m_linkNames{linkName(Link::Server).toUtf8(), linkName(Link::Client).toUtf8(),
                   linkName(Link::Serial).toUtf8(), linkName(Link::Unknown).toUtf8()}
-    , m_piece(std::make_unique_for_overwrite<char[]>(std::size_t(kPieceBytes + kPieceSpare)))
 {
+    for (int i = 0; i < std::max(pieces, 1); ++i)
+        m_pieces.push_back(
+            std::make_unique_for_overwrite<char[]>(std::size_t(kPieceBytes + kPieceSpare)));
+    m_piece = m_pieces.front().get();
 }
 
 SessionCsvRows::~SessionCsvRows() = default;
@@ -243,7 +246,8 @@ bool SessionCsvRows::flush()
     if (m_used == 0)
         return true;
     const qsizetype used = std::exchange(m_used, 0);
-    return m_write(QByteArrayView(m_piece.get(), used));
+    const char* made = std::exchange(m_piece, m_pieces[++m_next % m_pieces.size()].get());
+    return m_write(QByteArrayView(made, used));
 }
 
 bool SessionCsvRows::reserve(qsizetype bytes)
@@ -258,7 +262,7 @@ bool SessionCsvRows::column(QByteArrayView bytes, Format format)
         const qsizetype n = std::min(kSliceBytes, bytes.size() - at);
         if (!reserve(n * kMostPerByte))
             return false;
-        m_used = format(m_piece.get() + m_used, in + at, n) - m_piece.get();
+        m_used = format(m_piece + m_used, in + at, n) - m_piece;
         if (m_used >= kPieceBytes && !flush())
             return false;
     }
@@ -274,15 +278,15 @@ bool SessionCsvRows::append(const CodeRowEntry& row)
     const auto put = [this](QByteArrayView text) {
         if (text.isEmpty())
             return; // an unknown time or link: nothing, and no null pointer to copy from
-        std::memcpy(m_piece.get() + m_used, text.data(), std::size_t(text.size()));
+        std::memcpy(m_piece + m_used, text.data(), std::size_t(text.size()));
         m_used += text.size();
     };
     put(m_times->text(row.msecsSinceEpoch));
     put(",");
     put(m_linkNames[std::size_t(row.link)]);
     put(",");
-    char* count = m_piece.get() + m_used;
-    m_used = std::to_chars(count, count + 24, row.bytes.size()).ptr - m_piece.get();
+    char* count = m_piece + m_used;
+    m_used = std::to_chars(count, count + 24, row.bytes.size()).ptr - m_piece;
     put(",\"");
     if (!column(row.bytes, writeDecimal) || !reserve(8))
         return false;

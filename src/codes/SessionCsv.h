@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 // The whole session as CSV (docs/SESSION-CSV.md): UTF-8 with a byte-order mark so that
 // spreadsheets take it as UTF-8, a header row, then one row per received chunk in arrival
@@ -24,13 +25,17 @@ QByteArray sessionCsvHeader();
 // write as soon as it is full, a long chunk's row across several pieces: what is made stays in
 // the processor's cache until it is written, however long the chunk (a capture writes about
 // eight bytes of CSV per byte received). Not thread-safe; one per writer.
+//
+// With several pieces, they are made in turn: the bytes handed to write stay as they are until
+// pieces - 1 more have been handed over, so that write may hand them to another thread and
+// return at once.
 class SessionCsvRows {
 public:
     static constexpr qsizetype kPieceBytes = qsizetype(128) << 10;
     // Returns false if the bytes could not be written: the rows then stop.
     using Write = std::function<bool(QByteArrayView)>;
 
-    explicit SessionCsvRows(Write write);
+    explicit SessionCsvRows(Write write, int pieces = 1);
     ~SessionCsvRows();
     // Appends the row, ending in CR LF. Returns false once a write failed.
     bool append(const CodeRowEntry& row);
@@ -48,7 +53,10 @@ private:
     Write m_write;
     std::unique_ptr<Times> m_times;
     std::array<QByteArray, 4> m_linkNames;
-    std::unique_ptr<char[]> m_piece;
+    std::vector<std::unique_ptr<char[]>> m_pieces;
+    // The piece being made.
+    char* m_piece = nullptr;
+    std::size_t m_next = 0;
     qsizetype m_used = 0;
 };
 

@@ -15,12 +15,15 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -186,18 +189,32 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("removeFolder"); // after the first chunk is in the file
+        QTest::addColumn<int>("sizeLimit");     // of every file, until the failure is told
         QTest::addColumn<QString>("reason");
-        QTest::newRow("disk full") << u"/dev/full"_qs << false << u"el disco está lleno"_qs;
+        QTest::newRow("disk full") << u"/dev/full"_qs << false << 0 << u"el disco está lleno"_qs;
         QTest::newRow("no such folder")
-            << u"{tmp}/falta/captura.csv"_qs << false << u"la carpeta no existe"_qs;
+            << u"{tmp}/falta/captura.csv"_qs << false << 0 << u"la carpeta no existe"_qs;
         QTest::newRow("folder removed while capturing")
-            << u"{tmp}/quitada/captura.csv"_qs << true << u"la carpeta no existe"_qs;
+            << u"{tmp}/quitada/captura.csv"_qs << true << 0 << u"la carpeta no existe"_qs;
+        // The header fits, the rows do not: a write fails while rows are being written.
+        QTest::newRow("file over the size limit")
+            << u"{tmp}/captura.csv"_qs << false << 100
+            << u"el archivo supera el tamaño máximo permitido"_qs;
     }
     void aFailedCaptureIsToldOnceAndNothingIsLost()
     {
         QFETCH(QString, path);
         QFETCH(bool, removeFolder);
+        QFETCH(int, sizeLimit);
         QFETCH(QString, reason);
+        rlimit limit{};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit unlimited = limit;
+        const auto restoreLimit = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &unlimited); });
+        if (sizeLimit > 0) {
+            limit.rlim_cur = rlim_t(sizeLimit);
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
         QTemporaryDir folder;
         path.replace(u"{tmp}"_qs, folder.path());
         if (removeFolder)
@@ -225,6 +242,7 @@ private slots:
         }
         receive("CD");
         QTRY_COMPARE_WITH_TIMEOUT(w.messages->shown.size(), std::size_t(1), 5000);
+        ::setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
         const QString told = w.messages->shown[0].text;
         QVERIFY2(told.startsWith(

@@ -7,7 +7,7 @@
 CodeListModel::CodeListModel(SessionRecord& record, QObject* parent)
     : QAbstractListModel(parent)
     , m_record(record)
-    , m_rows(record)
+    , m_rows(record, kShownCodes + 1)
 {
 }
 

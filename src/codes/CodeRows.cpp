@@ -54,3 +54,14 @@ QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, q
     return QStringLiteral("Enlace: %1\nLlegada: %2\nBytes: %3\n%4")
         .arg(name, time, QString::number(length), hex);
 }
+
+QByteArray CodeRows::head(qint64 row, qint64 maxBytes) const
+{
+    if (maxBytes < 0 || maxBytes > m_keptHeadBytes)
+        return m_record.codeRowBytes(row, maxBytes);
+    // Consecutive rows, as a view shows them, never share a place.
+    KeptHead& kept = m_heads[std::size_t(row) % kKeptHeads];
+    if (kept.row != row)
+        kept = {row, m_record.codeRowBytes(row, m_keptHeadBytes)};
+    return kept.bytes.first(std::min(maxBytes, kept.bytes.size()));
+}

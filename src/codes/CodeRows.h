@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <array>
+
 // How a row writes its codes: the byte's value in plain decimal ("65"), or as two upper-case
 // hexadecimal digits ("41").
 enum class CodeBase { Decimal, Hexadecimal };
@@ -28,12 +30,14 @@ QString codeRowToolTip(Link link, qint64 msecsSinceEpoch, QByteArrayView head, q
                        qsizetype maxBytes = kToolTipBytes);
 
 // The code list's row model: every received chunk, in arrival order, as the session record
-// holds it (its bytes, its link and its time of arrival). It keeps nothing of its own: a
-// row's text is made only when asked for.
+// holds it (its bytes, its link and its time of arrival). It keeps nothing of its own but the
+// heads of the rows read last: a row's text is made only when asked for.
 class CodeRows {
 public:
-    explicit CodeRows(const SessionRecord& record)
+    // keptHeadBytes: how much of a row's head is kept once read (0: none).
+    explicit CodeRows(const SessionRecord& record, qint64 keptHeadBytes = 0)
         : m_record(record)
+        , m_keptHeadBytes(keptHeadBytes)
     {
     }
 
@@ -41,14 +45,22 @@ public:
     qint64 byteCount() const { return m_record.codeRowBytesTotal(); }
     QByteArray bytes(qint64 row) const { return m_record.codeRowBytes(row); }
     // The first maxBytes bytes of a row, for showing it without copying all of a huge chunk.
-    QByteArray head(qint64 row, qint64 maxBytes) const
-    {
-        return m_record.codeRowBytes(row, maxBytes);
-    }
+    QByteArray head(qint64 row, qint64 maxBytes) const;
     qint64 length(qint64 row) const { return m_record.codeRowLength(row); }
     Link link(qint64 row) const { return m_record.codeRowLink(row); }
     qint64 msecsSinceEpoch(qint64 row) const { return m_record.codeRowTime(row); }
 
 private:
+    // A row's bytes never change. In a flood of long chunks each row's head lies in a block of
+    // its own, which the views' few decompressed blocks cannot all hold: without these, the
+    // rows in view would be decompressed again at every frame.
+    static constexpr std::size_t kKeptHeads = 64;
+    struct KeptHead {
+        qint64 row = -1;
+        QByteArray bytes;
+    };
+
     const SessionRecord& m_record;
+    qint64 m_keptHeadBytes = 0;
+    mutable std::array<KeptHead, kKeptHeads> m_heads;
 };

@@ -3,6 +3,7 @@
 #include "codes/LineGrouping.h"
 #include "codes/SessionCsv.h"
 #include "views/FileSave.h"
+#include "views/FileWrites.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -29,19 +30,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kSyncEvery = std::chrono::seconds(1);
 // How often a held line is looked at, to be written once it can no longer grow.
 constexpr auto kHeldLineCheck = std::chrono::milliseconds(line_grouping::kPauseMs);
-
-// A write past the size a file may have would end the program: on this thread it fails with
-// EFBIG instead.
-void holdWriteSignals()
-{
-#ifdef Q_OS_UNIX
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGPIPE);
-    sigaddset(&held, SIGXFSZ);
-    pthread_sigmask(SIG_BLOCK, &held, nullptr);
-#endif
-}
 
 // Whether the open file is still the one at path: a removed folder or file leaves the
 // descriptor writable, into nothing anyone can read.
@@ -79,8 +67,9 @@ constexpr int kPieces = 8;
 // wakes the other for every piece.
 class PieceWriter {
 public:
-    explicit PieceWriter(QFile& file)
+    PieceWriter(QFile& file, WaitingWrites& writes)
         : m_file(file)
+        , m_writes(writes)
         , m_thread([this] { run(); })
     {
     }
@@ -121,7 +110,7 @@ public:
         return m_error == 0;
     }
 
-    // Why the write failed, once it did.
+    // Why the write failed, once it did; ECANCELED: waiting for room was given up.
     int errorNumber()
     {
         const std::lock_guard lock(m_mutex);
@@ -139,13 +128,12 @@ private:
                 return;
             const QByteArrayView bytes = m_queue.front();
             lock.unlock();
-            errno = 0;
-            const bool wrote = m_file.write(bytes.data(), bytes.size()) == bytes.size();
-            const int error = errno != 0 ? errno : EIO;
+            int error = 0;
+            const bool wrote = m_writes.writeAll(m_file, bytes, error);
             lock.lock();
             m_queue.pop_front();
             if (!wrote) {
-                m_error = error;
+                m_error = error != 0 ? error : ECANCELED;
                 m_queue.clear();
             }
             if (m_makerWaits && (m_error != 0 || m_queue.size() <= kPieces / 2))
@@ -156,6 +144,7 @@ private:
     }
 
     QFile& m_file;
+    WaitingWrites& m_writes;
     std::mutex m_mutex;
     std::condition_variable m_handed;
     std::condition_variable m_written;
@@ -177,6 +166,8 @@ CaptureWriter::CaptureWriter(QString path, QObject* parent)
 CaptureWriter::~CaptureWriter()
 {
     finish();
+    // A pipe or terminal that takes no more is not waited for: the window is closing.
+    m_writes.giveUp();
     if (m_thread.joinable())
         m_thread.join();
 }
@@ -209,26 +200,38 @@ void CaptureWriter::finish()
 void CaptureWriter::run()
 {
     holdWriteSignals();
-    const QString folder = QFileInfo(m_path).absolutePath();
-    QFile file(m_path);
+    const QFileInfo target(m_path);
+    const QString folder = target.absolutePath();
+    const bool isPipe = isNamedPipe(m_path);
+    int openError = 0;
+    std::unique_ptr<QFile> opened;
+    if (target.exists() && !target.isFile()) {
+        opened = openInPlace(m_path, openError);
+    } else {
+        opened = std::make_unique<QFile>(m_path);
+        errno = 0;
+        if (!opened->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+            openError = errno;
+    }
+    QFile& file = *opened;
     const auto fail = [&](int errorNumber) {
+        if (errorNumber == ECANCELED)
+            return; // the window closes: nothing to tell
         const QString reason = !stillThere(file, m_path) && QFileInfo(folder).isDir()
                                    ? QStringLiteral("el archivo se borró o se cambió de sitio")
-                                   : fileFailureReason(file, errorNumber, folder, false);
+                                   : fileFailureReason(file, errorNumber, folder, isPipe);
         QMetaObject::invokeMethod(
             this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
     };
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        fail(errno);
+    if (!file.isOpen()) {
+        fail(openError);
         return;
     }
     // Whether something was written since the last sync.
     bool unsynced = true;
-    errno = 0;
-    const QByteArray header = sessionCsvHeader();
-    if (file.write(header) != header.size()) {
-        fail(errno);
+    int headerError = 0;
+    if (!m_writes.writeAll(file, sessionCsvHeader(), headerError)) {
+        fail(headerError != 0 ? headerError : ECANCELED);
         return;
     }
     // The pieces' writer ends before the pieces it writes from.
@@ -245,7 +248,7 @@ void CaptureWriter::run()
             return pieces->hand(bytes) || allWritten();
         },
         kPieces);
-    PieceWriter writer(file);
+    PieceWriter writer(file, m_writes);
     pieces = &writer;
     const auto append = [&csv](const CodeRowEntry& row) {
         return csv.append(row);

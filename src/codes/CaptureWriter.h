@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/RecordSnapshot.h"
+#include "views/FileWrites.h"
 
 #include <QObject>
 #include <QString>
@@ -22,14 +23,17 @@
 // waits again (nothing stays in a buffer of ours). At least once a second the file is
 // synced to the disk and checked to be still where it was opened: a kill loses nothing
 // written, a power loss at most the last second, and a file whose folder was removed is told
-// instead of written into nowhere. The first failure ends the writing and is told (failed);
-// nothing is retried.
+// instead of written into nowhere. A device, a named pipe or a terminal is written where it is,
+// opened without blocking: a pipe nobody reads is told at once, and a reader slower than the
+// capture is waited for on the writer's threads, never on the window's. The first failure
+// ends the writing and is told (failed); nothing is retried.
 class CaptureWriter : public QObject {
     Q_OBJECT
 
 public:
     explicit CaptureWriter(QString path, QObject* parent = nullptr);
-    // Writes what it was given, then closes the file; waits for that.
+    // Writes what it was given, then closes the file; waits for that. A pipe or a terminal
+    // that takes no more is not waited for: what it did not take is left unwritten.
     ~CaptureWriter() override;
 
     const QString& path() const { return m_path; }
@@ -57,6 +61,7 @@ private:
     void run();
 
     QString m_path;
+    WaitingWrites m_writes;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::optional<Job> m_job;

@@ -1,5 +1,7 @@
 #include "views/FileSave.h"
 
+#include "views/FileWrites.h"
+
 #include "base/ControlError.h"
 #include "base/FailureDispatch.h"
 #include "base/OperatorMessages.h"
@@ -15,66 +17,10 @@
 #include <cerrno>
 #include <memory>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
 
 // The progress dialog waits this long before it appears: most saves are over by then.
 constexpr int kProgressDelayMs = 500;
-
-bool isNamedPipe(const QString& path)
-{
-#ifdef Q_OS_UNIX
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISFIFO(status.st_mode);
-#else
-    Q_UNUSED(path);
-    return false;
-#endif
-}
-
-// A write into a pipe nobody reads any more, or past the size a file may have, raises a
-// signal that would end the program: on the saving thread they are held, and the write fails
-// with EPIPE or EFBIG instead, which the operator is told.
-void holdWriteSignals()
-{
-#ifdef Q_OS_UNIX
-    sigset_t held;
-    sigemptyset(&held);
-    sigaddset(&held, SIGPIPE);
-    sigaddset(&held, SIGXFSZ);
-    pthread_sigmask(SIG_BLOCK, &held, nullptr);
-#endif
-}
-
-// A device or another special file is written where it is: QSaveFile would put a regular
-// file in its place. Opened without blocking, so that a device nobody reads cannot hold the
-// save (and the window's closing) forever: the save waits for it in poll, where "Cancelar"
-// reaches it.
-std::unique_ptr<QFile> openInPlace(const QString& path, int& errorNumber)
-{
-    auto file = std::make_unique<QFile>(path);
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        errorNumber = errno;
-        file->setFileName(path);
-        return file;
-    }
-    if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
-        ::close(fd);
-#else
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        errorNumber = errno;
-#endif
-    return file;
-}
 
 } // namespace
 
@@ -141,34 +87,10 @@ public:
     {
         if (m_save.m_cancelled)
             return false;
-        const char* data = bytes.data();
-        qint64 left = bytes.size();
-        while (left > 0) {
-            errno = 0;
-            const qint64 written = m_file.write(data, left);
-            if (written > 0) {
-                data += written;
-                left -= written;
-                m_hungUp = false;
-                continue;
-            }
-            const int error = errno;
-            if ((error == EAGAIN || error == EWOULDBLOCK) && !m_hungUp) {
-                // A pipe or terminal whose reader is slower than the save: wait for room.
-                const Wait wait = m_save.waitUntilWritable(m_file.handle());
-                if (wait == Wait::Cancelled)
-                    return false;
-                if (wait != Wait::Failed) {
-                    // After a hang-up the next write tells why; it may not wait again.
-                    m_hungUp = wait == Wait::HungUp;
-                    continue;
-                }
-            }
-            errorNumber = error;
-            failed = true;
-            return false;
-        }
-        return true;
+        if (m_save.m_writes.writeAll(m_file, bytes, errorNumber))
+            return true;
+        failed = !m_save.m_writes.givenUp();
+        return false;
     }
 
     bool advance(qint64 units) override
@@ -191,7 +113,6 @@ public:
 private:
     FileSave& m_save;
     QFileDevice& m_file;
-    bool m_hungUp = false;
     qint64 m_done = 0;
     int m_permille = 0;
 };
@@ -201,16 +122,6 @@ FileSave::FileSave(QString path, SaveContent content, QObject* parent)
     , m_path(std::move(path))
     , m_content(std::move(content))
 {
-#ifdef Q_OS_UNIX
-    int wake[2];
-    if (::pipe(wake) == 0) {
-        for (const int fd : wake)
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-        ::fcntl(wake[1], F_SETFL, O_NONBLOCK);
-        m_wakeRead = wake[0];
-        m_wakeWrite = wake[1];
-    }
-#endif
 }
 
 FileSave::~FileSave()
@@ -218,53 +129,12 @@ FileSave::~FileSave()
     cancel();
     if (m_thread.joinable())
         m_thread.join();
-#ifdef Q_OS_UNIX
-    for (const int fd : {m_wakeRead, m_wakeWrite}) {
-        if (fd >= 0)
-            ::close(fd);
-    }
-#endif
 }
 
 void FileSave::cancel()
 {
     m_cancelled = true;
-#ifdef Q_OS_UNIX
-    // One byte is enough to wake a waiting save; a full wake pipe has one already.
-    const char wake = 1;
-    if (m_wakeWrite >= 0 && ::write(m_wakeWrite, &wake, 1) < 0) {
-    }
-#endif
-}
-
-FileSave::Wait FileSave::waitUntilWritable(int descriptor)
-{
-#ifdef Q_OS_UNIX
-    pollfd watched[2] = {{descriptor, POLLOUT, 0}, {m_wakeRead, POLLIN, 0}};
-    const nfds_t count = m_wakeRead >= 0 ? 2 : 1;
-    while (!m_cancelled) {
-        if (::poll(watched, count, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            errno = EAGAIN;
-            return Wait::Failed;
-        }
-        if (m_cancelled)
-            break;
-        if (watched[0].revents & POLLOUT)
-            return Wait::Writable;
-        // A reader gone, a line hung up: the next write tells which.
-        if (watched[0].revents != 0)
-            return Wait::HungUp;
-        if (count == 2 && watched[1].revents != 0)
-            break;
-    }
-    return Wait::Cancelled;
-#else
-    Q_UNUSED(descriptor);
-    errno = EAGAIN;
-    return Wait::Failed;
-#endif
+    m_writes.giveUp();
 }
 
 void FileSave::start()

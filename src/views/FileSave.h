@@ -1,6 +1,7 @@
 #pragma once
 
 #include "record/SessionSave.h"
+#include "views/FileWrites.h"
 
 #include <QObject>
 #include <QString>
@@ -47,17 +48,12 @@ signals:
 
 private:
     class Sink;
-    enum class Wait { Writable, HungUp, Cancelled, Failed };
     void run();
-    // Until the descriptor takes more bytes, or the save is cancelled.
-    Wait waitUntilWritable(int descriptor);
 
     QString m_path;
     SaveContent m_content;
     std::atomic<bool> m_cancelled{false};
-    // A pipe whose reading end wakes a waiting save when it is cancelled.
-    int m_wakeRead = -1;
-    int m_wakeWrite = -1;
+    WaitingWrites m_writes;
     std::thread m_thread;
 };
 

@@ -22,8 +22,15 @@
 #include <QTest>
 
 #include <cstdio>
+#include <optional>
 
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -77,6 +84,32 @@ int runCaptureChild(const QString& path)
     std::fflush(stdout);
     return QApplication::exec();
 }
+
+// Root may write anywhere: for a folder it may not write into, the calling thread, and the
+// threads it starts meanwhile, leave permissions to the folder's mode until this ends.
+class WithoutPermissionOverride {
+public:
+    WithoutPermissionOverride()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_lowered = ::syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~WithoutPermissionOverride()
+    {
+        if (m_lowered)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    WithoutPermissionOverride(const WithoutPermissionOverride&) = delete;
+    WithoutPermissionOverride& operator=(const WithoutPermissionOverride&) = delete;
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_lowered = false;
+};
 
 } // namespace
 
@@ -200,6 +233,11 @@ private slots:
         QTest::newRow("file over the size limit")
             << u"{tmp}/captura.csv"_qs << false << 100
             << u"el archivo supera el tamaño máximo permitido"_qs;
+        QTest::newRow("no permission") << u"{tmp}/ajena/captura.csv"_qs << false << 0
+                                       << u"no hay permiso para escribir ahí"_qs;
+        QTest::newRow("named pipe nobody reads")
+            << u"{tmp}/tubo"_qs << false << 0
+            << u"nadie está leyendo esa tubería; abra antes el programa que la lee"_qs;
     }
     void aFailedCaptureIsToldOnceAndNothingIsLost()
     {
@@ -217,6 +255,15 @@ private slots:
         }
         QTemporaryDir folder;
         path.replace(u"{tmp}"_qs, folder.path());
+        if (QTest::currentDataTag() == QByteArrayView("named pipe nobody reads"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        std::optional<WithoutPermissionOverride> asUser;
+        if (QTest::currentDataTag() == QByteArrayView("no permission")) {
+            QVERIFY(QDir(folder.path()).mkdir(u"ajena"_qs));
+            QVERIFY(QFile::setPermissions(QFileInfo(path).absolutePath(),
+                                          QFile::ReadOwner | QFile::ExeOwner));
+            asUser.emplace();
+        }
         if (removeFolder)
             QVERIFY(QDir(folder.path()).mkdir(u"quitada"_qs));
         QString named = path;
@@ -262,6 +309,38 @@ private slots:
         QTRY_COMPARE(fileBytes(named), sessionCsvFrom(*w, 0));
         QVERIFY(w->close());
         QVERIFY(w.closeQuestions->asked.empty());
+    }
+
+    // A named pipe whose reader stops reading: the capture waits for it on its own thread,
+    // the window goes on, and closing the window does not wait for the pipe.
+    void aPipeThatTakesNoMoreNeverHoldsTheWindow()
+    {
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"tubo"_qs);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+        const auto closeReader = qScopeGuard([reader] { ::close(reader); });
+        const auto waiting = [reader] {
+            int bytes = 0;
+            return ::ioctl(reader, FIONREAD, &bytes) == 0 ? bytes : 0;
+        };
+        ServerFrmPlatform platform;
+        platform.askSavePath = [path](QWidget*, const QString&, const QString&) {
+            return path;
+        };
+        auto w = std::make_unique<WindowUnderTest>(std::move(platform));
+        QTcpSocket peer;
+        peer.connectToHost(QHostAddress::LocalHost, listenUnderTcp(*w));
+        QVERIFY(peer.waitForConnected(5000));
+        (*w)->sessionCapture().action()->trigger();
+        // Far more CSV than the pipe holds.
+        peer.write(QByteArray(256 * 1024, 'x'));
+        // The pipe (64 KB) as full as a writer can make it.
+        QTRY_VERIFY(waiting() > 60 * 1024);
+        peer.write("fin");
+        QTRY_COMPARE((*w)->sessionRecord().codeRowBytesTotal(), 256 * 1024 + 3);
+        w.reset();
     }
 
     // The program killed (SIGKILL) in the middle of a capture: every chunk that arrived more

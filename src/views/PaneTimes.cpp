@@ -102,7 +102,22 @@ QString PaneTimes::clockText(qint64 msecsSinceEpoch)
 
 QString PaneTimes::sinceText(qint64 msecs)
 {
-    return QStringLiteral("+%1 s").arg(double(msecs) / 1000.0, 0, 'f', 3);
+    // Past 9,999 s a decimal goes for each digit more, so that the label keeps the margin's
+    // width for months; the decimals are cut, not rounded, so that a gap never reads longer.
+    int decimals = 3;
+    qint64 unit = 1;
+    while (decimals > 0 && msecs >= 10'000'000 * unit) {
+        --decimals;
+        unit *= 10;
+    }
+    const qint64 scaled = msecs / unit;
+    qint64 fraction = 1;
+    for (int i = 0; i < decimals; ++i)
+        fraction *= 10;
+    QString text = u'+' + QString::number(scaled / fraction);
+    if (decimals > 0)
+        text += u'.' + QStringLiteral("%1").arg(scaled % fraction, decimals, 10, QLatin1Char('0'));
+    return text + QStringLiteral(" s");
 }
 
 QString PaneTimes::timedText(qint64 from, qint64 to) const

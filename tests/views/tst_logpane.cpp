@@ -2,6 +2,7 @@
 #include "support/ByteSamples.h"
 #include "support/ScreenReader.h"
 #include "views/LogPane.h"
+#include "views/PaneTimes.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -299,6 +300,26 @@ private slots:
     // A new width or font wraps a large pane again without holding the window: the pane
     // keeps showing its former rows, takes what arrives meanwhile, and when the new rows are
     // made they are those of the new width, with the text at the top (or the end) kept.
+    // A gap since the previous chunk reads in seconds to the millisecond; past 9,999 s it
+    // gives up decimals (cut, not rounded) rather than grow wider than its margin.
+    void aRelativeTimeFitsItsMargin_data()
+    {
+        QTest::addColumn<qint64>("msecs");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a reply") << qint64(103) << u"+0.103 s"_qs;
+        QTest::newRow("just under 10,000 s") << qint64(9'999'999) << u"+9999.999 s"_qs;
+        QTest::newRow("10,000 s") << qint64(10'000'000) << u"+10000.00 s"_qs;
+        QTest::newRow("a day") << qint64(86'400'999) << u"+86400.99 s"_qs;
+        QTest::newRow("a month") << qint64(2'592'000'000) << u"+2592000 s"_qs;
+    }
+    void aRelativeTimeFitsItsMargin()
+    {
+        QFETCH(qint64, msecs);
+        QFETCH(QString, shown);
+        QCOMPARE(PaneTimes::sinceText(msecs), shown);
+        QVERIFY(shown.size() <= PaneTimes::widestLabel(PaneTimes::Mode::Relative).size());
+    }
+
     void aLargePaneWrapsAgainInTheBackgroundAndKeepsItsPlace_data()
     {
         QTest::addColumn<QString>("change");

@@ -10,11 +10,35 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QShortcut>
+#include <QStyle>
 
 #include <algorithm>
 
 using RecordSearch::Direction;
+
+namespace {
+
+// Shows what fits of its text, with "…" where it is cut; its text, and what a screen reader
+// is told, stay whole.
+class ElidingLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        style()->drawItemText(
+            &painter, area, QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+            isEnabled(), fontMetrics().elidedText(text(), Qt::ElideRight, area.width()),
+            foregroundRole());
+    }
+};
+
+} // namespace
 
 FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     : QWidget(view.parentWidget())
@@ -22,7 +46,7 @@ FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     , m_prepare(std::move(prepare))
     , m_field(new QLineEdit(this))
     , m_mode(new QComboBox(this))
-    , m_place(new QLabel(this))
+    , m_place(new ElidingLabel(this))
     , m_open(new QAction(QStringLiteral("Buscar…"), &view))
 {
     setObjectName(view.objectName() + QStringLiteral("_find"));
@@ -40,8 +64,8 @@ FindBar::FindBar(QAbstractScrollArea& view, FindPrepare prepare)
     layout->addWidget(m_field, 2);
     layout->addWidget(m_mode);
     layout->addWidget(m_place, 3);
-    // A long reason is cut at the bar's edge (its whole text in the hover), never squeezing
-    // the field.
+    // A long reason is cut at the bar's edge, with "…" (its whole text in the hover), never
+    // squeezing the field.
     m_place->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     // Hidden, it covers nothing, not even in a test of where the controls lie.
     setGeometry(QRect());

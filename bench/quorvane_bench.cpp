@@ -606,8 +606,8 @@ int main(int argc, char* argv[])
     }
     // Device log received and written at once ("Grabar en archivo…"), once the earlier floods'
     // backlog is compressed: into a pipe read as fast as it fills, the program's own pace, and
-    // into a file in memory-backed pages. Before the 4 GB flood, whose freed memory leaves the
-    // kernel fresh pages to fill.
+    // into a file in memory-backed pages. Before the 4 GB flood: after it, more of the file's
+    // pages are ones the machine must provide afresh, which the file's figure would measure.
     const auto captureLog = [&](CaptureInto into) {
         if (!runs("log"))
             return CaptureRun{};

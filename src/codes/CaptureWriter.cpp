@@ -214,6 +214,8 @@ void CaptureWriter::run()
             openError = errno;
     }
     QFile& file = *opened;
+    // Whether the file was opened and its header written.
+    bool began = false;
     const auto fail = [&](int errorNumber) {
         if (errorNumber == ECANCELED)
             return; // the window closes: nothing to tell
@@ -221,7 +223,7 @@ void CaptureWriter::run()
                                    ? QStringLiteral("el archivo se borró o se cambió de sitio")
                                    : fileFailureReason(file, errorNumber, folder, isPipe);
         QMetaObject::invokeMethod(
-            this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
+            this, [this, reason, began] { emit failed(reason, began); }, Qt::QueuedConnection);
     };
     if (!file.isOpen()) {
         fail(openError);
@@ -234,6 +236,7 @@ void CaptureWriter::run()
         fail(headerError != 0 ? headerError : ECANCELED);
         return;
     }
+    began = true;
     // The pieces' writer ends before the pieces it writes from.
     PieceWriter* pieces = nullptr;
     const auto allWritten = [&] {

@@ -47,8 +47,9 @@ public:
 signals:
     // The file holds the record's rows up to here.
     void written(qint64 rows);
-    // reason: why it stopped, in Spanish ("el disco está lleno").
-    void failed(const QString& reason);
+    // reason: why it stopped, in Spanish ("el disco está lleno"); began: whether the file had
+    // been opened and its header written.
+    void failed(const QString& reason, bool began);
     // Everything given is in the file, which is closed.
     void finished();
 

@@ -119,9 +119,10 @@ void SessionCapture::begin(const QString& path, SessionKeeping::Mark from)
         if (writer == m_writer)
             emit written(rows);
     });
-    connect(
-        writer, &CaptureWriter::failed, this,
-        [this, writer, keepingWriter](const QString& why) { fail(writer, keepingWriter, why); });
+    connect(writer, &CaptureWriter::failed, this,
+            [this, writer, keepingWriter](const QString& why, bool began) {
+                fail(writer, keepingWriter, why, began);
+            });
     connect(writer, &CaptureWriter::finished, this, [this, writer, keepingWriter] {
         m_keeping.finish(keepingWriter, true);
         std::erase(m_ending, writer);
@@ -155,7 +156,8 @@ void SessionCapture::stop()
     showState();
 }
 
-void SessionCapture::fail(CaptureWriter* writer, int keepingWriter, const QString& reason)
+void SessionCapture::fail(CaptureWriter* writer, int keepingWriter, const QString& reason,
+                          bool began)
 {
     // Whatever it was given is unsure now.
     m_keeping.finish(keepingWriter, false);
@@ -169,10 +171,11 @@ void SessionCapture::fail(CaptureWriter* writer, int keepingWriter, const QStrin
     writer->deleteLater();
     m_messages.show(
         errorMessageText(
-            QStringLiteral("No se pudo seguir grabando en %1: %2. No se ha perdido nada de lo "
-                           "recibido: la sesión lo sigue guardando en memoria, y puede elegir "
-                           "otro archivo con «Grabar en archivo…».")
-                .arg(quoted(path), reason)),
+            QStringLiteral("No se pudo %1 en %2: %3. No se ha perdido nada de lo recibido: la "
+                           "sesión lo sigue guardando en memoria, y puede elegir otro archivo "
+                           "con «Grabar en archivo…».")
+                .arg(began ? QStringLiteral("seguir grabando") : QStringLiteral("grabar"),
+                     quoted(path), reason)),
         MessageIcon::Critical);
 }
 

@@ -64,7 +64,7 @@ private:
     void choose();
     void begin(const QString& path, SessionKeeping::Mark from);
     void stop();
-    void fail(CaptureWriter* writer, int keepingWriter, const QString& reason);
+    void fail(CaptureWriter* writer, int keepingWriter, const QString& reason, bool began);
     void showState();
 
     SessionRecord& m_record;

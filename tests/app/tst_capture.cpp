@@ -223,20 +223,22 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("removeFolder"); // after the first chunk is in the file
         QTest::addColumn<int>("sizeLimit");     // of every file, until the failure is told
+        QTest::addColumn<bool>("began");        // the file was opened and its header written
         QTest::addColumn<QString>("reason");
-        QTest::newRow("disk full") << u"/dev/full"_qs << false << 0 << u"el disco está lleno"_qs;
+        QTest::newRow("disk full")
+            << u"/dev/full"_qs << false << 0 << false << u"el disco está lleno"_qs;
         QTest::newRow("no such folder")
-            << u"{tmp}/falta/captura.csv"_qs << false << 0 << u"la carpeta no existe"_qs;
+            << u"{tmp}/falta/captura.csv"_qs << false << 0 << false << u"la carpeta no existe"_qs;
         QTest::newRow("folder removed while capturing")
-            << u"{tmp}/quitada/captura.csv"_qs << true << 0 << u"la carpeta no existe"_qs;
+            << u"{tmp}/quitada/captura.csv"_qs << true << 0 << true << u"la carpeta no existe"_qs;
         // The header fits, the rows do not: a write fails while rows are being written.
         QTest::newRow("file over the size limit")
-            << u"{tmp}/captura.csv"_qs << false << 100
+            << u"{tmp}/captura.csv"_qs << false << 100 << true
             << u"el archivo supera el tamaño máximo permitido"_qs;
-        QTest::newRow("no permission") << u"{tmp}/ajena/captura.csv"_qs << false << 0
+        QTest::newRow("no permission") << u"{tmp}/ajena/captura.csv"_qs << false << 0 << false
                                        << u"no hay permiso para escribir ahí"_qs;
         QTest::newRow("named pipe nobody reads")
-            << u"{tmp}/tubo"_qs << false << 0
+            << u"{tmp}/tubo"_qs << false << 0 << false
             << u"nadie está leyendo esa tubería; abra antes el programa que la lee"_qs;
     }
     void aFailedCaptureIsToldOnceAndNothingIsLost()
@@ -244,6 +246,7 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, removeFolder);
         QFETCH(int, sizeLimit);
+        QFETCH(bool, began);
         QFETCH(QString, reason);
         rlimit limit{};
         ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -292,8 +295,8 @@ private slots:
         ::setrlimit(RLIMIT_FSIZE, &unlimited);
         QCOMPARE(w.messages->shown[0].icon, MessageIcon::Critical);
         const QString told = w.messages->shown[0].text;
-        QVERIFY2(told.startsWith(
-                     u"Error : No se pudo seguir grabando en «%1»: %2. "_qs.arg(path, reason)),
+        QVERIFY2(told.startsWith(u"Error : No se pudo %1 en «%2»: %3. "_qs.arg(
+                     began ? u"seguir grabando"_qs : u"grabar"_qs, path, reason)),
                  qPrintable(told));
         QVERIFY(!entry->isChecked());
         QCOMPARE(entry->text(), u"Grabar en archivo…"_qs);

@@ -18,7 +18,6 @@
 #include <utility>
 
 #ifdef Q_OS_UNIX
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -63,8 +62,8 @@ void syncToDisk(const QFile& file)
 constexpr int kPieces = 8;
 
 // Writes the pieces handed to it on a thread of its own, in order. The maker waits only once
-// all but one of its pieces are waiting, and then until half are written, so that neither side
-// wakes the other for every piece.
+// all its pieces are handed over, and then until half are written, so that neither side wakes
+// the other for every piece.
 class PieceWriter {
 public:
     PieceWriter(QFile& file, WaitingWrites& writes)
@@ -133,7 +132,7 @@ private:
             lock.lock();
             m_queue.pop_front();
             if (!wrote) {
-                m_error = error != 0 ? error : ECANCELED;
+                m_error = error;
                 m_queue.clear();
             }
             if (m_makerWaits && (m_error != 0 || m_queue.size() <= kPieces / 2))
@@ -233,7 +232,7 @@ void CaptureWriter::run()
     bool unsynced = true;
     int headerError = 0;
     if (!m_writes.writeAll(file, sessionCsvHeader(), headerError)) {
-        fail(headerError != 0 ? headerError : ECANCELED);
+        fail(headerError);
         return;
     }
     began = true;

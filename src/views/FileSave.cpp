@@ -89,7 +89,7 @@ public:
             return false;
         if (m_save.m_writes.writeAll(m_file, bytes, errorNumber))
             return true;
-        failed = !m_save.m_writes.givenUp();
+        failed = errorNumber != ECANCELED;
         return false;
     }
 

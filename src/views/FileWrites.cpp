@@ -106,7 +106,7 @@ bool WaitingWrites::writeAll(QFileDevice& file, QByteArrayView bytes, int& error
             // A pipe or terminal whose reader is slower than the writer: wait for room.
             const Wait wait = waitUntilWritable(file.handle());
             if (wait == Wait::GivenUp) {
-                errorNumber = 0;
+                errorNumber = ECANCELED;
                 return false;
             }
             if (wait != Wait::Failed) {

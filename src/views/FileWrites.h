@@ -36,9 +36,8 @@ public:
     // From any thread: a write waiting for room stops waiting, and later ones do not wait.
     // Writes that need no wait (a regular file) go on.
     void giveUp();
-    bool givenUp() const { return m_givenUp; }
     // Writes all of bytes. Returns false if the file refused them (errorNumber: why) or if
-    // waiting for room was given up (errorNumber 0).
+    // waiting for room was given up (errorNumber ECANCELED).
     bool writeAll(QFileDevice& file, QByteArrayView bytes, int& errorNumber);
 
 private:
